@@ -1,0 +1,475 @@
+#include "archive/archive.h"
+
+#include "archive/conversions.h"
+#include "archive/searchpattern.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+namespace {
+
+enum class Kind { Text, Number, Key, Date };
+
+Kind fieldKind(const QString &table, const QString &field) {
+    if (field == "id" || field == "idtrat")
+        return Kind::Key;
+    if (field == "dataacquisto" || field == "datatratt")
+        return Kind::Date;
+    static const QStringList plantNumbers = {"temperatura", "temperaturaid", "umdita", "prezzo",
+                                             "eta"};
+    static const QStringList eventNumbers = {"temperatura", "umidita"};
+    if ((table == "piante" ? plantNumbers : eventNumbers).contains(field))
+        return Kind::Number;
+    return Kind::Text;
+}
+
+const QStringList &fieldsOf(const QString &table) {
+    static const QStringList plant = {
+        "id",    "famiglia",      "genere", "specie", "identificazione", "habitat",
+        "temperatura", "temperaturaid", "r3", "r4",  "r1",  "r2",  "umdita",  "fioritura",
+        "descrizione", "dataacquisto", "prezzo", "vaso", "eta", "note", "img"};
+    static const QStringList event = {"idtrat",      "id",      "intervento", "datatratt",
+                                      "temperatura", "umidita", "descrizione"};
+    return table == "piante" ? plant : event;
+}
+
+QVariant readValue(const QString &table, const QString &field, const QVariant &v) {
+    if (v.isNull())
+        return QVariant();
+    switch (fieldKind(table, field)) {
+    case Kind::Key:
+        return QVariant(v.toLongLong());
+    case Kind::Number: {
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        return ok ? QVariant(d) : QVariant(v.toString());
+    }
+    case Kind::Date: {
+        const QDate d = Conversions::storedDate(v);
+        return d.isValid() ? QVariant(d) : QVariant(v.toString());
+    }
+    case Kind::Text:
+        break;
+    }
+    return QVariant(v.toString());
+}
+
+Record readRecord(const QString &table, const QSqlQuery &q) {
+    Record r;
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i) {
+        const QString name = rec.fieldName(i).toLower();
+        r.insert(name, readValue(table, name, q.value(i)));
+    }
+    return r;
+}
+
+std::optional<LastEvent> lastEvent(const QSqlQuery &q, int intervento, int datatratt,
+                                   int rowid) {
+    if (q.value(rowid).isNull())
+        return std::nullopt;
+    return LastEvent{q.value(intervento).toString(),
+                     readValue("coltivazione", "datatratt", q.value(datatratt))};
+}
+
+QAtomicInt connectionCounter;
+
+// The newest event among those the condition picks; among events of one date the one
+// stored first.
+QString newest(const QString &condition) {
+    return QStringLiteral("(SELECT c.rowid FROM coltivazione c WHERE c.id = p.id AND %1 "
+                          "ORDER BY c.datatratt DESC, c.rowid LIMIT 1)")
+        .arg(condition);
+}
+
+} // namespace
+
+Archive::Archive(QString path)
+    : m_path(std::move(path)),
+      m_connection(QStringLiteral("silvaro-archive-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
+
+Archive::~Archive() {
+    if (m_db.isValid()) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+}
+
+bool Archive::fail(const QString &error) {
+    m_error = error;
+    return false;
+}
+
+bool Archive::failQuery(const QSqlQuery &q) {
+    const QSqlError e = q.lastError();
+    return fail(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+}
+
+bool Archive::exec(QSqlQuery &q) { return q.exec() || failQuery(q); }
+
+bool Archive::looksLikeSqlite(const QString &path, QString *error) {
+    const QFileInfo info(path);
+    auto refuse = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!info.exists())
+        return refuse(QStringLiteral("Impossibile trovare il file \"%1\"").arg(path));
+    if (!info.isFile())
+        return refuse(QStringLiteral("\"%1\" non è un file").arg(path));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return refuse(QStringLiteral("Impossibile leggere \"%1\": %2").arg(path, f.errorString()));
+    static const QByteArray magic("SQLite format 3\0", 16);
+    if (f.read(16) != magic)
+        return refuse(QStringLiteral("\"%1\" non è un archivio riconosciuto").arg(path));
+    return true;
+}
+
+bool Archive::open() {
+    if (isOpen())
+        return true;
+    if (!looksLikeSqlite(m_path, &m_error))
+        return false;
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    // mode=rw: SQLite must never create the file.
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
+    QUrl url = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
+    url.setQuery(QStringLiteral("mode=rw"));
+    m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+    if (!m_db.open())
+        return fail(m_db.lastError().text());
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) ||
+        !q.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
+        failQuery(q);
+        m_db.close();
+        return false;
+    }
+    return true;
+}
+
+bool Archive::isOpen() const { return m_db.isValid() && m_db.isOpen(); }
+
+std::optional<QList<PlantListRow>> Archive::plantRows(const QString &where,
+                                                      const QVariantList &binds) {
+    if (!open())
+        return std::nullopt;
+    const QString sql =
+        QStringLiteral(
+            "SELECT p.id, p.specie, p.identificazione, p.vaso, "
+            "a.intervento, a.datatratt, a.rowid, f.intervento, f.datatratt, f.rowid, "
+            "o.intervento, o.datatratt, o.rowid "
+            "FROM (SELECT p.rowid AS r, p.id, p.specie, p.identificazione, p.vaso, "
+            "%1 AS ar, %2 AS fr, %3 AS orr FROM piante p %4) p "
+            "LEFT JOIN coltivazione a ON a.rowid = p.ar "
+            "LEFT JOIN coltivazione f ON f.rowid = p.fr "
+            "LEFT JOIN coltivazione o ON o.rowid = p.orr "
+            "ORDER BY p.r")
+            .arg(newest("c.intervento IN ('Annaffiatura', 'Concimazione')"),
+                 newest("c.intervento = 'Fioritura'"),
+                 newest("c.intervento NOT IN ('Annaffiatura', 'Concimazione', 'Fioritura')"),
+                 where);
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!exec(q))
+        return std::nullopt;
+    QList<PlantListRow> rows;
+    while (q.next()) {
+        PlantListRow r;
+        r.id = q.value(0).toLongLong();
+        r.specie = q.value(1);
+        r.identificazione = q.value(2);
+        r.vaso = q.value(3);
+        r.waterOrFeed = lastEvent(q, 4, 5, 6);
+        r.flowering = lastEvent(q, 7, 8, 9);
+        r.other = lastEvent(q, 10, 11, 12);
+        rows.append(std::move(r));
+    }
+    if (q.lastError().isValid()) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<QList<PlantListRow>> Archive::plantList() { return plantRows(QString(), {}); }
+
+std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field,
+                                                         const QString &typed) {
+    if (!open())
+        return std::nullopt;
+    // The field comes from a fixed mapping, never from the user's text.
+    const QString column =
+        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT rowid, %1 FROM piante ORDER BY rowid").arg(column))) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    const SearchPattern pattern(typed);
+    QStringList ids;
+    while (q.next()) {
+        const QVariant v = q.value(1);
+        if (!v.isNull() && pattern.matches(v.toString()))
+            ids << q.value(0).toString();
+    }
+    q.finish();
+    if (ids.isEmpty())
+        return QList<PlantListRow>();
+    return plantRows(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
+                     {QVariant(QLatin1Char('[') + ids.join(',') + QLatin1Char(']'))});
+}
+
+std::optional<Record> Archive::one(const QString &sql, qint64 key) {
+    if (!open())
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    q.addBindValue(key);
+    if (!exec(q))
+        return std::nullopt;
+    if (!q.next()) {
+        fail(q.lastError().isValid() ? q.lastError().text()
+                                     : QStringLiteral("Nessun record corrisponde alla chiave %1")
+                                           .arg(key));
+        return std::nullopt;
+    }
+    return readRecord(sql.contains("piante") ? "piante" : "coltivazione", q);
+}
+
+std::optional<Record> Archive::plant(qint64 id) {
+    return one(QStringLiteral("SELECT * FROM piante WHERE id = ?"), id);
+}
+
+std::optional<Record> Archive::event(qint64 idtrat) {
+    return one(QStringLiteral("SELECT * FROM coltivazione WHERE idtrat = ?"), idtrat);
+}
+
+std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
+    if (!open())
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(order == EventOrder::ByDate
+                  ? QStringLiteral("SELECT * FROM coltivazione WHERE id = ? "
+                                   "ORDER BY datatratt ASC, rowid ASC")
+                  : QStringLiteral("SELECT * FROM coltivazione WHERE id = ? ORDER BY rowid"));
+    q.addBindValue(plantId);
+    if (!exec(q))
+        return std::nullopt;
+    QList<Record> rows;
+    while (q.next())
+        rows.append(readRecord("coltivazione", q));
+    if (q.lastError().isValid()) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<QVariantList> Archive::convert(const QString &table, const FieldTexts &texts) {
+    QVariantList values;
+    for (const auto &[field, text] : texts) {
+        if (!fieldsOf(table).contains(field)) {
+            fail(QStringLiteral("Campo sconosciuto: %1").arg(field));
+            return std::nullopt;
+        }
+        QString why;
+        switch (fieldKind(table, field)) {
+        case Kind::Text:
+            values << QVariant(text);
+            break;
+        case Kind::Key:
+        case Kind::Number: {
+            const auto n = Conversions::parseNumber(text, &why);
+            if (!n) {
+                fail(why);
+                return std::nullopt;
+            }
+            if (fieldKind(table, field) == Kind::Key)
+                values << QVariant(static_cast<qint64>(*n));
+            else
+                values << QVariant(*n);
+            break;
+        }
+        case Kind::Date: {
+            const auto d = Conversions::parseDate(text, &why);
+            if (!d) {
+                fail(why);
+                return std::nullopt;
+            }
+            values << QVariant(Conversions::isoDate(*d));
+            break;
+        }
+        }
+    }
+    return values;
+}
+
+bool Archive::checkPlantTexts(const FieldTexts &texts) {
+    return convert("piante", texts).has_value();
+}
+
+bool Archive::write(const QString &sql, const FieldTexts &texts, const QString &table,
+                    const QVariantList &extra, bool mustChangeRow) {
+    const auto values = convert(table, texts);
+    if (!values)
+        return false;
+    if (!open())
+        return false;
+    if (!m_db.transaction())
+        return fail(m_db.lastError().text());
+    {
+        QSqlQuery q(m_db);
+        bool ok = q.prepare(sql) || failQuery(q);
+        if (ok) {
+            for (const QVariant &v : *values)
+                q.addBindValue(v);
+            for (const QVariant &v : extra)
+                q.addBindValue(v);
+            ok = exec(q);
+        }
+        if (ok && mustChangeRow && q.numRowsAffected() != 1)
+            ok = fail(QStringLiteral("Nessun record corrisponde alla chiave %1")
+                          .arg(extra.value(0).toLongLong()));
+        if (!ok) {
+            q.finish();
+            m_db.rollback();
+            return false;
+        }
+    }
+    if (!m_db.commit()) {
+        const QString why = m_db.lastError().text();
+        m_db.rollback();
+        return fail(why);
+    }
+    return true;
+}
+
+namespace {
+QString columnList(const FieldTexts &texts, const QString &format) {
+    QStringList parts;
+    for (const auto &ft : texts)
+        parts << format.arg(ft.first);
+    return parts.join(", ");
+}
+
+QString placeholders(const FieldTexts &texts) {
+    return QStringList(texts.size(), QStringLiteral("?")).join(", ");
+}
+} // namespace
+
+bool Archive::insertPlant(qint64 id, const FieldTexts &texts) {
+    FieldTexts all = texts;
+    all.prepend({QStringLiteral("id"), QString::number(id)});
+    const QString sql = QStringLiteral("INSERT INTO piante (%1) VALUES (%2)")
+                            .arg(columnList(all, "%1"), placeholders(all));
+    return write(sql, all, "piante", {}, false);
+}
+
+bool Archive::updatePlant(qint64 id, const FieldTexts &texts) {
+    const QString sql =
+        QStringLiteral("UPDATE piante SET %1 WHERE id = ?").arg(columnList(texts, "%1 = ?"));
+    return write(sql, texts, "piante", {id}, true);
+}
+
+bool Archive::insertEvent(qint64 idtrat, const FieldTexts &texts) {
+    FieldTexts all = texts;
+    all.append({QStringLiteral("idtrat"), QString::number(idtrat)});
+    const QString sql = QStringLiteral("INSERT INTO coltivazione (%1) VALUES (%2)")
+                            .arg(columnList(all, "%1"), placeholders(all));
+    return write(sql, all, "coltivazione", {}, false);
+}
+
+bool Archive::updateEvent(qint64 idtrat, const FieldTexts &texts) {
+    const QString sql = QStringLiteral("UPDATE coltivazione SET %1 WHERE idtrat = ?")
+                            .arg(columnList(texts, "%1 = ?"));
+    return write(sql, texts, "coltivazione", {idtrat}, true);
+}
+
+bool Archive::deleteEvent(qint64 idtrat) {
+    return write(QStringLiteral("DELETE FROM coltivazione WHERE idtrat = ?"), {}, "coltivazione",
+                 {idtrat}, true);
+}
+
+bool Archive::deletePlantWithEvents(qint64 id) {
+    if (!open())
+        return false;
+    if (!m_db.transaction())
+        return fail(m_db.lastError().text());
+    bool ok = true;
+    {
+        QSqlQuery q(m_db);
+        q.prepare(QStringLiteral("DELETE FROM piante WHERE id = ?"));
+        q.addBindValue(id);
+        ok = exec(q);
+        if (ok && q.numRowsAffected() < 1)
+            ok = fail(QStringLiteral("Nessun record corrisponde alla chiave %1").arg(id));
+        if (ok) {
+            q.prepare(QStringLiteral("DELETE FROM coltivazione WHERE id = ?"));
+            q.addBindValue(id);
+            ok = exec(q);
+        }
+        q.finish();
+    }
+    if (ok && m_db.commit())
+        return true;
+    if (ok)
+        fail(m_db.lastError().text());
+    m_db.rollback();
+    return false;
+}
+
+bool Archive::keyUsed(const QString &table, const QString &field, qint64 key, bool *used) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(table, field));
+    q.addBindValue(key);
+    if (!exec(q))
+        return false;
+    *used = q.next();
+    return true;
+}
+
+std::optional<qint64> Archive::freePlantKey(qint64 made,
+                                            const std::function<bool(qint64)> &alsoTaken) {
+    if (!open())
+        return std::nullopt;
+    for (qint64 key = made;; ++key) {
+        bool used = false;
+        if (!keyUsed("piante", "id", key, &used))
+            return std::nullopt;
+        if (!used && !(alsoTaken && alsoTaken(key)))
+            return key;
+    }
+}
+
+std::optional<qint64> Archive::freeEventKey(qint64 made) {
+    if (!open())
+        return std::nullopt;
+    for (qint64 key = made;; ++key) {
+        bool used = false;
+        if (!keyUsed("coltivazione", "idtrat", key, &used))
+            return std::nullopt;
+        if (!used)
+            return key;
+    }
+}

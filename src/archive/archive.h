@@ -1,0 +1,74 @@
+#pragma once
+
+#include "archive/records.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <functional>
+
+class QSqlQuery;
+
+// The archive file dbpiante.mdb: the only place that speaks SQL. Each operation makes an
+// Archive, opens it, does its work and lets it go; nothing stays open between operations.
+// Failures come back as false or an empty optional, with lastError() telling why.
+class Archive {
+public:
+    explicit Archive(QString path);
+    ~Archive();
+    Archive(const Archive &) = delete;
+    Archive &operator=(const Archive &) = delete;
+
+    // Opens an existing SQLite file read-write. Never creates a file and refuses anything
+    // that is not SQLite (an old Jet file, an empty file, random bytes), leaving it as it was.
+    bool open();
+    bool isOpen() const;
+    QString lastError() const { return m_error; }
+    QString path() const { return m_path; }
+
+    // Plant list: every plant in stored order, with its three derived columns.
+    std::optional<QList<PlantListRow>> plantList();
+    // The plants whose chosen field begins with the typed text (`*` and `?` as wildcards).
+    std::optional<QList<PlantListRow>> searchPlants(SearchField field, const QString &typed);
+
+    std::optional<Record> plant(qint64 id);
+    std::optional<Record> event(qint64 idtrat);
+    // Events of a plant, oldest first (ties in stored order), or in stored order.
+    enum class EventOrder { ByDate, Stored };
+    std::optional<QList<Record>> events(qint64 plantId, EventOrder order);
+
+    // Writes. Each runs in one transaction: all of it reaches the file or none of it.
+    // Texts are converted to their fields' kinds first; a text a field refuses fails the
+    // write with the reason, and nothing is written.
+    bool checkPlantTexts(const FieldTexts &texts);
+    bool insertPlant(qint64 id, const FieldTexts &texts);
+    bool updatePlant(qint64 id, const FieldTexts &texts); // fails when no plant has the key
+    bool insertEvent(qint64 idtrat, const FieldTexts &texts);
+    bool updateEvent(qint64 idtrat, const FieldTexts &texts); // fails when no event has it
+    bool deleteEvent(qint64 idtrat);
+    bool deletePlantWithEvents(qint64 id); // the plant and all its events, or nothing
+
+    // Keys are made from the clock and may collide; these give the made key, or the next
+    // free number after it. `alsoTaken` adds a test of the caller's (a picture folder).
+    std::optional<qint64> freePlantKey(qint64 made,
+                                       const std::function<bool(qint64)> &alsoTaken = {});
+    std::optional<qint64> freeEventKey(qint64 made);
+
+    // Files that begin with this are SQLite databases.
+    static bool looksLikeSqlite(const QString &path, QString *error = nullptr);
+
+private:
+    bool fail(const QString &error);
+    bool failQuery(const QSqlQuery &q);
+    bool exec(QSqlQuery &q);
+    std::optional<QVariantList> convert(const QString &table, const FieldTexts &texts);
+    bool write(const QString &sql, const FieldTexts &texts, const QString &table,
+               const QVariantList &extra, bool mustChangeRow);
+    std::optional<QList<PlantListRow>> plantRows(const QString &where, const QVariantList &binds);
+    std::optional<Record> one(const QString &sql, qint64 key);
+    bool keyUsed(const QString &table, const QString &field, qint64 key, bool *used);
+
+    QString m_path;
+    QString m_connection;
+    QSqlDatabase m_db;
+    QString m_error;
+};

@@ -1,0 +1,82 @@
+#include "archive/conversions.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+
+std::optional<double> Conversions::parseNumber(const QString &text, QString *error) {
+    static const QRegularExpression re(QStringLiteral(R"(^\s*([+-]?)(\d*)(?:[.,](\d*))?\s*$)"));
+    const auto m = re.match(text);
+    if (!m.hasMatch() || (m.captured(2).isEmpty() && m.captured(3).isEmpty())) {
+        if (error)
+            *error = QStringLiteral("Valore numerico non valido: \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    const QString plain = m.captured(1) + (m.captured(2).isEmpty() ? "0" : m.captured(2)) + "." +
+                          (m.captured(3).isEmpty() ? "0" : m.captured(3));
+    bool ok = false;
+    const double v = QLocale::c().toDouble(plain, &ok);
+    if (!ok || !std::isfinite(v)) {
+        if (error)
+            *error = QStringLiteral("Valore numerico fuori intervallo: \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    return v == 0 ? 0.0 : v; // no negative zero
+}
+
+std::optional<QDate> Conversions::parseDate(const QString &text, QString *error) {
+    static const QRegularExpression re(QStringLiteral(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{4})\s*$)"));
+    const auto m = re.match(text);
+    QDate d;
+    if (m.hasMatch())
+        d = QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    if (!d.isValid()) {
+        if (error)
+            *error = QStringLiteral("Data non valida: \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    return d;
+}
+
+QString Conversions::editorDate(const QDate &date) { return date.toString("dd/MM/yyyy"); }
+QString Conversions::listDate(const QDate &date) { return date.toString("yyyy/MM/dd"); }
+QString Conversions::pickedDate(const QDate &date) {
+    return QStringLiteral("%1/%2/%3").arg(date.day()).arg(date.month()).arg(date.year());
+}
+
+QString Conversions::number(double value) {
+    if (value == 0)
+        return QStringLiteral("0");
+    QString s = QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);
+    s.replace('.', ',');
+    return s;
+}
+
+QString Conversions::keyText(double key) { return QString::number(static_cast<qint64>(key)); }
+
+QDate Conversions::storedDate(const QVariant &value) {
+    if (value.isNull())
+        return {};
+    return QDate::fromString(value.toString().left(10), Qt::ISODate);
+}
+
+QString Conversions::isoDate(const QDate &date) { return date.toString(Qt::ISODate); }
+
+QString Conversions::displayText(const QVariant &value) {
+    if (value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return number(value.toDouble());
+    case QMetaType::QDate:
+        return editorDate(value.toDate());
+    default:
+        return value.toString();
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+#include <optional>
+
+// One row as read from the archive: field name -> value. A NULL stays a null QVariant;
+// dates stored as ISO text come back as QDate, numbers as double, keys as qint64.
+using Record = QVariantMap;
+
+// Values handed to a write, field name -> the text the user typed, in writing order. The
+// archive converts each text to its field's kind.
+using FieldTexts = QList<QPair<QString, QString>>;
+
+// The newest event of one kind for a plant, as the plant list shows it.
+struct LastEvent {
+    QString intervento;
+    QVariant datatratt; // QDate, or the raw stored value when it is not a date
+};
+
+// One row of the plant list: the plant's own columns and its three derived ones.
+struct PlantListRow {
+    qint64 id = 0;
+    QVariant specie, identificazione, vaso;
+    std::optional<LastEvent> waterOrFeed; // newest "Annaffiatura" or "Concimazione"
+    std::optional<LastEvent> flowering;   // newest "Fioritura"
+    std::optional<LastEvent> other;       // newest event of any other kind
+};
+
+enum class SearchField { Specie, Identificazione };

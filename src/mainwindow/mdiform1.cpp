@@ -1,0 +1,582 @@
+#include "mainwindow/mdiform1.h"
+
+#include "about/frmabout.h"
+#include "archive/archive.h"
+#include "archive/conversions.h"
+#include "careevent/form2.h"
+#include "plantcard/form1.h"
+#include "printing/anteprima.h"
+#include "printing/form3.h"
+#include "ui/decorpanel.h"
+#include "ui/fonts.h"
+#include "ui/picturebox.h"
+#include "ui/picturebutton.h"
+#include "ui/reportlist.h"
+#include "ui/twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QResizeEvent>
+
+namespace {
+namespace T {
+const QString caption = QStringLiteral("Silvaro - Gestione e cura piante - versione 1.0");
+const QString immagine = QStringLiteral("Immagine");
+const QString cerca = QStringLiteral("Cerca");
+const QString specie = QStringLiteral("Specie");
+const QString identificazione = QStringLiteral("Identificazione");
+const QString visualizzaTrattamenti = QStringLiteral("Visualizza trattamenti");
+const QString visualizzaElencoPiante = QStringLiteral("Visualizza elenco piante");
+const QString schedaTrattamenti = QStringLiteral("Scheda trattamenti");
+const QString description = QStringLiteral("Il registro delle tue piante e delle loro cure");
+const QString silvaro = QStringLiteral("Silvaro");
+const QString version = QStringLiteral("ver 1.0");
+const QString count = QStringLiteral("Piante in archivio: ");
+const QString selectPlant = QStringLiteral("Seleziona una pianta dall'elenco");
+const QString selectEvent = QStringLiteral("Seleziona un trattamento dall'elenco");
+const QString chooseField = QStringLiteral("Selezionare un campo di ricerca");
+const QString askDeletePlant = QStringLiteral("Vuoi cancellare la scheda della pianta ");
+const QString askDeleteEvent = QStringLiteral("Vuoi cancellare il trattamento selezionato? ");
+const QString deleteFailed = QStringLiteral("Impossibile cancellare: ");
+} // namespace T
+
+const QList<ReportListModel::Column> plantColumns = {
+    {"", 0},        {"Specie", 2700},   {"Identificazione", 4700},
+    {"Annaffiatura/concime", 1700},     {"Fioritura", 1200},
+    {"Vaso", 1200}, {"Ultimo intervento/Evento", 9600}, {"", 0}};
+
+const QList<ReportListModel::Column> eventColumns = {
+    {"", 0}, {"", 0}, {"", 0}, {"Trattamento/eventi", 3100}, {"Data", 1300},
+    {"Descrizione", 14200}, {"", 0}};
+
+// Sub-items holding the keys and the identification (column n is sub-item n-1).
+constexpr int plantKeyItem = 7;
+constexpr int plantNameItem = 2;
+constexpr int eventKeyItem = 6;
+
+// A stored text as the list shows it: NULL, empty or blanks give an empty cell.
+QString cell(const QVariant &v) {
+    if (v.isNull())
+        return {};
+    const QString s = v.toString();
+    return s.trimmed().isEmpty() ? QString() : s;
+}
+
+QString listDate(const QVariant &v) {
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QDate)
+        return Conversions::listDate(v.toDate());
+    return v.toString();
+}
+
+QString listNumber(const QVariant &v) {
+    if (v.isNull())
+        return {};
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (!ok)
+        return v.toString();
+    return d == 0 ? QString() : Conversions::number(d);
+}
+
+std::optional<double> keyOf(const QString &text) {
+    bool ok = false;
+    const qint64 k = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    return static_cast<double>(k);
+}
+
+QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QColor &colour) {
+    auto *l = new QLabel(text, parent);
+    l->setFont(font);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    l->setPalette(pal);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    return l;
+}
+
+// The little logo of the banner: a leaf in the banner's blue.
+class Logo : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF r = QRectF(rect()).adjusted(2, 2, -2, -2);
+        QPainterPath leaf;
+        leaf.moveTo(r.left() + r.width() * 0.5, r.bottom());
+        leaf.cubicTo(r.left() - r.width() * 0.2, r.top() + r.height() * 0.6, r.left() + r.width() * 0.3,
+                     r.top(), r.right(), r.top());
+        leaf.cubicTo(r.right(), r.top() + r.height() * 0.5, r.left() + r.width() * 0.8,
+                     r.bottom() - r.height() * 0.2, r.left() + r.width() * 0.5, r.bottom());
+        p.setPen(QPen(QColor(20, 60, 110), 1.2));
+        p.setBrush(QColor(34, 80, 139));
+        p.drawPath(leaf);
+        p.setPen(QPen(QColor(200, 220, 240), 1));
+        p.drawLine(QPointF(r.left() + r.width() * 0.5, r.bottom()),
+                   QPointF(r.right() - 2, r.top() + 2));
+    }
+};
+
+} // namespace
+
+MDIForm1::MDIForm1(AppContext &ctx, QWidget *parent)
+    : QMainWindow(parent), m_ctx(ctx), m_state(ctx.state) {
+    setObjectName("MDIForm1");
+    setWindowTitle(T::caption);
+    auto *client = new QWidget(this);
+    client->setObjectName("client");
+    client->setAutoFillBackground(true);
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, QColor(171, 171, 171)); // application workspace
+    client->setPalette(pal);
+    setCentralWidget(client);
+    buildSidePanel();
+    buildMainArea();
+    buildMenus();
+    resize(Twips::px(11880), Twips::px(7590) + menuBar()->sizeHint().height());
+    startup();
+}
+
+void MDIForm1::buildSidePanel() {
+    QWidget *client = centralWidget();
+    Picture1 = new DecorPanel(client, QColor(38, 78, 60), QColor(14, 40, 30), true);
+    Picture1->setObjectName("Picture1");
+    Picture1->setGeometry(0, 0, Twips::px(3105), Twips::px(7590));
+
+    Picture8 = new DecorPanel(Picture1, QColor(70, 110, 170), QColor(22, 50, 110));
+    Picture8->setObjectName("Picture8");
+    Twips::place(Picture8, 90, 60, 2895, 345);
+    Label6 = label(Picture8, T::immagine, Fonts::sans(8.25, true), Qt::white);
+    Label6->setObjectName("Label6");
+    Twips::place(Label6, 90, 30, 1725, 285);
+
+    Picture3 = new PictureBox(Picture1);
+    Picture3->setObjectName("Picture3");
+    Picture3->setAccessibleName(T::immagine);
+    Twips::place(Picture3, 90, 450, 2895, 3045);
+    Picture3->clear();
+
+    Picture7 = new QWidget(Picture1);
+    Picture7->setObjectName("Picture7");
+    Picture7->setAutoFillBackground(true);
+    QPalette pal = Picture7->palette();
+    pal.setColor(QPalette::Window, QColor(210, 217, 227));
+    Picture7->setPalette(pal);
+    Twips::place(Picture7, 60, 3570, 2925, 975);
+    Label1 = label(Picture7, T::cerca, Fonts::sans(8.25, true), Qt::black);
+    Label1->setObjectName("Label1");
+    Twips::place(Label1, 30, 120, 1005, 345);
+    Combo1 = new QComboBox(Picture7);
+    Combo1->setObjectName("Combo1");
+    Combo1->addItems({T::specie, T::identificazione});
+    Combo1->setCurrentIndex(-1);
+    Combo1->setAccessibleName(T::cerca);
+    Twips::place(Combo1, 720, 90, 2085, 315);
+    Text1 = new QLineEdit(Picture7);
+    Text1->setObjectName("Text1");
+    Text1->setAccessibleName(T::cerca);
+    Label1->setBuddy(Combo1);
+    Twips::place(Text1, 60, 480, 2745, 345);
+    connect(Text1, &QLineEdit::textChanged, this, &MDIForm1::onSearchTextChanged);
+
+    Command3 = new PictureButton(T::visualizzaTrattamenti, Picture1);
+    Command3->setObjectName("Command3");
+    Twips::place(Command3, 90, 4650, 2775, 495);
+    Command1 = new PictureButton(T::visualizzaElencoPiante, Picture1);
+    Command1->setObjectName("Command1");
+    Twips::place(Command1, 90, 5190, 2775, 495);
+    Command2 = new PictureButton(T::schedaTrattamenti, Picture1);
+    Command2->setObjectName("Command2");
+    Twips::place(Command2, 90, 5730, 2775, 495);
+    connect(Command3, &QPushButton::clicked, this, &MDIForm1::Command3_Click);
+    connect(Command1, &QPushButton::clicked, this, &MDIForm1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &MDIForm1::Command2_Click);
+
+    Label3 = label(Picture1, T::description, Fonts::sans(8.25), Qt::white);
+    Label3->setObjectName("Label3");
+    Label3->setWordWrap(true);
+    Twips::place(Label3, 120, 6300, 2775, 825);
+
+    List1 = new QListWidget(Picture1);
+    List1->setObjectName("List1");
+    Twips::place(List1, 120, 9930, 2865, 3180);
+    List1->hide();
+}
+
+void MDIForm1::buildMainArea() {
+    QWidget *client = centralWidget();
+    Picture2 = new DecorPanel(client, QColor(226, 232, 238), QColor(200, 210, 220));
+    Picture2->setObjectName("Picture2");
+    Picture2->setGeometry(Twips::px(3105), 0, Twips::px(31915), Twips::px(7590));
+
+    Picture6 = new DecorPanel(Picture2, QColor(70, 110, 170), QColor(22, 50, 110));
+    Picture6->setObjectName("Picture6");
+    Twips::place(Picture6, 60, 60, 11115, 285);
+    Label2 = label(Picture6, QString(), Fonts::sans(9.75, true), Qt::white);
+    Label2->setObjectName("Label2");
+    Twips::place(Label2, 90, 0, 3405, 225);
+    Label2->setMinimumHeight(Twips::px(285));
+
+    lvw1 = new ReportList(Picture2);
+    lvw1->setObjectName("lvw1");
+    lvw1->setAccessibleName(QStringLiteral("Elenco"));
+    Twips::place(lvw1, 120, 510, 14175, 5355);
+    connect(lvw1, &ReportList::itemClicked, this, &MDIForm1::onRowClicked);
+    connect(lvw1, &ReportList::mouseReleased, this, &MDIForm1::onMouseReleased);
+    connect(lvw1, &ReportList::mouseMoved, this, [this] { lvw1->setTracking(true); });
+    connect(lvw1, &ReportList::headerClicked, this, &MDIForm1::onHeaderClicked);
+
+    Picture9 = new DecorPanel(Picture2, QColor(236, 240, 246), QColor(196, 208, 226));
+    Picture9->setObjectName("Picture9");
+    Twips::place(Picture9, 120, 5910, 11115, 1695);
+    Picture10 = new Logo(Picture9);
+    Picture10->setObjectName("Picture10");
+    Twips::place(Picture10, 60, 270, 510, 690);
+    const QColor blue(34, 80, 139);
+    Label8 = label(Picture9, T::silvaro, Fonts::sans(24, true, true), blue);
+    Label8->setObjectName("Label8");
+    Twips::place(Label8, 600, 270, 2265, 585);
+    Label4 = label(Picture9, T::version, Fonts::sans(8.25, true), blue);
+    Label4->setObjectName("Label4");
+    Twips::place(Label4, 2580, 540, 1995, 285);
+}
+
+void MDIForm1::buildMenus() {
+    auto action = [this](QMenu *menu, const char *name, const QString &caption,
+                         void (MDIForm1::*slot)()) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    filemnu = menuBar()->addMenu(QStringLiteral("File"));
+    filemnu->setObjectName("filemnu");
+    sta = action(filemnu, "sta", QStringLiteral("Stampa"), &MDIForm1::sta_Click);
+    esci = action(filemnu, "esci", QStringLiteral("Esci"), &MDIForm1::esci_Click);
+
+    gepia = menuBar()->addMenu(QStringLiteral("Gestione Piante"));
+    gepia->setObjectName("gepia");
+    vischenosta = action(gepia, "vischenosta", QStringLiteral("Visualizza scheda"),
+                         &MDIForm1::vischenosta_Click);
+    inscheda = action(gepia, "inscheda", QStringLiteral("Nuova scheda"), &MDIForm1::inscheda_Click);
+    vische = action(gepia, "vische", QStringLiteral("Modifica scheda"), &MDIForm1::vische_Click);
+    schecolti = action(gepia, "schecolti", QStringLiteral("Scheda Trattamenti"),
+                       &MDIForm1::Command2_Click);
+
+    aboutmnu = menuBar()->addAction(QStringLiteral("About"));
+    aboutmnu->setObjectName("aboutmnu");
+    connect(aboutmnu, &QAction::triggered, this, &MDIForm1::aboutmnu_Click);
+
+    // The two pop-up menus are never in the bar; they open over the list's rows.
+    meme = new QMenu(QStringLiteral("men"), this);
+    meme->setObjectName("meme");
+    vischenost = action(meme, "vischenost", QStringLiteral("Visualizza scheda"),
+                        &MDIForm1::vischenosta_Click);
+    vissche = action(meme, "vissche", QStringLiteral("Scheda trattamenti"),
+                     &MDIForm1::Command2_Click);
+    modische = action(meme, "modische", QStringLiteral("Modifica scheda"), &MDIForm1::vische_Click);
+    cancella = action(meme, "cancella", QStringLiteral("Cancella"), &MDIForm1::cancella_Click);
+    vistrattamenti = action(meme, "vistrattamenti", QStringLiteral("Visualizza trattamenti"),
+                            &MDIForm1::Command3_Click);
+
+    meme1 = new QMenu(QStringLiteral("men1"), this);
+    meme1->setObjectName("meme1");
+    modschetra = action(meme1, "modschetra", QStringLiteral("Modifica scheda trattamento"),
+                        &MDIForm1::modschetra_Click);
+    canctra = action(meme1, "canctra", QStringLiteral("Cancella"), &MDIForm1::canctra_Click);
+    vitra = action(meme1, "vitra", QStringLiteral("Visualizza elenco Piante"),
+                   &MDIForm1::Command1_Click);
+}
+
+void MDIForm1::startup() {
+    m_state.modolista = ProgramState::plantMode;
+    visualizza();
+    lvw1->setTracking(false);
+    if (m_state.inPlantMode())
+        showPlaceholder();
+}
+
+void MDIForm1::showPlaceholder() {
+    // When the placeholder itself is missing or unreadable the frame stays blank.
+    Picture5 = PictureBox::load(m_ctx.folder.placeholderPath());
+    Picture3->paintFitted(Picture5);
+}
+
+void MDIForm1::showPicture(const QImage &picture) {
+    Picture3->clear();
+    Picture5 = picture;
+    if (Picture5.isNull())
+        showPlaceholder();
+    else
+        Picture3->paintFitted(Picture5);
+}
+
+void MDIForm1::visualizza() { fillPlants(false); }
+
+void MDIForm1::ricercavisua() { fillPlants(true); }
+
+void MDIForm1::fillPlants(bool search) {
+    if (m_state.rigasel == 0)
+        m_state.rigasel = 1;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_state.dbpath = m_ctx.folder.archivePath();
+    Archive archive(m_state.dbpath);
+    std::optional<QList<PlantListRow>> plants;
+    if (!search)
+        plants = archive.plantList();
+    else if (Combo1->currentIndex() >= 0)
+        plants = archive.searchPlants(Combo1->currentIndex() == 0 ? SearchField::Specie
+                                                                  : SearchField::Identificazione,
+                                      Text1->text());
+    if (!plants) {
+        // The list stays as it was: rows and columns go only once the archive answered.
+        Picture3->clear();
+        return;
+    }
+    lvw1->clearAll();
+    lvw1->setColumns(plantColumns);
+    // Every row goes to the top, so the list shows the plants last stored first.
+    QList<QStringList> rows(plants->size());
+    qsizetype top = plants->size();
+    for (const PlantListRow &p : *plants) {
+        QStringList r(8);
+        r[1] = cell(p.specie);
+        r[2] = cell(p.identificazione);
+        if (p.waterOrFeed)
+            r[3] = listDate(p.waterOrFeed->datatratt) + " " +
+                   (p.waterOrFeed->intervento == QLatin1String("Concimazione") ? "C" : "A");
+        if (p.flowering)
+            r[4] = listDate(p.flowering->datatratt);
+        r[5] = cell(p.vaso);
+        if (p.other)
+            r[6] = p.other->intervento + " " + listDate(p.other->datatratt);
+        r[7] = QString::number(p.id);
+        rows[--top] = std::move(r);
+    }
+    lvw1->setRows(std::move(rows));
+    if (!plants->isEmpty())
+        Label2->setText(T::count + QString::number(plants->size()));
+    if (lvw1->list()->rowCount() < m_state.rigasel)
+        m_state.rigasel = 1;
+    if (!lvw1->selectPosition(static_cast<int>(m_state.rigasel)))
+        Picture3->clear();
+}
+
+bool MDIForm1::visuatra() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_state.dbpath = m_ctx.folder.archivePath();
+    Archive archive(m_state.dbpath);
+    const auto events =
+        archive.events(static_cast<qint64>(m_state.idpianta), Archive::EventOrder::ByDate);
+    if (!events)
+        return false;
+    lvw1->clearAll();
+    lvw1->setColumns(eventColumns);
+    QList<QStringList> rows(events->size());
+    qsizetype top = events->size();
+    for (const Record &e : *events) {
+        QStringList r(7);
+        r[1] = listNumber(e.value("temperatura"));
+        r[2] = listNumber(e.value("umidita"));
+        r[3] = e.value("intervento").toString();
+        r[4] = listDate(e.value("datatratt"));
+        r[5] = e.value("descrizione").toString();
+        r[6] = e.value("idtrat").isNull() ? QString() : QString::number(e.value("idtrat").toLongLong());
+        rows[--top] = std::move(r);
+    }
+    lvw1->setRows(std::move(rows));
+    lvw1->clearSelection();
+    return true;
+}
+
+void MDIForm1::onHeaderClicked(int column) {
+    ReportListModel *m = lvw1->list();
+    m->setSortOrder(m->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                         : Qt::AscendingOrder);
+    m->setSortKey(column);
+    m->setSorted(true);
+}
+
+void MDIForm1::onSearchTextChanged() {
+    if (!Combo1->currentText().isEmpty())
+        ricercavisua();
+    else
+        m_ctx.messages->show(T::chooseField, Messages::Icon::Exclamation);
+}
+
+// What a click on a row records: its position, and the plant (with its picture) or the
+// event it stands for. A row that gives no key leaves the keys as they were.
+void MDIForm1::takeSelection() {
+    const int position = lvw1->selectedPosition();
+    if (m_state.inPlantMode()) {
+        if (position == 0) {
+            showPicture(QImage());
+            return;
+        }
+        m_state.rigasel = position;
+        const auto key = keyOf(lvw1->selectedSubItem(plantKeyItem));
+        if (!key) {
+            showPicture(QImage());
+            return;
+        }
+        m_state.idpianta = *key;
+        m_state.dbpath = m_ctx.folder.archivePath();
+        Archive archive(m_state.dbpath);
+        const auto plant = archive.plant(static_cast<qint64>(*key));
+        QImage picture;
+        if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
+            picture = PictureBox::load(
+                m_ctx.folder.plantPicture(*key, plant->value("img").toString()));
+        showPicture(picture);
+    } else {
+        if (position == 0)
+            return;
+        m_state.rigasel = position;
+        if (const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem)))
+            m_state.idtratsel = *key;
+    }
+}
+
+void MDIForm1::onRowClicked() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    takeSelection();
+}
+
+void MDIForm1::onMouseReleased(Qt::MouseButton button, const QPoint &globalPos) {
+    takeSelection();
+    if (button == Qt::RightButton)
+        (m_state.inPlantMode() ? meme : meme1)->popup(globalPos);
+}
+
+void MDIForm1::resizeEvent(QResizeEvent *e) {
+    QMainWindow::resizeEvent(e);
+    const int w = width();
+    // Below 3500 twips the list keeps its last width.
+    if (w - Twips::px(3500) >= 0)
+        lvw1->resize(w - Twips::px(3500), lvw1->height());
+    Picture6->resize(w, Picture6->height());
+    Picture9->resize(w, Picture9->height());
+    const int h = centralWidget()->height();
+    Picture1->resize(Picture1->width(), h);
+    Picture2->resize(Picture2->width(), h);
+}
+
+void MDIForm1::closeEvent(QCloseEvent *e) {
+    e->accept();
+    QApplication::closeAllWindows();
+    QApplication::quit();
+}
+
+void MDIForm1::openModal(QDialog *window) { m_ctx.modal->run(window); }
+
+void MDIForm1::Command1_Click() {
+    if (m_state.inPlantMode())
+        return;
+    m_state.modolista = ProgramState::plantMode;
+    List1->clear();
+    visualizza();
+}
+
+void MDIForm1::Command3_Click() {
+    if (m_state.idpianta == 0 || lvw1->selectedPosition() == 0) {
+        m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
+        return;
+    }
+    if (!m_state.inPlantMode())
+        return;
+    m_state.modolista = ProgramState::eventMode;
+    Label2->setText(lvw1->selectedSubItem(plantNameItem));
+    visuatra();
+}
+
+void MDIForm1::Command2_Click() {
+    if (m_state.idpianta == 0) {
+        m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
+        return;
+    }
+    m_state.idtratsel = 0;
+    openModal(new Form2(m_ctx, *this, this));
+}
+
+void MDIForm1::inscheda_Click() {
+    m_state.idpianta = 0;
+    lvw1->setTracking(false);
+    Picture3->clear();
+    Picture5 = QImage();
+    openModal(new Form1(m_ctx, *this, this));
+}
+
+void MDIForm1::vische_Click() {
+    if (m_state.idpianta == 0) {
+        m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
+        return;
+    }
+    lvw1->setTracking(false);
+    openModal(new Form1(m_ctx, *this, this));
+}
+
+void MDIForm1::modschetra_Click() {
+    if (m_state.idtratsel == 0) {
+        m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);
+        return;
+    }
+    lvw1->setTracking(false);
+    openModal(new Form2(m_ctx, *this, this));
+}
+
+void MDIForm1::cancella_Click() {
+    m_state.dbpath = m_ctx.folder.archivePath();
+    Archive archive(m_state.dbpath);
+    if (!archive.open())
+        return;
+    const auto plant = archive.plant(static_cast<qint64>(m_state.idpianta));
+    if (m_state.idpianta == 0 || !plant) {
+        m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
+        return;
+    }
+    if (!m_ctx.messages->askYesNo(T::askDeletePlant + plant->value("identificazione").toString() +
+                                  " ?"))
+        return;
+    // The plant and its events go together, in one transaction, or not at all.
+    if (!archive.deletePlantWithEvents(static_cast<qint64>(m_state.idpianta)))
+        m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
+    visualizza();
+}
+
+void MDIForm1::canctra_Click() {
+    m_state.dbpath = m_ctx.folder.archivePath();
+    Archive archive(m_state.dbpath);
+    if (!archive.open())
+        return;
+    if (m_state.idtratsel == 0 || !archive.event(static_cast<qint64>(m_state.idtratsel))) {
+        m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);
+        return;
+    }
+    if (!m_ctx.messages->askYesNo(T::askDeleteEvent))
+        return;
+    if (!archive.deleteEvent(static_cast<qint64>(m_state.idtratsel)))
+        m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
+    visuatra();
+}
+
+void MDIForm1::vischenosta_Click() { openModal(new Form3(m_ctx, *this, this)); }
+
+void MDIForm1::sta_Click() { openModal(new anteprima(m_ctx, *this, this)); }
+
+void MDIForm1::aboutmnu_Click() { openModal(new frmAbout(m_ctx, this)); }
+
+void MDIForm1::esci_Click() { close(); }

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "ui/appcontext.h"
+
+#include <QImage>
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class PictureBox;
+class PictureButton;
+class ReportList;
+class DecorPanel;
+
+// The main window: side panel with the plant's picture, the search box and three buttons;
+// the main area with the count strip, the list of plants or of one plant's events, and the
+// banner. Its three list fills are called by name by the other windows.
+class MDIForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MDIForm1(AppContext &ctx, QWidget *parent = nullptr);
+
+    // Fills the list with every plant.
+    void visualizza();
+    // Fills the list with the plants the search box finds.
+    void ricercavisua();
+    // Fills the list with the events of the plant `idpianta`; false when that failed.
+    bool visuatra();
+
+    AppContext &context() { return m_ctx; }
+
+    // Controls, by their design names.
+    DecorPanel *Picture1;  // side panel
+    DecorPanel *Picture2;  // main area
+    DecorPanel *Picture8;  // header bar above the picture
+    QLabel *Label6;        // "Immagine"
+    PictureBox *Picture3;  // the selected plant's picture
+    QImage Picture5;       // hidden holder: the picture at its natural size
+    QWidget *Picture7;     // search box
+    QLabel *Label1;        // "Cerca"
+    QComboBox *Combo1;     // search field: "Specie" or "Identificazione"
+    QLineEdit *Text1;      // search text
+    PictureButton *Command3; // "Visualizza trattamenti"
+    PictureButton *Command1; // "Visualizza elenco piante"
+    PictureButton *Command2; // "Scheda trattamenti"
+    QLabel *Label3;          // one-line description of the program
+    QListWidget *List1;      // hidden list box, only ever emptied
+    DecorPanel *Picture6;    // top strip
+    QLabel *Label2;          // plant count, or the identification of the listed plant
+    ReportList *lvw1;        // the list
+    DecorPanel *Picture9;    // bottom banner
+    QWidget *Picture10;      // logo
+    QLabel *Label8;          // "Silvaro"
+    QLabel *Label4;          // "ver 1.0"
+
+    QMenu *filemnu, *gepia, *meme, *meme1;
+    QAction *sta, *esci, *vischenosta, *inscheda, *vische, *schecolti, *aboutmnu;
+    QAction *vischenost, *vissche, *modische, *cancella, *vistrattamenti;
+    QAction *modschetra, *canctra, *vitra;
+
+    // Commands, by the name of their first trigger.
+    void Command1_Click(); // back to the plant list
+    void Command3_Click(); // the selected plant's events
+    void Command2_Click(); // new care event
+    void inscheda_Click(); // new plant card
+    void vische_Click();   // change the plant card
+    void modschetra_Click();
+    void cancella_Click();
+    void canctra_Click();
+    void vischenosta_Click();
+    void sta_Click();
+    void aboutmnu_Click();
+    void esci_Click();
+
+    // Paints a picture held in Picture5 into Picture3, or the placeholder when it is null.
+    void showPicture(const QImage &picture);
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void buildSidePanel();
+    void buildMainArea();
+    void buildMenus();
+    void startup();
+    void fillPlants(bool search);
+    void takeSelection();
+    void onRowClicked();
+    void onMouseReleased(Qt::MouseButton button, const QPoint &globalPos);
+    void onHeaderClicked(int column);
+    void onSearchTextChanged();
+    void openModal(QDialog *window);
+    void showPlaceholder();
+
+    AppContext &m_ctx;
+    ProgramState &m_state;
+};

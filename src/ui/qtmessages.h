@@ -1,0 +1,10 @@
+#pragma once
+
+#include "ui/messages.h"
+
+// Real message boxes, over the active window.
+class QtMessages : public Messages {
+public:
+    void show(const QString &text, Icon icon) override;
+    bool askYesNo(const QString &text) override;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ui/reportlistmodel.h"
+
+#include <QTreeView>
+
+// A list view in report style over a ReportListModel: full-row selection, zero-width columns
+// hidden, header clicks and mouse releases reported with the row they concern.
+class ReportList : public QTreeView {
+    Q_OBJECT
+public:
+    explicit ReportList(QWidget *parent = nullptr);
+
+    ReportListModel *list() const { return m_model; }
+
+    // Lays out the columns; widths are in twips, width 0 hides a column.
+    void setColumns(const QList<ReportListModel::Column> &columns);
+    void clearAll();
+    void setRows(QList<QStringList> rows);
+
+    // The 1-based position of the selected row; 0 when none is selected.
+    int selectedPosition() const;
+    // Marks the row at a 1-based position as selected, without acting as a click.
+    bool selectPosition(int position);
+    // The text of sub-item n (column n+1) of the selected row; empty when none.
+    QString selectedSubItem(int n) const;
+
+    // Pointer tracking: rows follow the pointer while it is on.
+    void setTracking(bool on);
+    bool tracking() const { return m_tracking; }
+
+signals:
+    void itemClicked(int position);
+    void mouseReleased(Qt::MouseButton button, const QPoint &globalPos);
+    void mouseMoved();
+    void headerClicked(int column);
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+
+private:
+    void applyWidths();
+
+    ReportListModel *m_model;
+    bool m_tracking = false;
+};
