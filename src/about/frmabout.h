@@ -4,11 +4,30 @@
 
 #include <QDialog>
 
-// TEMPORARY SKELETON: to be built out.
+class QLabel;
+class QPushButton;
+
+// The about box: title, version, a short description, and a button that starts the
+// system-information tool when the registry names one.
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
     explicit frmAbout(AppContext &ctx, QWidget *parent = nullptr);
+
+    static QString versionText(int major, int minor, int revision);
+
+    QLabel *Picture4;
+    QLabel *Image1;
+    QLabel *lblTitle;
+    QLabel *lblVersion;
+    QLabel *lblDescription;
+    QPushButton *cmdOK;
+    QPushButton *cmdSysInfo;
+
+    void StartSysInfo();
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
 
 private:
     AppContext &m_ctx;

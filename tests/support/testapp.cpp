@@ -167,3 +167,11 @@ void closeAllWindows() {
         w->close();
     QCoreApplication::processEvents();
 }
+
+void saveShot(QWidget *window, const QString &name) {
+    const QString dir = qEnvironmentVariable("SILVARO_SHOTS");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    window->grab().save(QDir(dir).filePath(name + ".png"));
+}

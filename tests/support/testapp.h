@@ -61,3 +61,6 @@ QAction *findAction(QWidget *window, const QString &objectName);
 bool triggerAction(QWidget *window, const QString &objectName);
 // Closes every top-level window, so that nothing leaks into the next test.
 void closeAllWindows();
+// Saves a picture of `window` as NAME.png into the folder named by SILVARO_SHOTS, when set:
+// a way to look at a window as the user sees it.
+void saveShot(QWidget *window, const QString &name);
