@@ -1,0 +1,246 @@
+#include "mainwindow/mdiform1.h"
+#include "support/testapp.h"
+#include "ui/decorpanel.h"
+#include "ui/framefit.h"
+#include "ui/picturebox.h"
+#include "ui/picturebutton.h"
+#include "ui/reportlist.h"
+#include "ui/twips.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
+    void cleanup() { closeAllWindows(); }
+    void startupOnAnEmptyArchiveShowsColumnsAndThePlaceholder();
+    void startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothing_data();
+    void startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothing();
+    void startupWithoutPlaceholderLeavesTheFrameBlank();
+    void menusHaveTheirNamesAndCaptions();
+    void popupMenusNeverAppearInTheBar();
+    void controlsSitAtTheirDesignPositions();
+    void everyControlHasAnAccessibleName();
+    void frameFitFollowsThePictureOrientation_data();
+    void frameFitFollowsThePictureOrientation();
+    void resizingMovesTheListAndTheStrips();
+    void esciEndsTheProgram();
+};
+
+void TestMainWindow::startupOnAnEmptyArchiveShowsColumnsAndThePlaceholder() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    QCOMPARE(w.windowTitle(), QString("Silvaro - Gestione e cura piante - versione 1.0"));
+    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    const auto &columns = w.lvw1->list()->columns();
+    QCOMPARE(columns.size(), 8);
+    QStringList headers;
+    for (const auto &c : columns)
+        headers << c.header;
+    QCOMPARE(headers, QStringList({"", "Specie", "Identificazione", "Annaffiatura/concime",
+                                   "Fioritura", "Vaso", "Ultimo intervento/Evento", ""}));
+    QVERIFY(w.lvw1->isColumnHidden(0));
+    QVERIFY(w.lvw1->isColumnHidden(7));
+    QCOMPARE(w.lvw1->list()->rowCount(), 0);
+    QCOMPARE(w.Label2->text(), QString());
+    QCOMPARE(app.state().rigasel, 1.0);
+    QVERIFY(!w.Picture3->isBlank());
+    QVERIFY(!w.lvw1->tracking());
+    QVERIFY(app.messages.said.isEmpty());
+    // Moving the mouse over the list switches pointer tracking on.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseMove(w.lvw1->viewport(), QPoint(5, 5));
+    QTest::mouseMove(w.lvw1->viewport(), QPoint(10, 10));
+    QTRY_VERIFY(w.lvw1->tracking());
+}
+
+void TestMainWindow::startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothing_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("missing") << QByteArray() << false;
+    QTest::newRow("0 bytes") << QByteArray() << true;
+    QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << true;
+    QByteArray jet(4096, '\0');
+    jet.replace(4, 15, "Standard Jet DB");
+    QTest::newRow("jet file") << jet << true;
+}
+
+void TestMainWindow::startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothing() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    TestApp app(TestApp::Install::NoArchive);
+    const QString path = app.path("dbpiante.mdb");
+    if (exists) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    const QByteArray before = TestApp::fileHash(path);
+    MDIForm1 &w = app.main();
+    QCOMPARE(w.lvw1->list()->columnCount(), 0);
+    QCOMPARE(w.lvw1->list()->rowCount(), 0);
+    QVERIFY(!w.Picture3->isBlank()); // the placeholder still shows
+    QVERIFY(app.messages.said.isEmpty());
+    // Commands that need the archive do nothing harmful either.
+    w.Combo1->setCurrentIndex(0);
+    w.Text1->setText("a");
+    QCOMPARE(w.lvw1->list()->columnCount(), 0);
+    QCOMPARE(QFile::exists(path), exists);
+    QCOMPARE(TestApp::fileHash(path), before);
+    QVERIFY(!QFile::exists(path + "-journal"));
+}
+
+void TestMainWindow::startupWithoutPlaceholderLeavesTheFrameBlank() {
+    TestApp app;
+    QFile::remove(app.path("img/nd.jpg"));
+    QFile f(app.path("img/nd.jpg"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+    f.close();
+    MDIForm1 &w = app.main();
+    QVERIFY(w.Picture3->isBlank());
+    QCOMPARE(w.lvw1->list()->columnCount(), 8);
+}
+
+void TestMainWindow::menusHaveTheirNamesAndCaptions() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    QStringList bar;
+    for (QAction *a : w.menuBar()->actions())
+        bar << a->text();
+    QCOMPARE(bar, QStringList({"File", "Gestione Piante", "About"}));
+    auto items = [](QMenu *m) {
+        QStringList names;
+        for (QAction *a : m->actions())
+            names << a->objectName() + "=" + a->text();
+        return names;
+    };
+    QCOMPARE(w.filemnu->objectName(), QString("filemnu"));
+    QCOMPARE(items(w.filemnu), QStringList({"sta=Stampa", "esci=Esci"}));
+    QCOMPARE(w.gepia->objectName(), QString("gepia"));
+    QCOMPARE(items(w.gepia),
+             QStringList({"vischenosta=Visualizza scheda", "inscheda=Nuova scheda",
+                          "vische=Modifica scheda", "schecolti=Scheda Trattamenti"}));
+    QCOMPARE(items(w.meme),
+             QStringList({"vischenost=Visualizza scheda", "vissche=Scheda trattamenti",
+                          "modische=Modifica scheda", "cancella=Cancella",
+                          "vistrattamenti=Visualizza trattamenti"}));
+    QCOMPARE(items(w.meme1), QStringList({"modschetra=Modifica scheda trattamento",
+                                          "canctra=Cancella", "vitra=Visualizza elenco Piante"}));
+    QCOMPARE(w.meme->title(), QString("men"));
+    QCOMPARE(w.meme1->title(), QString("men1"));
+    QVERIFY(findAction(&w, "aboutmnu"));
+}
+
+void TestMainWindow::popupMenusNeverAppearInTheBar() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    for (QAction *a : w.menuBar()->actions()) {
+        QVERIFY(a->menu() != w.meme);
+        QVERIFY(a->menu() != w.meme1);
+    }
+    // Their items still work like their twins: the pop-up's "Visualizza trattamenti" asks
+    // for a plant, as the button does.
+    w.vistrattamenti->trigger();
+    w.Command3->click();
+    QCOMPARE(app.messages.texts(),
+             QStringList({"Seleziona una pianta dall'elenco", "Seleziona una pianta dall'elenco"}));
+    QCOMPARE(app.messages.said.first().icon, Messages::Icon::Exclamation);
+}
+
+void TestMainWindow::controlsSitAtTheirDesignPositions() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    QCOMPARE(w.Picture3->geometry(), Twips::rect(90, 450, 2895, 3045));
+    QCOMPARE(w.Picture7->geometry(), Twips::rect(60, 3570, 2925, 975));
+    QCOMPARE(w.Combo1->geometry(), Twips::rect(720, 90, 2085, 315));
+    QCOMPARE(w.Text1->geometry(), Twips::rect(60, 480, 2745, 345));
+    QCOMPARE(w.Command3->geometry(), Twips::rect(90, 4650, 2775, 495));
+    QCOMPARE(w.Command1->geometry(), Twips::rect(90, 5190, 2775, 495));
+    QCOMPARE(w.Command2->geometry(), Twips::rect(90, 5730, 2775, 495));
+    QCOMPARE(w.lvw1->pos(), Twips::rect(120, 510, 1, 1).topLeft());
+    QCOMPARE(w.Picture1->width(), Twips::px(3105));
+    QCOMPARE(w.Picture2->x(), Twips::px(3105));
+    QCOMPARE(w.Label1->text(), QString("Cerca"));
+    QCOMPARE(w.Label6->text(), QString("Immagine"));
+    QCOMPARE(w.Label8->text(), QString("Silvaro"));
+    QCOMPARE(w.Label4->text(), QString("ver 1.0"));
+    QCOMPARE(w.Combo1->count(), 2);
+    QCOMPARE(w.Combo1->itemText(0), QString("Specie"));
+    QCOMPARE(w.Combo1->itemText(1), QString("Identificazione"));
+    QCOMPARE(w.Combo1->currentIndex(), -1);
+    QVERIFY(!w.Combo1->isEditable());
+    QVERIFY(w.List1->isHidden());
+    QCOMPARE(w.Command3->text(), QString()); // picture buttons carry no caption
+}
+
+void TestMainWindow::everyControlHasAnAccessibleName() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    for (QWidget *c : std::initializer_list<QWidget *>{w.Combo1, w.Text1, w.Command1, w.Command2,
+                                                       w.Command3, w.lvw1, w.Picture3})
+        QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+    QCOMPARE(w.Command3->accessibleName(), QString("Visualizza trattamenti"));
+    QCOMPARE(w.Command1->accessibleName(), QString("Visualizza elenco piante"));
+    QCOMPARE(w.Command2->accessibleName(), QString("Scheda trattamenti"));
+}
+
+void TestMainWindow::frameFitFollowsThePictureOrientation_data() {
+    QTest::addColumn<QSizeF>("picture");
+    QTest::addColumn<QSizeF>("painted");
+    QTest::newRow("landscape") << QSizeF(6000, 4000) << QSizeF(2895, 1930);
+    QTest::newRow("portrait") << QSizeF(4000, 6000) << QSizeF(2030, 3045);
+    QTest::newRow("fits") << QSizeF(1500, 1000) << QSizeF(1500, 1000);
+    QTest::newRow("square") << QSizeF(4000, 4000) << QSizeF(3045, 3045);
+    QTest::newRow("wide but low") << QSizeF(3000, 100) << QSizeF(2895, 96.5);
+    // Height overflows but the picture is landscape: scaled to the width, still too high.
+    QTest::newRow("landscape, too high") << QSizeF(3200, 3100) << QSizeF(2895, 2804.5);
+}
+
+void TestMainWindow::frameFitFollowsThePictureOrientation() {
+    QFETCH(QSizeF, picture);
+    QFETCH(QSizeF, painted);
+    const QSizeF got = FrameFit::paintedSize(picture, QSizeF(2895, 3045));
+    QVERIFY2(qAbs(got.width() - painted.width()) < 1.0, qPrintable(QString::number(got.width())));
+    QVERIFY2(qAbs(got.height() - painted.height()) < 1.0,
+             qPrintable(QString::number(got.height())));
+}
+
+void TestMainWindow::resizingMovesTheListAndTheStrips() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    w.show();
+    w.resize(Twips::px(12000), Twips::px(8000));
+    QTRY_COMPARE(w.lvw1->width(), w.width() - Twips::px(3500));
+    QCOMPARE(w.Picture6->width(), w.width());
+    QCOMPARE(w.Picture9->width(), w.width());
+    const int listWidth = w.lvw1->width();
+    // Narrower than 3500 twips: the list keeps its last width.
+    w.setMinimumSize(0, 0);
+    w.resize(Twips::px(3000), Twips::px(8000));
+    QTRY_COMPARE(w.width(), Twips::px(3000));
+    QCOMPARE(w.lvw1->width(), listWidth);
+    QCOMPARE(w.Picture6->width(), w.width());
+}
+
+void TestMainWindow::esciEndsTheProgram() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    w.show();
+    QTRY_VERIFY(w.isVisible());
+    QVERIFY(triggerAction(&w, "esci"));
+    QTRY_VERIFY(!w.isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
