@@ -23,6 +23,7 @@ private slots:
     void writesConvertTextsAndStoreNothingOnRefusal();
     void deletingAPlantIsAllOrNothing();
     void readsToleratesRowsOfOtherTools();
+    void aReadOnlyArchiveIsReadButNeverWritten();
 };
 
 void TestArchive::numbersFollowTheTypingRules_data() {
@@ -247,6 +248,24 @@ void TestArchive::readsToleratesRowsOfOtherTools() {
     QCOMPARE(list->size(), 1);
     QVERIFY(list->first().flowering);
     QVERIFY(list->first().flowering->datatratt.isNull());
+}
+
+void TestArchive::aReadOnlyArchiveIsReadButNeverWritten() {
+    TestApp app;
+    app.addPlant(1, {{"specie", "Ficus"}});
+    const QString path = app.path("dbpiante.mdb");
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray before = TestApp::fileHash(path);
+    {
+        Archive a(path);
+        QVERIFY(a.open());
+        QCOMPARE(a.plantList()->size(), 1);
+        QVERIFY(!a.insertPlant(2, {{"specie", "Acer"}}));
+        QVERIFY(!a.lastError().isEmpty());
+        QVERIFY(!a.deletePlantWithEvents(1));
+    }
+    QCOMPARE(TestApp::fileHash(path), before);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QTEST_MAIN(TestArchive)

@@ -142,7 +142,12 @@ bool Archive::open() {
     // mode=rw: SQLite must never create the file.
     m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
     QUrl url = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
-    url.setQuery(QStringLiteral("mode=rw"));
+    // A file nobody may write (a backup kept read-only, say) is opened read-only even for
+    // the superuser: saves then fail with a message instead of changing it.
+    const QFile::Permissions writable =
+        QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    const bool readOnly = !(QFileInfo(m_path).permissions() & writable);
+    url.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
     m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
     if (!m_db.open())
         return fail(m_db.lastError().text());
