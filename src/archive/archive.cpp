@@ -301,7 +301,9 @@ std::optional<QVariantList> Archive::convert(const QString &table, const FieldTe
         QString why;
         switch (fieldKind(table, field)) {
         case Kind::Text:
-            values << QVariant(text);
+            // A null text (an untouched box) is stored as an empty text: the driver would
+            // bind it as NULL, which the readers' kind tests do not match.
+            values << QVariant(text.isNull() ? QStringLiteral("") : text);
             break;
         case Kind::Key:
         case Kind::Number: {
