@@ -285,13 +285,14 @@ bool Form2::eventFilter(QObject *watched, QEvent *event) {
     if (watched == Text12 && event->type() == QEvent::FocusIn)
         Command3_Click();
     else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
-             watched != Text12)
+             (watched == SSTab1->widget(0) || watched == SSTab1->widget(1) ||
+              watched == SSTab1->widget(0)->parentWidget()))
         layoutTabs();
     return QDialog::eventFilter(watched, event);
 }
 
-// Loading: every step needs the ones before it. Whatever fails ends the load with the
-// placeholder picture, leaving the later fields empty; no message is shown.
+// Loading: every step needs the ones before it. A failure ends the load with the placeholder
+// picture, leaving the later fields empty; no message is shown.
 void Form2::load() {
     Calendar1->setSelectedDate(m_ctx.clock->today());
     QString img;
