@@ -1,0 +1,50 @@
+#include "careevent/treatmenttypes.h"
+
+#include "careevent/legacytext.h"
+
+#include <QFile>
+
+const QString TreatmentTypes::other = QStringLiteral("Altro....");
+
+const QStringList &TreatmentTypes::fixed() {
+    static const QStringList names = {QStringLiteral("Annaffiatura"),
+                                      QStringLiteral("Concimazione"), QStringLiteral("Fioritura")};
+    return names;
+}
+
+const QStringList &TreatmentTypes::known() {
+    static const QStringList names =
+        fixed() + QStringList{QStringLiteral("Malattia"),         QStringLiteral("Fungicida"),
+                              QStringLiteral("Antiparassitario"), QStringLiteral("Rinvaso"),
+                              QStringLiteral("Potatura"),         QStringLiteral("Defogliazione"),
+                              QStringLiteral("Cimatura"),         QStringLiteral("Taglio radici")};
+    return names;
+}
+
+bool TreatmentTypes::isKnown(const QString &type) {
+    return known().contains(type, Qt::CaseSensitive);
+}
+
+QStringList TreatmentTypes::lines(const QString &text) {
+    QStringList result;
+    if (text.isEmpty())
+        return result;
+    result = text.split(QLatin1Char('\n'));
+    // A final line end closes the last line; it does not open another one.
+    if (text.endsWith(QLatin1Char('\n')))
+        result.removeLast();
+    for (QString &line : result)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    return result;
+}
+
+std::optional<QStringList> TreatmentTypes::readFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return lines(LegacyText::decode(bytes));
+}
