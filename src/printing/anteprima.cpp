@@ -1,9 +1,104 @@
 #include "printing/anteprima.h"
 
 #include "mainwindow/mdiform1.h"
+#include "printing/cardcomposer.h"
+#include "printing/richtextbox.h"
+#include "ui/fonts.h"
+#include "ui/twips.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QPrinter>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTimer>
+#include <memory>
+
+namespace {
+namespace T {
+const QString caption = QStringLiteral("Stampa");
+const QString inProgress = QStringLiteral("Stampa in corso");
+const QString cancelled = QStringLiteral("Stampa annullata");
+const QString document = QStringLiteral("Scheda pianta");
+} // namespace T
+
+constexpr double pageHeadFootCm = 2;
+} // namespace
 
 anteprima::anteprima(AppContext &ctx, MDIForm1 &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Stampa"));
+    setObjectName("anteprima");
+    setWindowTitle(T::caption);
+    setFixedSize(Twips::px(3780), Twips::px(1290));
+
+    Label1 = new QLabel(T::inProgress, this);
+    Label1->setObjectName("Label1");
+    Label1->setFont(Fonts::sans(12, true));
+    Label1->setAccessibleName(T::inProgress);
+    Twips::place(Label1, 480, 330, 4335, 495);
+
+    // Below the bottom edge: the user sees only the notice, but the box is a real, visible
+    // widget that takes the focus and the paste.
+    rtf1 = new RichTextBox(this);
+    rtf1->setObjectName("rtf1");
+    rtf1->setAccessibleName(T::document);
+    Twips::place(rtf1, 120, 7710, 11565, 5625);
+}
+
+void anteprima::showEvent(QShowEvent *e) {
+    QDialog::showEvent(e);
+    if (m_activated)
+        return;
+    m_activated = true;
+    QTimer::singleShot(0, this, &anteprima::activate);
+}
+
+void anteprima::activate() {
+    const QPointer<anteprima> self(this);
+    CardComposer composer(m_ctx, m_main);
+    switch (composer.compose(*rtf1, CardComposer::EventModeCard::Cultivation)) {
+    case CardComposer::Outcome::Completed:
+        print();
+        break;
+    case CardComposer::Outcome::NoPlant:
+        break;
+    case CardComposer::Outcome::Failed:
+        m_ctx.messages->show(T::cancelled, Messages::Icon::None);
+        break;
+    case CardComposer::Outcome::NoPicture:
+        return; // nothing printed; the notice stays until the user closes the window
+    }
+    if (self)
+        close();
+}
+
+// Every step here is skipped when it fails: a cancelled dialog or a failed print closes
+// the window without a message.
+void anteprima::print() {
+    CardComposer::setMargins(*rtf1, CardComposer::After::AllSelected);
+    const bool selection = rtf1->textCursor().hasSelection();
+    QPrinter printer(QPrinter::HighResolution);
+    if (selection)
+        printer.setPrintRange(QPrinter::Selection); // offered and preselected
+    if (!m_ctx.printer->choose(printer, this, selection))
+        return;
+    // The selection is the whole document, and it prints whole whatever range was chosen.
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setFromTo(0, 0);
+
+    // Laid out on pages measured in screen pixels, like the box, and scaled onto the
+    // printer. Left to itself Qt would lay the text out in printer pixels and leave the
+    // indents unscaled (a twelfth of their size at 1200 dpi), add 2 cm at every side and
+    // number the pages. The indents are the side margins; head and foot get 2 cm.
+    const std::unique_ptr<QTextDocument> pages(rtf1->document()->clone());
+    const double pxPerPoint = Twips::dpi() / 72.0;
+    pages->setPageSize(printer.pageLayout().paintRectPoints().size() * pxPerPoint);
+    QTextFrameFormat frame = pages->rootFrame()->frameFormat();
+    frame.setLeftMargin(0);
+    frame.setRightMargin(0);
+    frame.setTopMargin(pageHeadFootCm / 2.54 * Twips::dpi());
+    frame.setBottomMargin(pageHeadFootCm / 2.54 * Twips::dpi());
+    pages->rootFrame()->setFrameFormat(frame);
+    pages->print(&printer);
 }

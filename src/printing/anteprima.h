@@ -5,14 +5,29 @@
 #include <QDialog>
 
 class MDIForm1;
+class QLabel;
+class RichTextBox;
 
-// TEMPORARY SKELETON: to be built out.
+// The printing window: shows only "Stampa in corso" while it composes the plant's card (or,
+// in event mode, its cultivation card) out of sight, asks for a printer, prints the whole
+// document and closes itself.
 class anteprima : public QDialog {
     Q_OBJECT
 public:
     anteprima(AppContext &ctx, MDIForm1 &main, QWidget *parent = nullptr);
 
+    QLabel *Label1;    // "Stampa in corso"
+    RichTextBox *rtf1; // the document to print, below the visible area
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
 private:
+    void activate();
+    void print();
+
     AppContext &m_ctx;
     MDIForm1 &m_main;
+    // Composed and printed once per opening.
+    bool m_activated = false;
 };

@@ -5,14 +5,27 @@
 #include <QDialog>
 
 class MDIForm1;
+class QPushButton;
+class RichTextBox;
 
-// TEMPORARY SKELETON: to be built out.
+// The card view: shows the selected plant's card, with its picture, composed when the
+// window opens. Prints nothing and writes nothing.
 class Form3 : public QDialog {
     Q_OBJECT
 public:
     Form3(AppContext &ctx, MDIForm1 &main, QWidget *parent = nullptr);
 
+    RichTextBox *rtf1;     // the composed card
+    QPushButton *Command1; // "Chiudi"
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
 private:
+    void activate();
+
     AppContext &m_ctx;
     MDIForm1 &m_main;
+    // Composed once per opening: a message box taking the focus must not recompose it.
+    bool m_activated = false;
 };

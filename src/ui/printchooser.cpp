@@ -5,9 +5,11 @@
 
 bool PrintChooser::choose(QPrinter &printer, QWidget *parent, bool offerSelection) {
     QPrintDialog dialog(&printer, parent);
-    QAbstractPrintDialog::PrintDialogOptions options = QAbstractPrintDialog::PrintPageRange;
-    if (offerSelection)
-        options |= QAbstractPrintDialog::PrintSelection;
-    dialog.setOptions(options);
+    // Added to the dialog's own options, never replacing them: without PrintToFile Qt's
+    // dialog drops its "print to PDF file" choice, the only one on a machine without
+    // printers.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, offerSelection);
     return dialog.exec() == QDialog::Accepted;
 }

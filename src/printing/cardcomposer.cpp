@@ -1,0 +1,193 @@
+#include "printing/cardcomposer.h"
+
+#include "archive/archive.h"
+#include "archive/conversions.h"
+#include "mainwindow/mdiform1.h"
+#include "printing/richtextbox.h"
+#include "ui/fonts.h"
+#include "ui/picturebox.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+namespace T {
+const QString selectPlant = QStringLiteral("Seleziona una pianta dalla lista");
+const QString noPictureFile = QStringLiteral("Impossibile trovare il file ");
+const QString cultivationTitle = QStringLiteral("Scheda coltivazione ");
+const QString cultivationHeader = QStringLiteral("\tData \t\t Intervento \t Descrizione \n\n");
+} // namespace T
+
+// The card's lines: label (with its own spaces and colon) and the field it shows.
+struct CardLine {
+    QString label;
+    QString field;
+};
+const QList<CardLine> cardLines = {
+    {QStringLiteral("Famiglia :"), "famiglia"},
+    {QStringLiteral("Genere :"), "genere"},
+    {QStringLiteral("Specie :"), "specie"},
+    {QStringLiteral("Identificazione :"), "identificazione"},
+    {QStringLiteral("Habitat :"), "habitat"},
+    {QStringLiteral("Temperatura Minima Estiva:"), "temperatura"},
+    {QStringLiteral("Temperatura Massima Estiva:"), "temperaturaid"},
+    {QStringLiteral("Temperatura Minima Invernale:"), "r3"},
+    {QStringLiteral("Temperatura Massima Invernale:"), "r4"},
+    {QStringLiteral("Inizio concimazione:"), "r1"},
+    {QStringLiteral("Fine concimazione:"), "r2"},
+    {QStringLiteral("Umidità :"), "umdita"},
+    {QStringLiteral("Fioritura :"), "fioritura"},
+    {QStringLiteral("Descrizione :"), "descrizione"},
+    {QStringLiteral("Data di acquisto :"), "dataacquisto"},
+    {QStringLiteral("Prezzo Euro :"), "prezzo"},
+    {QStringLiteral("Vaso :"), "vaso"},
+    {QStringLiteral("Età :"), "eta"},
+    {QStringLiteral("Note :"), "note"},
+};
+
+constexpr double cardPoints = 11;
+// The left indent is the margin value, the right indent 200 twips less.
+constexpr int marginTwips = 1200;
+constexpr int rightIndentTwips = marginTwips - 200;
+
+void append(RichTextBox &box, const QString &piece) {
+    QTextCursor end(box.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(piece);
+}
+
+// A field as the card shows it; nullopt when the row has no such field.
+std::optional<QString> fieldText(const Record &row, const QString &field) {
+    const auto it = row.constFind(field);
+    if (it == row.constEnd())
+        return std::nullopt;
+    return Conversions::displayText(*it);
+}
+} // namespace
+
+CardComposer::CardComposer(AppContext &ctx, MDIForm1 &main) : m_ctx(ctx), m_main(main) {}
+
+CardComposer::Outcome CardComposer::compose(RichTextBox &box, EventModeCard eventModeCard) {
+    if (m_ctx.state.idpianta == 0) {
+        m_ctx.messages->show(T::selectPlant, Messages::Icon::None);
+        return Outcome::NoPlant;
+    }
+    box.clear();
+    box.setPlainText(QStringLiteral("  "));
+    box.setFocus();
+    box.setBoxFont(Fonts::sans(cardPoints));
+    if (m_ctx.state.modolista == ProgramState::plantMode)
+        return plantCard(box);
+    if (m_ctx.state.modolista == ProgramState::eventMode &&
+        eventModeCard == EventModeCard::Cultivation)
+        return cultivationCard(box);
+    return Outcome::Completed;
+}
+
+CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
+    m_ctx.state.dbpath = m_ctx.folder.archivePath();
+    Archive archive(m_ctx.state.dbpath);
+    if (!archive.open())
+        return Outcome::Failed;
+    const auto plant = archive.plant(static_cast<qint64>(m_ctx.state.idpianta));
+
+    // The picture file is written whether or not the plant's row is still there.
+    if (!m_main.Picture3->image().save(m_ctx.folder.tempBitmapPath(), "BMP"))
+        return Outcome::Failed;
+    if (!plant)
+        return Outcome::Failed;
+
+    bool first = true;
+    for (const CardLine &line : cardLines) {
+        const auto value = fieldText(*plant, line.field);
+        if (!value)
+            return Outcome::Failed; // the text composed so far stays in the box
+        QString piece = first ? QStringLiteral("\n\n") : QString();
+        piece += line.label + *value + '\n';
+        if (line.field == QLatin1String("identificazione"))
+            piece += '\n';
+        append(box, piece);
+        first = false;
+    }
+
+    // From here on a failing step is skipped, but a picture that cannot be carried over
+    // ends the composition with a message.
+    if (!pastePicture(box)) {
+        m_ctx.messages->show(T::noPictureFile, Messages::Icon::None);
+        return Outcome::NoPicture;
+    }
+    setMargins(box, After::CaretAtEnd);
+    return Outcome::Completed;
+}
+
+// Carries the picture file into the box through the clipboard, pasting it over the line
+// break of the empty second line, so that it sits right before "Famiglia :". False only
+// when the file could not be loaded or the clipboard would not take it; a paste the box
+// refuses leaves the card without picture.
+bool CardComposer::pastePicture(RichTextBox &box) {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    QImage picture;
+    if (!picture.load(m_ctx.folder.tempBitmapPath(), "BMP"))
+        return false;
+    clipboard->setImage(picture);
+    const QMimeData *held = clipboard->mimeData();
+    if (!held || !held->hasImage())
+        return false;
+
+    box.setFocus();
+    const QTextBlock second = box.document()->findBlockByNumber(1);
+    if (second.isValid())
+        box.select(second.position(), 1);
+    // The same key chord a user would press; sent, so it is handled before we go on.
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Insert, Qt::ShiftModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Insert, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(&box, &press);
+    QCoreApplication::sendEvent(&box, &release);
+    return true;
+}
+
+CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
+    m_ctx.state.dbpath = m_ctx.folder.archivePath();
+    Archive archive(m_ctx.state.dbpath);
+    const qint64 id = static_cast<qint64>(m_ctx.state.idpianta);
+    if (!archive.open())
+        return Outcome::Failed;
+    const auto plant = archive.plant(id);
+    if (!plant)
+        return Outcome::Failed;
+    const auto identificazione = fieldText(*plant, "identificazione");
+    if (!identificazione)
+        return Outcome::Failed;
+    box.setPlainText('\n' + T::cultivationTitle + *identificazione + "\n\n");
+
+    const auto events = archive.events(id, Archive::EventOrder::Stored);
+    if (!events)
+        return Outcome::Failed;
+    append(box, T::cultivationHeader);
+    for (const Record &event : *events) {
+        const auto date = fieldText(event, "datatratt");
+        const auto kind = fieldText(event, "intervento");
+        const auto description = fieldText(event, "descrizione");
+        if (!date || !kind || !description)
+            return Outcome::Failed;
+        append(box, '\t' + *date + '\t' + *kind + '\t' + *description + '\n');
+    }
+    box.setFocus();
+    setMargins(box, After::CaretAtEnd);
+    return Outcome::Completed;
+}
+
+void CardComposer::setMargins(RichTextBox &box, After after) {
+    box.select(0, box.toPlainText().size());
+    box.setSelectionIndents(marginTwips, rightIndentTwips);
+    if (after == After::CaretAtEnd)
+        box.select(box.toPlainText().size(), 0);
+}
