@@ -3,5 +3,8 @@
 #include <QFileDialog>
 
 QString FileChooser::openFile(QWidget *parent, const QString &filter) {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    // A filter shows its caption only, so "Name (caption) (patterns)" can carry more
+    // patterns than its caption lists (capitals, for instance).
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }

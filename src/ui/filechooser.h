@@ -4,7 +4,9 @@
 
 class QWidget;
 
-// The open-file dialog. An empty result means the user cancelled.
+// The open-file dialog. An empty result means the user cancelled. Each filter is shown
+// without its last bracketed pattern list: "Immagini (*.jpg) (*.jpg *.JPG)" shows
+// "Immagini (*.jpg)" and lists both spellings.
 class FileChooser {
 public:
     virtual ~FileChooser() = default;
