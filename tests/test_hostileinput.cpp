@@ -360,6 +360,8 @@ private slots:
     void datesMustBeCalendarDays();
     void writtenTextsReadBackExactly_data();
     void writtenTextsReadBackExactly();
+    void untouchedTextsSurviveASave_data();
+    void untouchedTextsSurviveASave();
 
     void chosenPicturesAreStagedOrRefused_data();
     void chosenPicturesAreStagedOrRefused();
@@ -782,6 +784,7 @@ void TestHostileInput::writtenTextsReadBackExactly_data() {
         {"10,000 characters", long10k()},
         {"emoji", QString::fromUtf8("🌵🌸 Cactus 👍🏽 👨‍🌾 🇮🇹")},
         {"decomposed accents", QString::fromUtf8("Pe\u0301tunia, perche\u0301, citta\u0300")},
+        {"non-breaking spaces", QString::fromUtf8("10\u00a0cm, 5\u202fmm")},
         {"quotes", QString::fromUtf8("O'Brien \"il\" `verde` ‘curvo’ «caporali»")},
         {"SQL", "'); DROP TABLE piante; --"},
         {"backslashes", "C:\\piante\\ficus\\ \\n \\0"},
@@ -890,6 +893,52 @@ void TestHostileInput::writtenTextsReadBackExactly() {
         // Not one of the known types: shown as "Altro...." with the text in the free box.
         QCOMPARE(w->Combo1->currentText(), other);
         QCOMPARE(w->Text3->text(), written);
+    }
+}
+
+// Texts stored before, by this program or another tool, come back unchanged from a save
+// that did not touch them: opening a record and pressing "OK" changes nothing in it.
+void TestHostileInput::untouchedTextsSurviveASave_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("text");
+    const QList<QPair<const char *, QString>> texts = {
+        {"non-breaking spaces", QString::fromUtf8("10\u00a0cm,\u00a05\u202fmm")},
+        {"line breaks and tabs", "uno\tdue\n\ntre\n"},
+        {"emoji and decomposed accents", QString::fromUtf8("🌵 Pe\u0301tunia 👨‍🌾")},
+        {"control characters and NUL", QStringLiteral("a\x01\x1b[0m") + nul + "b"},
+        {"10,000 characters", long10k()},
+    };
+    for (const auto &[name, text] : texts) {
+        QTest::addRow("card, %s", name) << "card" << text;
+        QTest::addRow("event, %s", name) << "event" << text;
+    }
+}
+
+void TestHostileInput::untouchedTextsSurviveASave() {
+    QFETCH(QString, window);
+    QFETCH(QString, text);
+    TestApp app;
+    addStoredPlant(app);
+    const QStringList textFields = {
+        "famiglia", "genere", "specie",    "identificazione", "habitat", "r1",  "r2",
+        "r3",       "r4",     "fioritura", "descrizione",     "vaso",    "note"};
+    if (window == "card") {
+        for (const QString &f : textFields)
+            app.sql(QStringLiteral("UPDATE piante SET %1 = ? WHERE id = ?").arg(f),
+                    {text, plantKey});
+        Form1 *w = openCard(app, plantKey);
+        QVERIFY(w);
+        QTest::mouseClick(w->Command2, Qt::LeftButton);
+        QCOMPARE(app.messages.texts(), QStringList{cardSaved});
+        for (const QString &f : textFields)
+            QCOMPARE(plantValue(app, plantKey, f).toString(), text);
+    } else {
+        app.sql("UPDATE coltivazione SET descrizione = ? WHERE idtrat = ?", {text, eventKey});
+        Form2 *w = openEvent(app, eventKey);
+        QVERIFY(w);
+        QVERIFY(w->Command2_Click());
+        QCOMPARE(eventValue(app, eventKey, "descrizione").toString(), text);
+        QCOMPARE(eventValue(app, eventKey, "intervento").toString(), QStringLiteral("Rinvaso"));
     }
 }
 
