@@ -6,6 +6,7 @@
 #include "careevent/treatmenttypes.h"
 #include "mainwindow/mdiform1.h"
 #include "ui/fonts.h"
+#include "ui/memotext.h"
 #include "ui/picturebox.h"
 #include "ui/twips.h"
 
@@ -436,7 +437,7 @@ bool Form2::Command2_Click() {
             Text10->setText(QStringLiteral("0"));
         if (Text11->text().isEmpty())
             Text11->setText(QStringLiteral("0"));
-        if (Text4->toPlainText().isEmpty())
+        if (MemoText::of(Text4).isEmpty())
             Text4->setPlainText(QStringLiteral(" "));
 
         const FieldTexts fields = {
@@ -444,7 +445,7 @@ bool Form2::Command2_Click() {
             {QStringLiteral("intervento"), typeToSave()},
             {QStringLiteral("temperatura"), Text10->text()},
             {QStringLiteral("umidita"), Text11->text()},
-            {QStringLiteral("descrizione"), Text4->toPlainText()},
+            {QStringLiteral("descrizione"), MemoText::of(Text4)},
             {QStringLiteral("datatratt"), Text12->text()},
         };
         bool saved = false;

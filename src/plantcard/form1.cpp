@@ -7,6 +7,7 @@
 #include "plantcard/picturecopy.h"
 #include "plantcard/tabpanel.h"
 #include "ui/fonts.h"
+#include "ui/memotext.h"
 #include "ui/picturebox.h"
 #include "ui/twips.h"
 
@@ -314,7 +315,7 @@ QString Form1::text(const QString &box) const {
     if (auto *line = qobject_cast<QLineEdit *>(w))
         return line->text();
     if (auto *notes = qobject_cast<QPlainTextEdit *>(w))
-        return notes->toPlainText();
+        return MemoText::of(notes);
     Q_ASSERT_X(false, "Form1::text", qPrintable(box));
     return {};
 }
