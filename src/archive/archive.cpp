@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -90,12 +91,12 @@ const QString otherKind =
     QStringLiteral("intervento <> 'Annaffiatura' AND intervento <> 'Concimazione' "
                    "AND intervento <> 'Fioritura'");
 
-// Columns: plant rowid; 0 when the newest watering or fertilising is a watering, 1 when it is
-// a fertilising, NULL when there is neither; its date; 1 when the plant has a flowering; the
-// newest flowering date; kind and date of the newest other event. %1 picks the plants.
-// Codes instead of kind names, and one date instead of two, spare the driver 20,000 texts
-// on a big collection. `max(+datatratt)` keeps the planner on coltivazione_tipo: for the bare
-// column it picks coltivazione_data and a table look-up per event.
+// Columns: plant rowid; flags (1 when the newest watering or fertilising is a watering, 2 when
+// it is a fertilising, 0 when there is neither; plus 4 when the plant has a flowering); the
+// date of that watering or fertilising; the newest flowering date; kind and date of the
+// newest other event. %1 picks the plants. Flags instead of kind names spare the driver
+// tens of thousands of values on a big collection. `max(+datatratt)` keeps the planner on
+// coltivazione_tipo: for the bare column it picks coltivazione_data and a table look-up per event.
 QString derivedSql(const QString &where) {
     return QStringLiteral(
                "WITH d AS MATERIALIZED ("
@@ -107,7 +108,7 @@ QString derivedSql(const QString &where) {
                "  (SELECT max(datatratt) FROM coltivazione"
                "    WHERE id = p.id AND intervento = 'Fioritura') AS df,"
                "  (SELECT max(+datatratt) FROM coltivazione WHERE id = p.id AND %2) AS do"
-               " FROM piante p %1), "
+               " FROM piante p %1 ORDER BY p.id), "
                "e AS ("
                " SELECT d.*,"
                "  CASE WHEN da IS NOT NULL AND (dc IS NULL OR da > dc) THEN 0"
@@ -118,10 +119,11 @@ QString derivedSql(const QString &where) {
                "                AND intervento IN ('Annaffiatura', 'Concimazione')"
                "                AND datatratt IS d.da) END AS ac"
                " FROM d) "
-               "SELECT r, ac, CASE ac WHEN 1 THEN dc ELSE da END,"
-               " df IS NOT NULL OR EXISTS (SELECT 1 FROM coltivazione"
-               "                           WHERE id = e.id AND intervento = 'Fioritura'),"
-               " df,"
+               "SELECT r,"
+               " coalesce(ac + 1, 0) + CASE WHEN df IS NOT NULL OR EXISTS ("
+               "  SELECT 1 FROM coltivazione WHERE id = e.id AND intervento = 'Fioritura')"
+               "  THEN 4 ELSE 0 END,"
+               " CASE ac WHEN 1 THEN dc ELSE da END, df,"
                " (SELECT CASE WHEN min(rowid) IS NOT NULL THEN intervento END FROM coltivazione"
                "   WHERE id = e.id AND +datatratt IS e.do AND %2),"
                " do "
@@ -150,12 +152,89 @@ QVariant eventDate(const QVariant &v) {
     return readValue("coltivazione", "datatratt", v);
 }
 
-// The plants `where` picks, in stored order, with their derived columns: the plants' own
-// columns first, then the derived columns of the same plants, placed by rowid. Two plain
-// statements cost less than one that joins and sorts.
-std::optional<QList<PlantListRow>> readPlantRows(const QSqlDatabase &db, const QString &where,
-                                                 const QVariantList &binds, QSqlError *error) {
-    auto run = [&](QSqlQuery &q, const QString &sql) {
+// Reads plant rows in stored order, then their derived columns; both within the caller's
+// read transaction, so that they see one state of the file.
+class PlantRowReader {
+public:
+    explicit PlantRowReader(const QSqlDatabase &db) : m_db(db) {}
+
+    QList<PlantListRow> rows;
+    QSqlError error;
+
+    // The plants `where` picks that `keep` accepts (given the specie and the identificazione),
+    // with their own columns.
+    bool readPlants(const QString &where, const QVariantList &binds,
+                    const std::function<bool(const QVariant &, const QVariant &)> &keep = {}) {
+        QSqlQuery q(m_db);
+        if (!keep) {
+            // Room for every row at once: growing a list of ten thousand rows step by step
+            // moves them again and again.
+            if (!run(q, QStringLiteral("SELECT count(*) FROM piante p %1").arg(where), binds))
+                return false;
+            if (q.next()) {
+                rows.reserve(q.value(0).toLongLong());
+                m_rowids.reserve(q.value(0).toLongLong());
+            }
+            q.finish();
+        }
+        if (!run(q,
+                 QStringLiteral("SELECT p.rowid, p.id, p.specie, p.identificazione, p.vaso "
+                                "FROM piante p %1 ORDER BY p.rowid")
+                     .arg(where),
+                 binds))
+            return false;
+        while (q.next()) {
+            PlantListRow r;
+            r.specie = q.value(2);
+            r.identificazione = q.value(3);
+            if (keep && !keep(r.specie, r.identificazione))
+                continue;
+            r.id = q.value(1).toLongLong();
+            r.vaso = q.value(4);
+            m_rowids.append(q.value(0).toLongLong());
+            rows.append(std::move(r));
+        }
+        return done(q);
+    }
+
+    // The rowids of the rows read, as a JSON array for json_each().
+    QString rowidsJson() const {
+        QString json = QStringLiteral("[");
+        for (qint64 r : m_rowids)
+            json += QString::number(r) + QLatin1Char(',');
+        json.back() = QLatin1Char(']');
+        return json;
+    }
+
+    // Fills the derived columns of the rows read; `where` and `binds` pick the same plants.
+    bool readDerived(const QString &where, const QVariantList &binds) {
+        QSqlQuery q(m_db);
+        if (!run(q, derivedSql(where), binds))
+            return false;
+        const QString watering = QStringLiteral("Annaffiatura");
+        const QString fertilising = QStringLiteral("Concimazione");
+        const QString flowering = QStringLiteral("Fioritura");
+        while (q.next()) {
+            const qint64 rowid = q.value(0).toLongLong();
+            const auto at = std::lower_bound(m_rowids.cbegin(), m_rowids.cend(), rowid);
+            if (at == m_rowids.cend() || *at != rowid)
+                continue;
+            PlantListRow &r = rows[at - m_rowids.cbegin()];
+            const int flags = q.value(1).toInt();
+            if (flags & 3)
+                r.waterOrFeed =
+                    LastEvent{(flags & 3) == 2 ? fertilising : watering, eventDate(q.value(2))};
+            if (flags & 4)
+                r.flowering = LastEvent{flowering, eventDate(q.value(3))};
+            const QVariant other = q.value(4);
+            if (!other.isNull())
+                r.other = LastEvent{other.toString(), eventDate(q.value(5))};
+        }
+        return done(q);
+    }
+
+private:
+    bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds) {
         q.setForwardOnly(true);
         bool ok = q.prepare(sql);
         if (ok) {
@@ -164,71 +243,20 @@ std::optional<QList<PlantListRow>> readPlantRows(const QSqlDatabase &db, const Q
             ok = q.exec();
         }
         if (!ok)
-            *error = q.lastError();
+            error = q.lastError();
         return ok;
-    };
-    QList<PlantListRow> rows;
-    QList<qint64> rowids; // ascending, one per row
-    {
-        QSqlQuery q(db);
-        // Room for every row at once: growing a list of ten thousand rows step by step moves
-        // them again and again.
-        if (!run(q, QStringLiteral("SELECT count(*) FROM piante p %1").arg(where)))
-            return std::nullopt;
-        if (q.next()) {
-            rows.reserve(q.value(0).toLongLong());
-            rowids.reserve(q.value(0).toLongLong());
-        }
-        q.finish();
-        if (!run(q, QStringLiteral("SELECT p.rowid, p.id, p.specie, p.identificazione, p.vaso "
-                                   "FROM piante p %1 ORDER BY p.rowid")
-                        .arg(where)))
-            return std::nullopt;
-        while (q.next()) {
-            PlantListRow r;
-            r.id = q.value(1).toLongLong();
-            r.specie = q.value(2);
-            r.identificazione = q.value(3);
-            r.vaso = q.value(4);
-            rowids.append(q.value(0).toLongLong());
-            rows.append(std::move(r));
-        }
-        if (q.lastError().isValid()) {
-            *error = q.lastError();
-            return std::nullopt;
-        }
     }
-    if (rows.isEmpty())
-        return rows;
 
-    QSqlQuery q(db);
-    if (!run(q, derivedSql(where)))
-        return std::nullopt;
-    const QString watering = QStringLiteral("Annaffiatura");
-    const QString fertilising = QStringLiteral("Concimazione");
-    const QString flowering = QStringLiteral("Fioritura");
-    while (q.next()) {
-        const qint64 rowid = q.value(0).toLongLong();
-        const auto at = std::lower_bound(rowids.cbegin(), rowids.cend(), rowid);
-        if (at == rowids.cend() || *at != rowid)
-            continue;
-        PlantListRow &r = rows[at - rowids.cbegin()];
-        const QVariant waterOrFeed = q.value(1);
-        if (!waterOrFeed.isNull())
-            r.waterOrFeed =
-                LastEvent{waterOrFeed.toInt() == 1 ? fertilising : watering, eventDate(q.value(2))};
-        if (q.value(3).toBool())
-            r.flowering = LastEvent{flowering, eventDate(q.value(4))};
-        const QVariant other = q.value(5);
-        if (!other.isNull())
-            r.other = LastEvent{other.toString(), eventDate(q.value(6))};
+    bool done(const QSqlQuery &q) {
+        if (!q.lastError().isValid())
+            return true;
+        error = q.lastError();
+        return false;
     }
-    if (q.lastError().isValid()) {
-        *error = q.lastError();
-        return std::nullopt;
-    }
-    return rows;
-}
+
+    QSqlDatabase m_db;
+    QList<qint64> m_rowids; // ascending, one per row read
+};
 
 } // namespace
 
@@ -310,17 +338,20 @@ std::optional<QList<PlantListRow>> Archive::plantRows(const QString &where,
                                                       const QVariantList &binds) {
     if (!open())
         return std::nullopt;
-    // Both statements read one snapshot of the file.
     if (!m_db.transaction()) {
         fail(m_db.lastError().text());
         return std::nullopt;
     }
-    QSqlError error;
-    auto rows = readPlantRows(m_db, where, binds, &error);
+    PlantRowReader reader(m_db);
+    const bool ok = reader.readPlants(where, binds) &&
+                    (reader.rows.isEmpty() || reader.readDerived(where, binds));
     m_db.rollback(); // nothing was written
-    if (!rows)
-        fail(error.databaseText().isEmpty() ? error.text() : error.databaseText());
-    return rows;
+    if (!ok) {
+        const QSqlError &e = reader.error;
+        fail(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+        return std::nullopt;
+    }
+    return std::move(reader.rows);
 }
 
 std::optional<QList<PlantListRow>> Archive::plantList() {
@@ -330,27 +361,29 @@ std::optional<QList<PlantListRow>> Archive::plantList() {
 std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, const QString &typed) {
     if (!open())
         return std::nullopt;
-    // The field comes from a fixed mapping, never from the user's text.
-    const QString column =
-        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT rowid, %1 FROM piante ORDER BY rowid").arg(column))) {
-        failQuery(q);
+    if (!m_db.transaction()) {
+        fail(m_db.lastError().text());
         return std::nullopt;
     }
+    // Every plant is read and matched here (the pattern's rules are not SQL's); the derived
+    // columns are then looked up for the plants found only.
     const SearchPattern pattern(typed);
-    QStringList ids;
-    while (q.next()) {
-        const QVariant v = q.value(1);
-        if (!v.isNull() && pattern.matches(v.toString()))
-            ids << q.value(0).toString();
+    const bool bySpecie = field == SearchField::Specie;
+    PlantRowReader reader(m_db);
+    bool ok = reader.readPlants(QString(), {}, [&](const QVariant &specie, const QVariant &ident) {
+        const QVariant &v = bySpecie ? specie : ident;
+        return !v.isNull() && pattern.matches(v.toString());
+    });
+    if (ok && !reader.rows.isEmpty())
+        ok = reader.readDerived(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
+                                {QVariant(reader.rowidsJson())});
+    m_db.rollback(); // nothing was written
+    if (!ok) {
+        const QSqlError &e = reader.error;
+        fail(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+        return std::nullopt;
     }
-    q.finish();
-    if (ids.isEmpty())
-        return QList<PlantListRow>();
-    return plantRows(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
-                     {QVariant(QLatin1Char('[') + ids.join(',') + QLatin1Char(']'))});
+    return std::move(reader.rows);
 }
 
 std::optional<Record> Archive::one(const QString &sql, qint64 key) {
