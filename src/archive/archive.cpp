@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -91,16 +92,26 @@ const QString otherKind =
     QStringLiteral("intervento <> 'Annaffiatura' AND intervento <> 'Concimazione' "
                    "AND intervento <> 'Fioritura'");
 
+// Which plants the derived columns are wanted for.
+enum class Plants {
+    Picked, // those a condition picks (all, when it is empty); their own columns are read apart
+    Listed  // the rowids in the JSON array bound to the statement, with their own columns
+};
+
 // Columns: plant rowid; flags (1 when the newest watering or fertilising is a watering, 2 when
 // it is a fertilising, 0 when there is neither; plus 4 when the plant has a flowering); the
 // date of that watering or fertilising; the newest flowering date; kind and date of the
-// newest other event. %1 picks the plants. Flags instead of kind names spare the driver
-// tens of thousands of values on a big collection. `max(+datatratt)` keeps the planner on
-// coltivazione_tipo: for the bare column it picks coltivazione_data and a table look-up per event.
-QString derivedSql(const QString &where) {
+// newest other event; for listed plants also id, specie, identificazione and vaso, in stored
+// order. Flags instead of kind names spare the driver tens of thousands of values.
+// Picked plants are read in key order (from the key index when all are wanted); a few listed
+// ones are fetched by rowid, where the order matters little. `max(+datatratt)` keeps the planner on
+// coltivazione_tipo: for the bare column it picks coltivazione_data and a table look-up per
+// event.
+QString derivedSql(Plants plants, const QString &where = QString()) {
+    const bool listed = plants == Plants::Listed;
     return QStringLiteral(
                "WITH d AS MATERIALIZED ("
-               " SELECT p.rowid AS r, p.id AS id,"
+               " SELECT p.rowid AS r, p.id AS id,%1"
                "  (SELECT max(datatratt) FROM coltivazione"
                "    WHERE id = p.id AND intervento = 'Annaffiatura') AS da,"
                "  (SELECT max(datatratt) FROM coltivazione"
@@ -108,7 +119,7 @@ QString derivedSql(const QString &where) {
                "  (SELECT max(datatratt) FROM coltivazione"
                "    WHERE id = p.id AND intervento = 'Fioritura') AS df,"
                "  (SELECT max(+datatratt) FROM coltivazione WHERE id = p.id AND %2) AS do"
-               " FROM piante p %1 ORDER BY p.id), "
+               " FROM piante p %3), "
                "e AS ("
                " SELECT d.*,"
                "  CASE WHEN da IS NOT NULL AND (dc IS NULL OR da > dc) THEN 0"
@@ -126,9 +137,16 @@ QString derivedSql(const QString &where) {
                " CASE ac WHEN 1 THEN dc ELSE da END, df,"
                " (SELECT CASE WHEN min(rowid) IS NOT NULL THEN intervento END FROM coltivazione"
                "   WHERE id = e.id AND +datatratt IS e.do AND %2),"
-               " do "
-               "FROM e")
-        .arg(where, otherKind);
+               " do%4 "
+               "FROM e%5")
+        .arg(listed ? QStringLiteral(" p.specie AS specie, p.identificazione AS ident,"
+                                     " p.vaso AS vaso,")
+                    : QString(),
+             otherKind,
+             listed ? QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))")
+                    : where + QStringLiteral(" ORDER BY p.id"),
+             listed ? QStringLiteral(", id, specie, ident, vaso") : QString(),
+             listed ? QStringLiteral(" ORDER BY r") : QString());
 }
 
 // A stored event date as readValue gives it, with the common case (yyyy-mm-dd, what the
@@ -161,22 +179,18 @@ public:
     QList<PlantListRow> rows;
     QSqlError error;
 
-    // The plants `where` picks that `keep` accepts (given the specie and the identificazione),
-    // with their own columns.
-    bool readPlants(const QString &where, const QVariantList &binds,
-                    const std::function<bool(const QVariant &, const QVariant &)> &keep = {}) {
+    // The plants `where` picks (all when it is empty) with their own columns, in stored order.
+    bool readPlants(const QString &where = QString(), const QVariantList &binds = {}) {
         QSqlQuery q(m_db);
-        if (!keep) {
-            // Room for every row at once: growing a list of ten thousand rows step by step
-            // moves them again and again.
-            if (!run(q, QStringLiteral("SELECT count(*) FROM piante p %1").arg(where), binds))
-                return false;
-            if (q.next()) {
-                rows.reserve(q.value(0).toLongLong());
-                m_rowids.reserve(q.value(0).toLongLong());
-            }
-            q.finish();
+        // Room for every row at once: growing a list of ten thousand rows step by step moves
+        // them again and again.
+        if (!run(q, QStringLiteral("SELECT count(*) FROM piante p %1").arg(where), binds))
+            return false;
+        if (q.next()) {
+            rows.reserve(q.value(0).toLongLong());
+            m_rowids.reserve(q.value(0).toLongLong());
         }
+        q.finish();
         if (!run(q,
                  QStringLiteral("SELECT p.rowid, p.id, p.specie, p.identificazione, p.vaso "
                                 "FROM piante p %1 ORDER BY p.rowid")
@@ -185,11 +199,9 @@ public:
             return false;
         while (q.next()) {
             PlantListRow r;
+            r.id = q.value(1).toLongLong();
             r.specie = q.value(2);
             r.identificazione = q.value(3);
-            if (keep && !keep(r.specie, r.identificazione))
-                continue;
-            r.id = q.value(1).toLongLong();
             r.vaso = q.value(4);
             m_rowids.append(q.value(0).toLongLong());
             rows.append(std::move(r));
@@ -197,44 +209,94 @@ public:
         return done(q);
     }
 
-    // The rowids of the rows read, as a JSON array for json_each().
-    QString rowidsJson() const {
+    // The derived columns of the plants read by readPlants(`where`, `binds`).
+    bool readPickedDerived(const QString &where = QString(), const QVariantList &binds = {}) {
+        QSqlQuery q(m_db);
+        if (!run(q, derivedSql(Plants::Picked, where), binds))
+            return false;
+        while (q.next()) {
+            const qint64 rowid = q.value(0).toLongLong();
+            const auto at = std::lower_bound(m_rowids.cbegin(), m_rowids.cend(), rowid);
+            if (at != m_rowids.cend() && *at == rowid)
+                setDerived(rows[at - m_rowids.cbegin()], q);
+        }
+        return done(q);
+    }
+
+    // The plants whose `field` the test accepts (NULL never is): only their rowids for now.
+    bool matchPlants(const QString &field, const std::function<bool(const QString &)> &accept) {
+        QSqlQuery q(m_db);
+        if (!run(q, QStringLiteral("SELECT rowid, %1 FROM piante ORDER BY rowid").arg(field)))
+            return false;
+        while (q.next()) {
+            ++m_scanned;
+            const QVariant v = q.value(1);
+            if (!v.isNull() && accept(v.toString()))
+                m_rowids.append(q.value(0).toLongLong());
+        }
+        return done(q);
+    }
+
+    // The plants matched by matchPlants(), with their own and their derived columns.
+    bool readMatched() {
+        if (m_rowids.isEmpty())
+            return true;
+        if (m_rowids.size() * 3 > m_scanned) {
+            // Most plants (an emptied search box): reading them all in key order and dropping
+            // the others costs less than fetching them one by one.
+            const QList<qint64> wanted = std::exchange(m_rowids, {});
+            if (!readPlants() || !readPickedDerived())
+                return false;
+            QList<PlantListRow> kept;
+            kept.reserve(wanted.size());
+            auto w = wanted.cbegin();
+            for (qsizetype i = 0; i < rows.size() && w != wanted.cend(); ++i) {
+                if (m_rowids.at(i) == *w) {
+                    kept.append(std::move(rows[i]));
+                    ++w;
+                }
+            }
+            rows = std::move(kept);
+            m_rowids = wanted;
+            return true;
+        }
         QString json = QStringLiteral("[");
         for (qint64 r : m_rowids)
             json += QString::number(r) + QLatin1Char(',');
         json.back() = QLatin1Char(']');
-        return json;
-    }
-
-    // Fills the derived columns of the rows read; `where` and `binds` pick the same plants.
-    bool readDerived(const QString &where, const QVariantList &binds) {
         QSqlQuery q(m_db);
-        if (!run(q, derivedSql(where), binds))
+        if (!run(q, derivedSql(Plants::Listed), {QVariant(json)}))
             return false;
-        const QString watering = QStringLiteral("Annaffiatura");
-        const QString fertilising = QStringLiteral("Concimazione");
-        const QString flowering = QStringLiteral("Fioritura");
+        rows.reserve(m_rowids.size());
         while (q.next()) {
-            const qint64 rowid = q.value(0).toLongLong();
-            const auto at = std::lower_bound(m_rowids.cbegin(), m_rowids.cend(), rowid);
-            if (at == m_rowids.cend() || *at != rowid)
-                continue;
-            PlantListRow &r = rows[at - m_rowids.cbegin()];
-            const int flags = q.value(1).toInt();
-            if (flags & 3)
-                r.waterOrFeed =
-                    LastEvent{(flags & 3) == 2 ? fertilising : watering, eventDate(q.value(2))};
-            if (flags & 4)
-                r.flowering = LastEvent{flowering, eventDate(q.value(3))};
-            const QVariant other = q.value(4);
-            if (!other.isNull())
-                r.other = LastEvent{other.toString(), eventDate(q.value(5))};
+            PlantListRow r;
+            r.id = q.value(6).toLongLong();
+            r.specie = q.value(7);
+            r.identificazione = q.value(8);
+            r.vaso = q.value(9);
+            setDerived(r, q);
+            rows.append(std::move(r));
         }
         return done(q);
     }
 
 private:
-    bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds) {
+    void setDerived(PlantListRow &r, const QSqlQuery &q) {
+        static const QString watering = QStringLiteral("Annaffiatura");
+        static const QString fertilising = QStringLiteral("Concimazione");
+        static const QString flowering = QStringLiteral("Fioritura");
+        const int flags = q.value(1).toInt();
+        if (flags & 3)
+            r.waterOrFeed =
+                LastEvent{(flags & 3) == 2 ? fertilising : watering, eventDate(q.value(2))};
+        if (flags & 4)
+            r.flowering = LastEvent{flowering, eventDate(q.value(3))};
+        const QVariant other = q.value(4);
+        if (!other.isNull())
+            r.other = LastEvent{other.toString(), eventDate(q.value(5))};
+    }
+
+    bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds = {}) {
         q.setForwardOnly(true);
         bool ok = q.prepare(sql);
         if (ok) {
@@ -255,7 +317,8 @@ private:
     }
 
     QSqlDatabase m_db;
-    QList<qint64> m_rowids; // ascending, one per row read
+    QList<qint64> m_rowids;  // ascending: the rows read, or the plants matched
+    qsizetype m_scanned = 0; // plants looked at by matchPlants()
 };
 
 } // namespace
@@ -338,13 +401,14 @@ std::optional<QList<PlantListRow>> Archive::plantRows(const QString &where,
                                                       const QVariantList &binds) {
     if (!open())
         return std::nullopt;
+    // Both statements read one state of the file.
     if (!m_db.transaction()) {
         fail(m_db.lastError().text());
         return std::nullopt;
     }
     PlantRowReader reader(m_db);
     const bool ok = reader.readPlants(where, binds) &&
-                    (reader.rows.isEmpty() || reader.readDerived(where, binds));
+                    (reader.rows.isEmpty() || reader.readPickedDerived(where, binds));
     m_db.rollback(); // nothing was written
     if (!ok) {
         const QSqlError &e = reader.error;
@@ -365,18 +429,16 @@ std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, cons
         fail(m_db.lastError().text());
         return std::nullopt;
     }
-    // Every plant is read and matched here (the pattern's rules are not SQL's); the derived
-    // columns are then looked up for the plants found only.
+    // The chosen field of every plant is matched here (the pattern's rules are not SQL's);
+    // then the plants found are read with their derived columns. The field comes from a
+    // fixed mapping, never from the user's text.
     const SearchPattern pattern(typed);
-    const bool bySpecie = field == SearchField::Specie;
     PlantRowReader reader(m_db);
-    bool ok = reader.readPlants(QString(), {}, [&](const QVariant &specie, const QVariant &ident) {
-        const QVariant &v = bySpecie ? specie : ident;
-        return !v.isNull() && pattern.matches(v.toString());
-    });
-    if (ok && !reader.rows.isEmpty())
-        ok = reader.readDerived(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
-                                {QVariant(reader.rowidsJson())});
+    const bool ok =
+        reader.matchPlants(field == SearchField::Specie ? QStringLiteral("specie")
+                                                        : QStringLiteral("identificazione"),
+                           [&](const QString &value) { return pattern.matches(value); }) &&
+        reader.readMatched();
     m_db.rollback(); // nothing was written
     if (!ok) {
         const QSqlError &e = reader.error;
