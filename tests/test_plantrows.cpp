@@ -27,6 +27,10 @@ QString shown(const std::optional<LastEvent> &e) {
     return '[' + e->intervento + "] " + date;
 }
 
+QString text(const QVariant &v) {
+    return v.isNull() ? QStringLiteral("NULL") : v.toString();
+}
+
 QVariant expectedDate(const QVariant &v) {
     if (v.isNull())
         return QVariant();
@@ -61,18 +65,21 @@ public:
         return LastEvent{q.value(0).toString(), expectedDate(q.value(1))};
     }
 
-    // Every plant in stored order, as "key: watering/fertilising; flowering; other".
-    QStringList rows(const std::function<bool(const QVariant &specie)> &pick = {}) {
+    // Every plant (that `pick` accepts, given specie and identificazione) in stored order, as
+    // "key specie/identificazione/vaso: watering or fertilising; flowering; other".
+    QStringList rows(const std::function<bool(const QVariant &, const QVariant &)> &pick = {}) {
         QSqlQuery q(m_db);
-        q.exec(QStringLiteral("SELECT id, specie FROM piante ORDER BY rowid"));
+        q.exec(
+            QStringLiteral("SELECT id, specie, identificazione, vaso FROM piante ORDER BY rowid"));
         QStringList out;
         while (q.next()) {
-            if (pick && !pick(q.value(1)))
+            if (pick && !pick(q.value(1), q.value(2)))
                 continue;
             const QVariant id = q.value(0);
-            out << QStringLiteral("%1: %2; %3; %4")
+            out << QStringLiteral("%1 %2/%3/%4: %5; %6; %7")
                        .arg(id.toLongLong())
-                       .arg(shown(newest(id, "intervento IN ('Annaffiatura', 'Concimazione')")),
+                       .arg(text(q.value(1)), text(q.value(2)), text(q.value(3)),
+                            shown(newest(id, "intervento IN ('Annaffiatura', 'Concimazione')")),
                             shown(newest(id, "intervento = 'Fioritura'")),
                             shown(newest(id, "intervento NOT IN ('Annaffiatura', "
                                              "'Concimazione', 'Fioritura')")));
@@ -88,9 +95,10 @@ private:
 QStringList listed(const QList<PlantListRow> &rows) {
     QStringList out;
     for (const PlantListRow &r : rows)
-        out << QStringLiteral("%1: %2; %3; %4")
+        out << QStringLiteral("%1 %2/%3/%4: %5; %6; %7")
                    .arg(r.id)
-                   .arg(shown(r.waterOrFeed), shown(r.flowering), shown(r.other));
+                   .arg(text(r.specie), text(r.identificazione), text(r.vaso), shown(r.waterOrFeed),
+                        shown(r.flowering), shown(r.other));
     return out;
 }
 
@@ -188,11 +196,20 @@ void TestPlantRows::derivedColumnsFollowDateThenStoredOrder() {
     QVERIFY2(all, qPrintable(a.lastError()));
     QCOMPARE(listed(*all), ref.rows());
 
-    // The search lists the same cells for the plants it finds.
-    const auto found = a.searchPlants(SearchField::Specie, "A");
-    QVERIFY2(found, qPrintable(a.lastError()));
-    QCOMPARE(listed(*found), ref.rows([](const QVariant &specie) {
-        return !specie.isNull() && specie.toString().startsWith('a', Qt::CaseInsensitive);
+    // A search lists the same rows for the plants it finds, whether it finds many or few.
+    auto startsWith = [](const QVariant &v, const QString &prefix) {
+        return !v.isNull() && v.toString().startsWith(prefix, Qt::CaseInsensitive);
+    };
+    const auto many = a.searchPlants(SearchField::Specie, "A");
+    QVERIFY2(many, qPrintable(a.lastError()));
+    QCOMPARE(listed(*many), ref.rows([&](const QVariant &specie, const QVariant &) {
+        return startsWith(specie, "a");
+    }));
+    const auto few = a.searchPlants(SearchField::Identificazione, "pianta 3");
+    QVERIFY2(few, qPrintable(a.lastError()));
+    QVERIFY(!few->isEmpty() && few->size() * 3 < all->size());
+    QCOMPARE(listed(*few), ref.rows([&](const QVariant &, const QVariant &ident) {
+        return startsWith(ident, "pianta 3");
     }));
 }
 
@@ -251,7 +268,7 @@ void TestPlantRows::namedCases() {
     const auto rows = a.plantList();
     QVERIFY2(rows, qPrintable(a.lastError()));
     QCOMPARE(rows->size(), 2);
-    QCOMPARE(listed(*rows).first(), "7: " + expected);
+    QCOMPARE(listed(*rows).first(), "7 NULL/NULL/NULL: " + expected);
 }
 
 QTEST_MAIN(TestPlantRows)
