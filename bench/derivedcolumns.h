@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+class ReportListModel;
+
+// The three derived columns of the plant list computed by one plain SQL statement on the
+// archive: the yardstick the list fill is timed against, and the truth it is checked with.
+class DerivedColumns {
+public:
+    struct Row {
+        qint64 id = 0;
+        QString waterOrFeed; // "yyyy/mm/dd A" or "yyyy/mm/dd C"
+        QString flowering;   // "yyyy/mm/dd"
+        QString other;       // kind, a blank, "yyyy/mm/dd"
+    };
+    using Table = QList<Row>;
+
+    explicit DerivedColumns(const QString &path);
+    ~DerivedColumns();
+    DerivedColumns(const DerivedColumns &) = delete;
+    DerivedColumns &operator=(const DerivedColumns &) = delete;
+
+    bool open(QString *error);
+    // Runs the statement and reads every row it returns.
+    bool run(Table *rows, QString *error);
+    // The statement (its plan is in bench/README.md).
+    static QString statement();
+
+    // Plants whose species begins with `prefix` (ASCII, case ignored).
+    int countStartingWith(const QString &prefix);
+    // The letter most species begin with.
+    QString commonestInitial();
+
+    // Compares the derived cells of a filled plant list with the statement's rows; prints
+    // every difference (the first few in full) and returns how many checks failed. With
+    // `rows` >= 0 the list must hold exactly that many rows.
+    static int compare(const ReportListModel &list, const Table &expected, const char *what,
+                       int rows);
+
+private:
+    QString m_connection;
+    QString m_path;
+    QSqlDatabase m_db;
+};

@@ -1,0 +1,219 @@
+// silvaro-bench: how long the main window's list fills take on a big archive, against the
+// fastest single statement that computes the same derived columns.
+#include "derivedcolumns.h"
+#include "syntheticarchive.h"
+
+#include "archive/archive.h"
+#include "mainwindow/mdiform1.h"
+#include "support/testapp.h"
+#include "ui/reportlist.h"
+#include "ui/reportlistmodel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSignalBlocker>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+
+namespace {
+
+constexpr int runs = 7;
+
+double median(QList<double> v) {
+    std::sort(v.begin(), v.end());
+    const auto n = v.size();
+    return n % 2 ? v.at(n / 2) : (v.at(n / 2 - 1) + v.at(n / 2)) / 2;
+}
+
+double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Milliseconds of each run of one piece of work, wall clock and processor time. A run
+// includes the events the work leaves behind (the list's deferred layout and the repaint of
+// the window): that is when the user sees the list.
+struct Series {
+    QList<double> wall, cpu;
+    void run(const std::function<void()> &work) {
+        QCoreApplication::processEvents();
+        QElapsedTimer t;
+        const double c0 = cpuMs();
+        t.start();
+        work();
+        QCoreApplication::processEvents();
+        wall << t.nsecsElapsed() / 1e6;
+        cpu << cpuMs() - c0;
+    }
+};
+
+bool positiveArgument(const QCommandLineParser &p, const QString &name, int *value) {
+    if (!p.isSet(name))
+        return true;
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v < 0) {
+        std::fprintf(stderr, "--%s needs a whole number, not \"%s\"\n", qPrintable(name),
+                     qPrintable(p.value(name)));
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// The event list of the plant with the long history: every event, newest first.
+int checkEvents(const ReportListModel &list, bool listed, int events) {
+    constexpr int dateItem = 4; // yyyy/mm/dd
+    int failures = 0;
+    if (!listed || list.rowCount() != events) {
+        std::fprintf(stderr, "visuatra listed %d rows, expected %d\n", list.rowCount(), events);
+        ++failures;
+    }
+    for (int i = 1; i < list.rowCount(); ++i)
+        if (list.text(i - 1, dateItem) < list.text(i, dateItem)) {
+            std::fprintf(stderr, "visuatra: row %d (%s) is older than row %d (%s)\n", i,
+                         qPrintable(list.text(i - 1, dateItem)), i + 1,
+                         qPrintable(list.text(i, dateItem)));
+            ++failures;
+            break;
+        }
+    return failures;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORMTHEME"))
+        qputenv("QT_QPA_PLATFORMTHEME", "");
+    QApplication app(argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times the plant list, the search and the event list on a made-up "
+                       "archive and checks the list against one plain SQL statement."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("plants"), QStringLiteral("Plants in the archive."),
+                      QStringLiteral("N"), QStringLiteral("10000")});
+    parser.addOption({QStringLiteral("events"), QStringLiteral("Care events in the archive."),
+                      QStringLiteral("M"), QStringLiteral("200000")});
+    parser.addOption({QStringLiteral("keep"),
+                      QStringLiteral("Also copy the made-up archive to this file."),
+                      QStringLiteral("FILE")});
+    parser.process(app);
+    SyntheticArchive::Shape shape;
+    if (!positiveArgument(parser, "plants", &shape.plants) ||
+        !positiveArgument(parser, "events", &shape.events))
+        return 2;
+    if (shape.plants < 2) {
+        std::fprintf(stderr, "--plants must be at least 2\n");
+        return 2;
+    }
+
+    TestApp folder;
+    const QString archive = folder.path("dbpiante.mdb");
+    SyntheticArchive::Made made;
+    QString error;
+    if (!SyntheticArchive::fill(archive, shape, &made, &error)) {
+        std::fprintf(stderr, "cannot build the archive: %s\n", qPrintable(error));
+        return 2;
+    }
+    if (parser.isSet("keep")) {
+        QFile::remove(parser.value("keep"));
+        if (!QFile::copy(archive, parser.value("keep")))
+            std::fprintf(stderr, "cannot copy the archive to %s\n",
+                         qPrintable(parser.value("keep")));
+    }
+
+    MDIForm1 &w = folder.main(); // its startup is the first, unmeasured fill
+    w.resize(1280, 800);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w)) {
+        std::fprintf(stderr, "the main window did not show\n");
+        return 2;
+    }
+    ProgramState &state = folder.state();
+
+    DerivedColumns limit(archive);
+    if (!limit.open(&error)) {
+        std::fprintf(stderr, "cannot open the archive: %s\n", qPrintable(error));
+        return 2;
+    }
+    DerivedColumns::Table expected;
+    if (!limit.run(&expected, &error)) {
+        std::fprintf(stderr, "the limit statement failed: %s\n", qPrintable(error));
+        return 2;
+    }
+    const QString letter = limit.commonestInitial();
+    w.Combo1->setCurrentIndex(0); // "Specie"
+    {
+        QSignalBlocker quiet(w.Text1); // the fill is called directly below
+        w.Text1->setText(letter);
+    }
+    const int found = limit.countStartingWith(letter);
+    state.idpianta = static_cast<double>(made.bigPlantId);
+
+    // One unmeasured round first, then the measured ones. Each round goes as the user does:
+    // the plant list, a search, a plant's events, and back to the plant list.
+    Series fill, bare, search, events, rowsOnly;
+    int failures = 0;
+    for (int round = 0; round <= runs; ++round) {
+        Series ignored;
+        const bool measured = round > 0;
+        (measured ? fill : ignored).run([&] { w.visualizza(); });
+        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "visualizza", shape.plants);
+        (measured ? bare : ignored).run([&] {
+            if (!limit.run(&expected, &error)) {
+                std::fprintf(stderr, "the limit statement failed: %s\n", qPrintable(error));
+                ++failures;
+            }
+        });
+        (measured ? rowsOnly : ignored).run([&] {
+            Archive a(archive);
+            if (!a.plantList()) {
+                std::fprintf(stderr, "plantList failed: %s\n", qPrintable(a.lastError()));
+                ++failures;
+            }
+        });
+        (measured ? search : ignored).run([&] { w.ricercavisua(); });
+        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "ricercavisua", found);
+        bool listed = false;
+        (measured ? events : ignored).run([&] { listed = w.visuatra(); });
+        failures += checkEvents(*w.lvw1->list(), listed, made.eventsOfBigPlant);
+    }
+
+    const double x = median(fill.wall);
+    const double y = median(bare.wall);
+    std::printf("visualizza median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", x, y, y > 0 ? x / y : 0.0);
+    std::printf("ricercavisua median_ms=%.1f\n", median(search.wall));
+    std::printf("visuatra median_ms=%.1f\n", median(events.wall));
+    std::fprintf(stderr,
+                 "%d plants (%d without events), %d events, %d of them on plant %lld; "
+                 "search \"%s\" on Specie: %d rows\n",
+                 shape.plants, made.plantsWithoutEvents, shape.events, made.eventsOfBigPlant,
+                 made.bigPlantId, qPrintable(letter), found);
+    std::fprintf(stderr,
+                 "processor time, median ms: visualizza %.1f, limit %.1f (ratio %.2f), "
+                 "Archive::plantList alone %.1f (wall %.1f), ricercavisua %.1f, visuatra %.1f\n",
+                 median(fill.cpu), median(bare.cpu), median(fill.cpu) / median(bare.cpu),
+                 median(rowsOnly.cpu), median(rowsOnly.wall), median(search.cpu),
+                 median(events.cpu));
+    if (failures) {
+        std::fprintf(stderr, "%d check(s) failed: the list differs from the archive\n", failures);
+        return 1;
+    }
+    return 0;
+}
