@@ -44,10 +44,34 @@ const QStringList &fieldsOf(const QString &table) {
     return table == "piante" ? plant : event;
 }
 
-QVariant readValue(const QString &table, const QString &field, const QVariant &v) {
+// A stored date: what the program writes (yyyy-mm-dd) is read straight from its digits, since
+// lists convert tens of thousands; anything else another tool stored stays as its text.
+QVariant storedDate(const QVariant &v) {
     if (v.isNull())
         return QVariant();
-    switch (fieldKind(table, field)) {
+    const QString s = v.toString();
+    if (s.size() >= 10 && s.at(4) == u'-' && s.at(7) == u'-') {
+        int n[10] = {};
+        bool digits = true;
+        for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+            n[i] = s.at(i).unicode() - u'0';
+            digits = digits && n[i] >= 0 && n[i] <= 9;
+        }
+        if (digits) {
+            const QDate d(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[5] * 10 + n[6],
+                          n[8] * 10 + n[9]);
+            if (d.isValid())
+                return d;
+        }
+    }
+    const QDate d = Conversions::storedDate(v);
+    return d.isValid() ? QVariant(d) : QVariant(s);
+}
+
+QVariant valueOf(Kind kind, const QVariant &v) {
+    if (v.isNull())
+        return QVariant();
+    switch (kind) {
     case Kind::Key:
         return QVariant(v.toLongLong());
     case Kind::Number: {
@@ -55,25 +79,35 @@ QVariant readValue(const QString &table, const QString &field, const QVariant &v
         const double d = v.toDouble(&ok);
         return ok ? QVariant(d) : QVariant(v.toString());
     }
-    case Kind::Date: {
-        const QDate d = Conversions::storedDate(v);
-        return d.isValid() ? QVariant(d) : QVariant(v.toString());
-    }
+    case Kind::Date:
+        return storedDate(v);
     case Kind::Text:
         break;
     }
     return QVariant(v.toString());
 }
 
-Record readRecord(const QString &table, const QSqlQuery &q) {
-    Record r;
-    const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i) {
-        const QString name = rec.fieldName(i).toLower();
-        r.insert(name, readValue(table, name, q.value(i)));
+// Reads the rows of one query as records; the columns' names and kinds are worked out once.
+class RecordReader {
+public:
+    RecordReader(const QString &table, const QSqlQuery &q) {
+        const QSqlRecord rec = q.record();
+        for (int i = 0; i < rec.count(); ++i) {
+            m_names << rec.fieldName(i).toLower();
+            m_kinds << fieldKind(table, m_names.last());
+        }
     }
-    return r;
-}
+    Record read(const QSqlQuery &q) const {
+        Record r;
+        for (int i = 0; i < m_names.size(); ++i)
+            r.insert(m_names.at(i), valueOf(m_kinds.at(i), q.value(i)));
+        return r;
+    }
+
+private:
+    QStringList m_names;
+    QList<Kind> m_kinds;
+};
 
 QAtomicInt connectionCounter;
 
@@ -147,27 +181,6 @@ QString derivedSql(Plants plants, const QString &where = QString()) {
                     : where + QStringLiteral(" ORDER BY p.id"),
              listed ? QStringLiteral(", id, specie, ident, vaso") : QString(),
              listed ? QStringLiteral(" ORDER BY r") : QString());
-}
-
-// A stored event date as readValue gives it, with the common case (yyyy-mm-dd, what the
-// program writes) read directly: a list of ten thousand plants converts thirty thousand.
-QVariant eventDate(const QVariant &v) {
-    if (v.isNull())
-        return QVariant();
-    const QString s = v.toString();
-    if (s.size() >= 10 && s.at(4) == u'-' && s.at(7) == u'-') {
-        int n[10] = {};
-        bool digits = true;
-        for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-            n[i] = s.at(i).unicode() - u'0';
-            digits = digits && n[i] >= 0 && n[i] <= 9;
-        }
-        const QDate d(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[5] * 10 + n[6],
-                      n[8] * 10 + n[9]);
-        if (digits && d.isValid())
-            return d;
-    }
-    return readValue("coltivazione", "datatratt", v);
 }
 
 // Reads plant rows in stored order, then their derived columns; both within the caller's
@@ -288,12 +301,12 @@ private:
         const int flags = q.value(1).toInt();
         if (flags & 3)
             r.waterOrFeed =
-                LastEvent{(flags & 3) == 2 ? fertilising : watering, eventDate(q.value(2))};
+                LastEvent{(flags & 3) == 2 ? fertilising : watering, storedDate(q.value(2))};
         if (flags & 4)
-            r.flowering = LastEvent{flowering, eventDate(q.value(3))};
+            r.flowering = LastEvent{flowering, storedDate(q.value(3))};
         const QVariant other = q.value(4);
         if (!other.isNull())
-            r.other = LastEvent{other.toString(), eventDate(q.value(5))};
+            r.other = LastEvent{other.toString(), storedDate(q.value(5))};
     }
 
     bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds = {}) {
@@ -381,8 +394,7 @@ bool Archive::open() {
     QUrl url = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
     // A file nobody may write (a backup kept read-only, say) is opened read-only even for
     // the superuser: saves then fail with a message instead of changing it.
-    const QFile::Permissions writable =
-        QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    const QFile::Permissions writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     const bool readOnly = !(QFileInfo(m_path).permissions() & writable);
     url.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
     m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
@@ -471,7 +483,7 @@ std::optional<Record> Archive::one(const QString &sql, qint64 key) {
                  : QStringLiteral("Nessun record corrisponde alla chiave %1").arg(key));
         return std::nullopt;
     }
-    return readRecord(sql.contains("piante") ? "piante" : "coltivazione", q);
+    return RecordReader(sql.contains("piante") ? "piante" : "coltivazione", q).read(q);
 }
 
 std::optional<Record> Archive::plant(qint64 id) {
@@ -495,8 +507,9 @@ std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
     if (!exec(q))
         return std::nullopt;
     QList<Record> rows;
+    const RecordReader reader("coltivazione", q);
     while (q.next())
-        rows.append(readRecord("coltivazione", q));
+        rows.append(reader.read(q));
     if (q.lastError().isValid()) {
         failQuery(q);
         return std::nullopt;

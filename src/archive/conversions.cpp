@@ -39,8 +39,26 @@ std::optional<QDate> Conversions::parseDate(const QString &text, QString *error)
     return d;
 }
 
-QString Conversions::editorDate(const QDate &date) { return date.toString("dd/MM/yyyy"); }
-QString Conversions::listDate(const QDate &date) { return date.toString("yyyy/MM/dd"); }
+QString Conversions::editorDate(const QDate &date) {
+    return date.toString("dd/MM/yyyy");
+}
+QString Conversions::listDate(const QDate &date) {
+    // Written from the digits: lists show tens of thousands of dates.
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
+        return date.toString("yyyy/MM/dd");
+    const int y = date.year(), m = date.month(), d = date.day();
+    const QChar text[10] = {QChar(u'0' + y / 1000),
+                            QChar(u'0' + y / 100 % 10),
+                            QChar(u'0' + y / 10 % 10),
+                            QChar(u'0' + y % 10),
+                            QChar(u'/'),
+                            QChar(u'0' + m / 10),
+                            QChar(u'0' + m % 10),
+                            QChar(u'/'),
+                            QChar(u'0' + d / 10),
+                            QChar(u'0' + d % 10)};
+    return QString(text, 10);
+}
 QString Conversions::pickedDate(const QDate &date) {
     return QStringLiteral("%1/%2/%3").arg(date.day()).arg(date.month()).arg(date.year());
 }
@@ -53,7 +71,9 @@ QString Conversions::number(double value) {
     return s;
 }
 
-QString Conversions::keyText(double key) { return QString::number(static_cast<qint64>(key)); }
+QString Conversions::keyText(double key) {
+    return QString::number(static_cast<qint64>(key));
+}
 
 QDate Conversions::storedDate(const QVariant &value) {
     if (value.isNull())
@@ -61,7 +81,9 @@ QDate Conversions::storedDate(const QVariant &value) {
     return QDate::fromString(value.toString().left(10), Qt::ISODate);
 }
 
-QString Conversions::isoDate(const QDate &date) { return date.toString(Qt::ISODate); }
+QString Conversions::isoDate(const QDate &date) {
+    return date.toString(Qt::ISODate);
+}
 
 QString Conversions::displayText(const QVariant &value) {
     if (value.isNull())
