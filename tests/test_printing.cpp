@@ -185,7 +185,7 @@ void TestPrinting::cardTextIsComposedExactly_data() {
 
     QTest::newRow("full card") << fullCard
                                << QStringLiteral("  \n") + picture +
-                                      "Famiglia :Cactaceae\n"
+                                      "\nFamiglia :Cactaceae\n"
                                       "Genere :Mammillaria\n"
                                       "Specie :elongata\n"
                                       "Identificazione :Copper King\n"
@@ -207,7 +207,7 @@ void TestPrinting::cardTextIsComposedExactly_data() {
                                       "Note :Poca acqua\nin inverno\n";
     QTest::newRow("all NULL") << QVariantMap()
                               << QStringLiteral("  \n") + picture +
-                                     "Famiglia :\nGenere :\nSpecie :\nIdentificazione :\n\n"
+                                     "\nFamiglia :\nGenere :\nSpecie :\nIdentificazione :\n\n"
                                      "Habitat :\nTemperatura Minima Estiva:\n"
                                      "Temperatura Massima Estiva:\n"
                                      "Temperatura Minima Invernale:\n"
@@ -227,7 +227,7 @@ void TestPrinting::cardTextIsComposedExactly_data() {
     QTest::newRow("placeholder date")
         << editorDefaults
         << QStringLiteral("  \n") + picture +
-               "Famiglia : \nGenere : \nSpecie : \nIdentificazione : \n\n"
+               "\nFamiglia : \nGenere : \nSpecie : \nIdentificazione : \n\n"
                "Habitat : \nTemperatura Minima Estiva:0\nTemperatura Massima Estiva:0\n"
                "Temperatura Minima Invernale: \nTemperatura Massima Invernale: \n"
                "Inizio concimazione: \nFine concimazione: \nUmidità :0\nFioritura : \n"
@@ -299,10 +299,11 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
     QCOMPARE(onClipboard.convertToFormat(QImage::Format_RGB32), picture3);
     QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasText());
 
-    // In the document: an embedded picture at the start of the second line, right before
-    // "Famiglia :", that the document itself holds.
+    // In the document: an embedded picture on the second line, which was empty, right before
+    // the line "Famiglia :"; the document itself holds it.
     const QTextBlock second = form->rtf1->document()->findBlockByNumber(1);
-    QVERIFY(second.text().startsWith(QString(picture) + "Famiglia :"));
+    QCOMPARE(second.text(), QString(picture));
+    QVERIFY(second.next().text().startsWith("Famiglia :"));
     const QTextFragment first = second.begin().fragment();
     QVERIFY(first.charFormat().isImageFormat());
     const QString name = first.charFormat().toImageFormat().name();

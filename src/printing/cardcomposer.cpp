@@ -127,8 +127,9 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
     return Outcome::Completed;
 }
 
-// Carries the picture file into the box through the clipboard, pasting it over the line
-// break of the empty second line, so that it sits right before "Famiglia :". False only
+// Carries the picture file into the box through the clipboard, pasting it into the empty
+// second line: the picture takes that line and "Famiglia :" starts the next, as the card has
+// always looked (the line's break stays, as the old box kept half of its CR LF). False only
 // when the file could not be loaded or the clipboard would not take it; a paste the box
 // refuses leaves the card without picture.
 bool CardComposer::pastePicture(RichTextBox &box) {
@@ -145,7 +146,7 @@ bool CardComposer::pastePicture(RichTextBox &box) {
     box.setFocus();
     const QTextBlock second = box.document()->findBlockByNumber(1);
     if (second.isValid())
-        box.select(second.position(), 1);
+        box.select(second.position(), 0);
     // The same key chord a user would press; sent, so it is handled before we go on.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Insert, Qt::ShiftModifier);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Insert, Qt::ShiftModifier);
