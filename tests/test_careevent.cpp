@@ -838,11 +838,10 @@ void TestCareEvent::wateringShowsInThePlantList() {
     QCOMPARE(list->list()->text(1 - row, 3), QString());
 }
 
-// Saves pictures of the window in both modes when SILVARO_SCREENSHOTS names a folder.
+// Saves pictures of the window in both modes when SILVARO_SHOTS names a folder.
 void TestCareEvent::screenshots() {
-    const QString dir = qEnvironmentVariable("SILVARO_SCREENSHOTS");
-    if (dir.isEmpty())
-        QSKIP("set SILVARO_SCREENSHOTS to a folder to get pictures of the window");
+    if (qEnvironmentVariableIsEmpty("SILVARO_SHOTS"))
+        QSKIP("set SILVARO_SHOTS to a folder to get pictures of the window");
     TestApp app;
     addPlainPlant(app, "foto.jpg");
     QImage photo(640, 420, QImage::Format_RGB32);
@@ -858,15 +857,15 @@ void TestCareEvent::screenshots() {
                  {{"descrizione", "Nuova buca, terriccio e sabbia"}});
     Form2 *f = openForm(app, plantKey);
     QVERIFY(f);
-    QVERIFY(f->grab().save(dir + "/form2-new.png"));
+    saveShot(f, "form2-new");
     f->close();
     f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
     pick(f->Combo1, "Altro....");
     f->Command3_Click();
-    QVERIFY(f->grab().save(dir + "/form2-change.png"));
+    saveShot(f, "form2-change");
     f->SSTab1->setCurrentIndex(1);
-    QVERIFY(f->grab().save(dir + "/form2-other.png"));
+    saveShot(f, "form2-other");
 }
 
 QTEST_MAIN(TestCareEvent)

@@ -7,6 +7,7 @@
 
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -52,6 +53,8 @@ void Form3::activate() {
     case CardComposer::Outcome::Completed:
         CardComposer::setMargins(*rtf1, CardComposer::After::CaretAtEnd);
         rtf1->setFocus();
+        // The caret waits at the end, but the card is read from its top, picture first.
+        rtf1->verticalScrollBar()->setValue(rtf1->verticalScrollBar()->minimum());
         break;
     case CardComposer::Outcome::NoPlant:
     case CardComposer::Outcome::Failed:
