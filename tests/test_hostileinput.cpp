@@ -133,31 +133,23 @@ void addStoredPlant(TestApp &app) {
 }
 
 Form1 *openNewCard(TestApp &app) {
-    if (!triggerAction(&app.main(), "inscheda"))
-        return nullptr;
-    return qobject_cast<Form1 *>(app.modal.last());
+    return openWindow<Form1>(app, "inscheda");
 }
 
 Form1 *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    if (!triggerAction(&app.main(), "vische"))
-        return nullptr;
-    return qobject_cast<Form1 *>(app.modal.last());
+    return openWindow<Form1>(app, "vische");
 }
 
 Form2 *openNewEvent(TestApp &app) {
     app.state().idpianta = static_cast<double>(plantKey);
-    if (!triggerAction(&app.main(), "schecolti"))
-        return nullptr;
-    return qobject_cast<Form2 *>(app.modal.last());
+    return openWindow<Form2>(app, "schecolti");
 }
 
 Form2 *openEvent(TestApp &app, qint64 idtrat) {
     app.state().idpianta = static_cast<double>(plantKey);
     app.state().idtratsel = static_cast<double>(idtrat);
-    if (!triggerAction(&app.main(), "modschetra"))
-        return nullptr;
-    return qobject_cast<Form2 *>(app.modal.last());
+    return openWindow<Form2>(app, "modschetra");
 }
 
 // What a click on an item of the type list does.

@@ -36,16 +36,12 @@ const QStringList allBoxes = {"Text1",  "Text2",  "Text3",  "Text4",  "Text5",  
                               "Text19", "Text20", "Text21", "Text22"};
 
 Form1 *openNewCard(TestApp &app) {
-    if (!triggerAction(&app.main(), "inscheda"))
-        return nullptr;
-    return qobject_cast<Form1 *>(app.modal.last());
+    return openWindow<Form1>(app, "inscheda");
 }
 
 Form1 *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    if (!triggerAction(&app.main(), "vische"))
-        return nullptr;
-    return qobject_cast<Form1 *>(app.modal.last());
+    return openWindow<Form1>(app, "vische");
 }
 
 QString boxText(Form1 *w, const QString &name) {

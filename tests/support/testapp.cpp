@@ -40,8 +40,7 @@ TestApp::TestApp(Install install) {
     QFile::copy(QStringLiteral(SILVARO_RESOURCES "/trattamenti.txt"),
                 m_dir.filePath("trattamenti.txt"));
     QFile::setPermissions(m_dir.filePath("img/nd.jpg"), QFile::ReadOwner | QFile::WriteOwner);
-    QFile::setPermissions(m_dir.filePath("trattamenti.txt"),
-                          QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(m_dir.filePath("trattamenti.txt"), QFile::ReadOwner | QFile::WriteOwner);
     if (install == Install::Full)
         createArchive(m_dir.filePath("dbpiante.mdb"));
     m_ctx.folder = AppFolder(m_dir.path());
@@ -60,7 +59,9 @@ TestApp::~TestApp() {
     m_main.reset();
 }
 
-QString TestApp::path(const QString &relative) const { return m_dir.filePath(relative); }
+QString TestApp::path(const QString &relative) const {
+    return m_dir.filePath(relative);
+}
 
 MDIForm1 &TestApp::main() {
     if (!m_main)
@@ -174,4 +175,8 @@ void saveShot(QWidget *window, const QString &name) {
         return;
     QDir().mkpath(dir);
     window->grab().save(QDir(dir).filePath(name + ".png"));
+}
+
+QWidget *mainWindow(TestApp &app) {
+    return &app.main();
 }

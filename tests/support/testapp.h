@@ -40,12 +40,11 @@ public:
     int count(const QString &table);
     // A plant with the given values (field -> value); returns its key.
     qint64 addPlant(qint64 id, const QVariantMap &values = {});
-    qint64 addEvent(qint64 idtrat, qint64 plantId, const QString &intervento, const QString &isoDate,
-                    const QVariantMap &values = {});
+    qint64 addEvent(qint64 idtrat, qint64 plantId, const QString &intervento,
+                    const QString &isoDate, const QVariantMap &values = {});
 
     // Makes a picture file of the given size in pixels; returns its path.
-    QString makePicture(const QString &relative, int width, int height,
-                        const char *format = "JPG");
+    QString makePicture(const QString &relative, int width, int height, const char *format = "JPG");
 
     static void createArchive(const QString &path);
     static QByteArray fileHash(const QString &path);
@@ -59,6 +58,14 @@ private:
 // Triggers a menu action of `window` by its object name; fails the test when it is missing.
 QAction *findAction(QWidget *window, const QString &objectName);
 bool triggerAction(QWidget *window, const QString &objectName);
+// Runs the main window's command `action` and gives the window it opened, when it is a W.
+QWidget *mainWindow(TestApp &app);
+template <class W> W *openWindow(TestApp &app, const QString &action) {
+    if (!triggerAction(mainWindow(app), action))
+        return nullptr;
+    return qobject_cast<W *>(app.modal.last());
+}
+
 // Closes every top-level window, so that nothing leaks into the next test.
 void closeAllWindows();
 // Saves a picture of `window` as NAME.png into the folder named by SILVARO_SHOTS, when set:
