@@ -334,6 +334,25 @@ private:
     qsizetype m_scanned = 0; // plants looked at by matchPlants()
 };
 
+// Runs a reader's statements in one read transaction, so that they see one state of the
+// file: the rows, or nothing with the reason in `error`.
+template <class Steps>
+std::optional<QList<PlantListRow>> readInOneState(QSqlDatabase &db, QString *error, Steps steps) {
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return std::nullopt;
+    }
+    PlantRowReader reader(db);
+    const bool ok = steps(reader);
+    db.rollback(); // nothing was written
+    if (!ok) {
+        const QSqlError &e = reader.error;
+        *error = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+        return std::nullopt;
+    }
+    return std::move(reader.rows);
+}
+
 } // namespace
 
 Archive::Archive(QString path)
@@ -418,21 +437,10 @@ std::optional<QList<PlantListRow>> Archive::plantRows(const QString &where,
                                                       const QVariantList &binds) {
     if (!open())
         return std::nullopt;
-    // Both statements read one state of the file.
-    if (!m_db.transaction()) {
-        fail(m_db.lastError().text());
-        return std::nullopt;
-    }
-    PlantRowReader reader(m_db);
-    const bool ok = reader.readPlants(where, binds) &&
-                    (reader.rows.isEmpty() || reader.readPickedDerived(where, binds));
-    m_db.rollback(); // nothing was written
-    if (!ok) {
-        const QSqlError &e = reader.error;
-        fail(e.databaseText().isEmpty() ? e.text() : e.databaseText());
-        return std::nullopt;
-    }
-    return std::move(reader.rows);
+    return readInOneState(m_db, &m_error, [&](PlantRowReader &reader) {
+        return reader.readPlants(where, binds) &&
+               (reader.rows.isEmpty() || reader.readPickedDerived(where, binds));
+    });
 }
 
 std::optional<QList<PlantListRow>> Archive::plantList() {
@@ -442,27 +450,17 @@ std::optional<QList<PlantListRow>> Archive::plantList() {
 std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, const QString &typed) {
     if (!open())
         return std::nullopt;
-    if (!m_db.transaction()) {
-        fail(m_db.lastError().text());
-        return std::nullopt;
-    }
     // The chosen field of every plant is matched here (the pattern's rules are not SQL's);
     // then the plants found are read with their derived columns. The field comes from a
     // fixed mapping, never from the user's text.
     const SearchPattern pattern(typed);
-    PlantRowReader reader(m_db);
-    const bool ok =
-        reader.matchPlants(field == SearchField::Specie ? QStringLiteral("specie")
-                                                        : QStringLiteral("identificazione"),
-                           [&](const QString &value) { return pattern.matches(value); }) &&
-        reader.readMatched();
-    m_db.rollback(); // nothing was written
-    if (!ok) {
-        const QSqlError &e = reader.error;
-        fail(e.databaseText().isEmpty() ? e.text() : e.databaseText());
-        return std::nullopt;
-    }
-    return std::move(reader.rows);
+    const QString column =
+        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
+    return readInOneState(m_db, &m_error, [&](PlantRowReader &reader) {
+        return reader.matchPlants(column, [&](const QString &value) {
+            return pattern.matches(value);
+        }) && reader.readMatched();
+    });
 }
 
 std::optional<Record> Archive::one(const QString &sql, qint64 key) {
