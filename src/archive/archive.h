@@ -63,7 +63,6 @@ private:
     std::optional<QVariantList> convert(const QString &table, const FieldTexts &texts);
     bool write(const QString &sql, const FieldTexts &texts, const QString &table,
                const QVariantList &extra, bool mustChangeRow);
-    std::optional<QList<PlantListRow>> plantRows(const QString &where, const QVariantList &binds);
     std::optional<Record> one(const QString &sql, qint64 key);
     bool keyUsed(const QString &table, const QString &field, qint64 key, bool *used);
 

@@ -26,11 +26,9 @@ std::optional<double> Conversions::parseNumber(const QString &text, QString *err
 }
 
 std::optional<QDate> Conversions::parseDate(const QString &text, QString *error) {
-    static const QRegularExpression re(QStringLiteral(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{4})\s*$)"));
-    const auto m = re.match(text);
-    QDate d;
-    if (m.hasMatch())
-        d = QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    // One or two digits for day and month (the calendars write none of the leading zeros),
+    // four for the year.
+    const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("d/M/yyyy"));
     if (!d.isValid()) {
         if (error)
             *error = QStringLiteral("Data non valida: \"%1\"").arg(text);

@@ -1,0 +1,73 @@
+#include "archive/schema.h"
+
+#include "archive/conversions.h"
+
+#include <QDate>
+
+Schema::Kind Schema::fieldKind(const QString &table, const QString &field) {
+    if (field == "id" || field == "idtrat")
+        return Kind::Key;
+    if (field == "dataacquisto" || field == "datatratt")
+        return Kind::Date;
+    static const QStringList plantNumbers = {"temperatura", "temperaturaid", "umdita", "prezzo",
+                                             "eta"};
+    static const QStringList eventNumbers = {"temperatura", "umidita"};
+    if ((table == "piante" ? plantNumbers : eventNumbers).contains(field))
+        return Kind::Number;
+    return Kind::Text;
+}
+
+const QStringList &Schema::fieldsOf(const QString &table) {
+    static const QStringList plant = {
+        "id",           "famiglia",    "genere",        "specie",    "identificazione",
+        "habitat",      "temperatura", "temperaturaid", "r3",        "r4",
+        "r1",           "r2",          "umdita",        "fioritura", "descrizione",
+        "dataacquisto", "prezzo",      "vaso",          "eta",       "note",
+        "img"};
+    static const QStringList event = {"idtrat",      "id",      "intervento", "datatratt",
+                                      "temperatura", "umidita", "descrizione"};
+    return table == "piante" ? plant : event;
+}
+
+// What the program writes (yyyy-mm-dd) is read straight from its digits, since lists convert
+// tens of thousands of dates and this is several times faster than a parse by format.
+QVariant Schema::storedDate(const QVariant &v) {
+    if (v.isNull())
+        return QVariant();
+    const QString s = v.toString();
+    if (s.size() >= 10 && s.at(4) == u'-' && s.at(7) == u'-') {
+        int n[10] = {};
+        bool digits = true;
+        for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+            n[i] = s.at(i).unicode() - u'0';
+            digits = digits && n[i] >= 0 && n[i] <= 9;
+        }
+        if (digits) {
+            const QDate d(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[5] * 10 + n[6],
+                          n[8] * 10 + n[9]);
+            if (d.isValid())
+                return d;
+        }
+    }
+    const QDate d = Conversions::storedDate(v);
+    return d.isValid() ? QVariant(d) : QVariant(s);
+}
+
+QVariant Schema::valueOf(Kind kind, const QVariant &v) {
+    if (v.isNull())
+        return QVariant();
+    switch (kind) {
+    case Kind::Key:
+        return QVariant(v.toLongLong());
+    case Kind::Number: {
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        return ok ? QVariant(d) : QVariant(v.toString());
+    }
+    case Kind::Date:
+        return storedDate(v);
+    case Kind::Text:
+        break;
+    }
+    return QVariant(v.toString());
+}
