@@ -3,6 +3,7 @@
 #include "careevent/legacytext.h"
 #include "careevent/treatmenttypes.h"
 #include "mainwindow/mdiform1.h"
+#include "ui/tabpanel.h"
 #include "support/testapp.h"
 #include "ui/framefit.h"
 #include "ui/picturebox.h"

@@ -1,6 +1,6 @@
 #include "mainwindow/mdiform1.h"
 #include "plantcard/form1.h"
-#include "plantcard/tabpanel.h"
+#include "ui/tabpanel.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
 #include "ui/reportlist.h"

@@ -1,13 +1,15 @@
 #include "careevent/form2.h"
 
-#include "archive/archive.h"
+#include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
 #include "careevent/treatmenttypes.h"
-#include "mainwindow/mdiform1.h"
+#include "ui/mainlist.h"
+#include "ui/caption.h"
 #include "ui/fonts.h"
 #include "ui/memotext.h"
 #include "ui/picturebox.h"
+#include "ui/tabpanel.h"
 #include "ui/twips.h"
 
 #include <QCalendarWidget>
@@ -19,7 +21,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTabWidget>
 
 namespace {
 namespace T {
@@ -54,13 +55,6 @@ const QString checkData = QStringLiteral("Controllare i dati inseriti");
 const QString noDate = QStringLiteral("00/00/0000");
 } // namespace T
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text) {
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setAccessibleName(text);
-    return l;
-}
-
 template <class W> W *make(QWidget *parent, const char *name, const QString &accessible) {
     auto *w = new W(parent);
     w->setObjectName(QString::fromLatin1(name));
@@ -87,7 +81,7 @@ QPlainTextEdit *makeMemo(QWidget *parent, const char *name, const QString &acces
 
 } // namespace
 
-Form2::Form2(AppContext &ctx, MDIForm1 &main, QWidget *parent)
+Form2::Form2(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName("Form2");
@@ -108,22 +102,15 @@ void Form2::buildWindow() {
     Frame1->setAccessibleName(T::dati);
     Twips::place(Frame1, 30, 60, 11475, 7785);
 
-    SSTab1 = make<QTabWidget>(Frame1, "SSTab1", T::dati);
+    SSTab1 = make<TabPanel>(Frame1, "SSTab1", T::dati);
     Twips::place(SSTab1, 150, 270, 6165, 6735);
-    auto *eventPage = new QWidget;
+    QWidget *eventPage = SSTab1->addTab(T::eventTab);
     eventPage->setObjectName("eventPage");
-    auto *otherPage = new QWidget;
+    QWidget *otherPage = SSTab1->addTab(T::otherTab);
     otherPage->setObjectName("otherPage");
-    SSTab1->addTab(eventPage, T::eventTab);
-    SSTab1->addTab(otherPage, T::otherTab);
     SSTab1->setCurrentIndex(0);
     buildEventTab(eventPage);
     buildOtherTab(otherPage);
-    // Tab controls are designed relative to the whole panel, tab strip included; they are
-    // placed again whenever the panel lays out its pages.
-    for (QWidget *w : {eventPage, otherPage, eventPage->parentWidget()})
-        w->installEventFilter(this);
-    layoutTabs();
 
     Picture1 = new PictureBox(Frame1);
     Picture1->setObjectName("Picture1");
@@ -141,39 +128,39 @@ void Form2::buildWindow() {
     // Hidden holders, below the visible part of the frame.
     Text9 = make<QLineEdit>(Frame1, "Text9", T::pianta);
     Twips::place(Text9, 7440, 8610, 1455, 345);
-    Label12 = makeLabel(Frame1, "Label12", T::temperatura);
+    Label12 = Caption::make(Frame1, "Label12", T::temperatura);
     Twips::place(Label12, 1860, 7965, 1965, 315);
     Text10 = make<QLineEdit>(Frame1, "Text10", T::temperatura);
     Twips::place(Text10, 3240, 7965, 1215, 345);
-    Label13 = makeLabel(Frame1, "Label13", T::umidita);
+    Label13 = Caption::make(Frame1, "Label13", T::umidita);
     Twips::place(Label13, 1860, 8430, 1965, 315);
     Text11 = make<QLineEdit>(Frame1, "Text11", T::umidita);
     Twips::place(Text11, 3240, 8415, 1245, 345);
-    Label12->setBuddy(Text10);
-    Label13->setBuddy(Text11);
+    Caption::name(Label12, Text10);
+    Caption::name(Label13, Text11);
     for (QWidget *w : std::initializer_list<QWidget *>{Text9, Label12, Text10, Label13, Text11})
         w->hide();
 }
 
 void Form2::buildEventTab(QWidget *page) {
-    Label7 = makeLabel(page, "Label7", T::identificazione);
+    Label7 = Caption::make(page, "Label7", T::identificazione);
     placeOnTab(Label7, 120, 540, 1125, 255);
     Text8 = make<QLineEdit>(page, "Text8", T::identificazione);
     placeOnTab(Text8, 2250, 510, 3765, 345);
-    Label3 = makeLabel(page, "Label3", T::famiglia);
+    Label3 = Caption::make(page, "Label3", T::famiglia);
     placeOnTab(Label3, 90, 915, 1965, 315);
     Text5 = make<QLineEdit>(page, "Text5", T::famiglia);
     placeOnTab(Text5, 2250, 915, 3765, 345);
-    Label4 = makeLabel(page, "Label4", T::genere);
+    Label4 = Caption::make(page, "Label4", T::genere);
     placeOnTab(Label4, 90, 1365, 1965, 315);
     Text6 = make<QLineEdit>(page, "Text6", T::genere);
     placeOnTab(Text6, 2250, 1365, 3765, 345);
-    Label5 = makeLabel(page, "Label5", T::specie);
+    Label5 = Caption::make(page, "Label5", T::specie);
     placeOnTab(Label5, 90, 1830, 1965, 315);
     Text7 = make<QLineEdit>(page, "Text7", T::specie);
     placeOnTab(Text7, 2250, 1830, 3765, 345);
 
-    Label1 = makeLabel(page, "Label1", T::tipo);
+    Label1 = Caption::make(page, "Label1", T::tipo);
     placeOnTab(Label1, 210, 2400, 2205, 285);
     Combo1 = make<QComboBox>(page, "Combo1", T::tipo);
     Combo1->setEditable(true);
@@ -182,7 +169,7 @@ void Form2::buildEventTab(QWidget *page) {
     placeOnTab(Combo1, 180, 2670, 2835, 315);
     connect(Combo1, &QComboBox::activated, this, &Form2::Combo1_Click);
 
-    Label8 = makeLabel(page, "Label8", T::data);
+    Label8 = Caption::make(page, "Label8", T::data);
     placeOnTab(Label8, 3180, 2460, 1275, 225);
     Text12 = make<QLineEdit>(page, "Text12", T::data);
     placeOnTab(Text12, 3180, 2670, 1545, 285);
@@ -196,7 +183,7 @@ void Form2::buildEventTab(QWidget *page) {
     placeOnTab(Text3, 180, 3150, 5355, 345);
     Text3->hide();
 
-    Label2 = makeLabel(page, "Label2", T::descrizioneTrattamento);
+    Label2 = Caption::make(page, "Label2", T::descrizioneTrattamento);
     placeOnTab(Label2, 180, 3660, 3735, 255);
     Text4 = makeMemo(page, "Text4", T::descrizioneTrattamento);
     placeOnTab(Text4, 180, 3930, 5685, 2535);
@@ -212,26 +199,26 @@ void Form2::buildEventTab(QWidget *page) {
     // Enter on a day picks it too, so the date can be chosen from the keyboard.
     connect(Calendar1, &QCalendarWidget::activated, this, &Form2::Calendar1_DateClick);
 
-    Label7->setBuddy(Text8);
-    Label3->setBuddy(Text5);
-    Label4->setBuddy(Text6);
-    Label5->setBuddy(Text7);
-    Label1->setBuddy(Combo1);
-    Label8->setBuddy(Text12);
-    Label2->setBuddy(Text4);
+    Caption::name(Label7, Text8);
+    Caption::name(Label3, Text5);
+    Caption::name(Label4, Text6);
+    Caption::name(Label5, Text7);
+    Caption::name(Label1, Combo1);
+    Caption::name(Label8, Text12);
+    Caption::name(Label2, Text4);
 }
 
 void Form2::buildOtherTab(QWidget *page) {
-    Label6 = makeLabel(page, "Label6", T::descrizione);
+    Label6 = Caption::make(page, "Label6", T::descrizione);
     placeOnTab(Label6, 180, 450, 1965, 315);
     Text1 = makeMemo(page, "Text1", T::descrizione);
     placeOnTab(Text1, 150, 720, 5715, 2025);
-    Label9 = makeLabel(page, "Label9", T::note);
+    Label9 = Caption::make(page, "Label9", T::note);
     placeOnTab(Label9, 180, 2940, 1785, 315);
     Text2 = makeMemo(page, "Text2", T::note);
     placeOnTab(Text2, 150, 3210, 5715, 2025);
-    Label6->setBuddy(Text1);
-    Label9->setBuddy(Text2);
+    Caption::name(Label6, Text1);
+    Caption::name(Label9, Text2);
 }
 
 void Form2::orderTabs() {
@@ -266,29 +253,19 @@ bool Form2::focusNextPrevChild(bool next) {
     return true;
 }
 
+// Tab pages cover the whole panel, so the design's rectangles apply as they are. The design's
+// sizes were measured for a narrower face: a caption or the calendar grows to the size it
+// needs rather than being cut off.
 void Form2::placeOnTab(QWidget *w, int left, int top, int width, int height) {
-    m_onTabs.append({w, QRect(left, top, width, height)});
-}
-
-void Form2::layoutTabs() {
-    for (const auto &[w, r] : std::as_const(m_onTabs)) {
-        const QPoint offset = w->parentWidget()->mapTo(SSTab1, QPoint(0, 0));
-        QRect g = Twips::rect(r.x(), r.y(), r.width(), r.height()).translated(-offset);
-        // The design's sizes were measured for a narrower face: a caption or the calendar
-        // grows to the size it needs rather than being cut off.
-        if (qobject_cast<QLabel *>(w) || w == Calendar1)
-            g.setSize(g.size().expandedTo(w->minimumSizeHint()));
-        w->setGeometry(g);
-    }
+    QRect g = Twips::rect(left, top, width, height);
+    if (qobject_cast<QLabel *>(w) || w == Calendar1)
+        g.setSize(g.size().expandedTo(w->minimumSizeHint()));
+    w->setGeometry(g);
 }
 
 bool Form2::eventFilter(QObject *watched, QEvent *event) {
     if (watched == Text12 && event->type() == QEvent::FocusIn)
         Command3_Click();
-    else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
-             (watched == SSTab1->widget(0) || watched == SSTab1->widget(1) ||
-              watched == SSTab1->widget(0)->parentWidget()))
-        layoutTabs();
     return QDialog::eventFilter(watched, event);
 }
 
@@ -321,8 +298,7 @@ bool Form2::loadTypes() {
 }
 
 bool Form2::loadPlant(QString *img) {
-    m_ctx.state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_ctx.state.dbpath);
+    OpenedArchive archive(m_ctx);
     const auto plant = archive.plant(static_cast<qint64>(m_ctx.state.idpianta));
     if (!plant)
         return false;
@@ -354,8 +330,7 @@ bool Form2::loadPicture(const QString &img) {
 }
 
 bool Form2::loadEvent() {
-    m_ctx.state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_ctx.state.dbpath);
+    OpenedArchive archive(m_ctx);
     const auto event = archive.event(static_cast<qint64>(m_ctx.state.idtratsel));
     if (!event)
         return false;
@@ -420,9 +395,8 @@ bool Form2::Command2_Click() {
     const bool change = state.idtratsel != 0;
     const auto idtrat = static_cast<qint64>(state.idtratsel);
     {
-        state.dbpath = m_ctx.folder.archivePath();
-        Archive archive(state.dbpath);
-        if (!archive.open() || (change && !archive.event(idtrat)))
+        OpenedArchive archive(m_ctx);
+        if (!archive.isOpen() || (change && !archive.event(idtrat)))
             return failed();
 
         if (Combo1->currentText().isEmpty() && Text3->text().isEmpty()) {

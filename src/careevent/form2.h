@@ -7,7 +7,7 @@
 #include <QList>
 #include <QRect>
 
-class MDIForm1;
+class MainList;
 class PictureBox;
 class QCalendarWidget;
 class QComboBox;
@@ -16,7 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QTabWidget;
+class TabPanel;
 
 // The care event window: records a new event for the plant `idpianta`, or changes the event
 // `idtratsel` when that is not 0. The plant's own fields are shown for reference only; the
@@ -25,12 +25,12 @@ class QTabWidget;
 class Form2 : public QDialog {
     Q_OBJECT
 public:
-    Form2(AppContext &ctx, MDIForm1 &main, QWidget *parent = nullptr);
+    Form2(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     // Controls, by their design names.
     QImage Picture2;       // off-screen holder: the plant's picture at its natural size
     QGroupBox *Frame1;     // "Dati"
-    QTabWidget *SSTab1;    // "Evento / Trattamento", "Altri dati"
+    TabPanel *SSTab1;      // "Evento / Trattamento", "Altri dati"
     PictureBox *Picture1;  // the plant's picture, fitted
     QPushButton *Command1; // "Annulla"
     QPushButton *Command2; // "OK"
@@ -71,7 +71,6 @@ private:
     void buildOtherTab(QWidget *page);
     void orderTabs();
     void placeOnTab(QWidget *w, int left, int top, int width, int height);
-    void layoutTabs();
     void load();
     bool loadTypes();
     bool loadPlant(QString *img);
@@ -83,8 +82,6 @@ private:
     QString typeToSave() const;
 
     AppContext &m_ctx;
-    MDIForm1 &m_main;
-    // Controls on the tabs, with their design rectangles relative to the tab panel.
-    QList<QPair<QWidget *, QRect>> m_onTabs;
+    MainList &m_main;
     QList<QWidget *> m_tabOrder;
 };

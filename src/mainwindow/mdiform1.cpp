@@ -1,7 +1,7 @@
 #include "mainwindow/mdiform1.h"
 
 #include "about/frmabout.h"
-#include "archive/archive.h"
+#include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "careevent/form2.h"
 #include "plantcard/form1.h"
@@ -329,12 +329,19 @@ void MDIForm1::visualizza() { fillPlants(false); }
 
 void MDIForm1::ricercavisua() { fillPlants(true); }
 
+bool MDIForm1::searchHasText() const {
+    return !Text1->text().isEmpty();
+}
+
+QImage MDIForm1::sidePanelPicture() const {
+    return Picture3->image();
+}
+
 void MDIForm1::fillPlants(bool search) {
     if (m_state.rigasel == 0)
         m_state.rigasel = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_state.dbpath);
+    OpenedArchive archive(m_ctx);
     std::optional<QList<PlantListRow>> plants;
     if (!search)
         plants = archive.plantList();
@@ -378,8 +385,7 @@ void MDIForm1::fillPlants(bool search) {
 
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_state.dbpath);
+    OpenedArchive archive(m_ctx);
     const auto events =
         archive.events(static_cast<qint64>(m_state.idpianta), Archive::EventOrder::ByDate);
     if (!events)
@@ -434,8 +440,7 @@ void MDIForm1::takeSelection() {
             return;
         }
         m_state.idpianta = *key;
-        m_state.dbpath = m_ctx.folder.archivePath();
-        Archive archive(m_state.dbpath);
+        OpenedArchive archive(m_ctx);
         const auto plant = archive.plant(static_cast<qint64>(*key));
         QImage picture;
         if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
@@ -539,9 +544,8 @@ void MDIForm1::modschetra_Click() {
 }
 
 void MDIForm1::cancella_Click() {
-    m_state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_state.dbpath);
-    if (!archive.open())
+    OpenedArchive archive(m_ctx);
+    if (!archive.isOpen())
         return;
     const auto plant = archive.plant(static_cast<qint64>(m_state.idpianta));
     if (m_state.idpianta == 0 || !plant) {
@@ -558,9 +562,8 @@ void MDIForm1::cancella_Click() {
 }
 
 void MDIForm1::canctra_Click() {
-    m_state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_state.dbpath);
-    if (!archive.open())
+    OpenedArchive archive(m_ctx);
+    if (!archive.isOpen())
         return;
     if (m_state.idtratsel == 0 || !archive.event(static_cast<qint64>(m_state.idtratsel))) {
         m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);

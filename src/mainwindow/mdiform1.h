@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/appcontext.h"
+#include "ui/mainlist.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -20,17 +21,16 @@ class DecorPanel;
 // The main window: side panel with the plant's picture, the search box and three buttons;
 // the main area with the count strip, the list of plants or of one plant's events, and the
 // banner. Its three list fills are called by name by the other windows.
-class MDIForm1 : public QMainWindow {
+class MDIForm1 : public QMainWindow, public MainList {
     Q_OBJECT
 public:
     explicit MDIForm1(AppContext &ctx, QWidget *parent = nullptr);
 
-    // Fills the list with every plant.
-    void visualizza();
-    // Fills the list with the plants the search box finds.
-    void ricercavisua();
-    // Fills the list with the events of the plant `idpianta`; false when that failed.
-    bool visuatra();
+    void visualizza() override;
+    void ricercavisua() override;
+    bool visuatra() override;
+    bool searchHasText() const override;
+    QImage sidePanelPicture() const override;
 
     AppContext &context() { return m_ctx; }
 

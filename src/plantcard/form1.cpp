@@ -1,11 +1,12 @@
 #include "plantcard/form1.h"
 
-#include "archive/archive.h"
+#include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
-#include "mainwindow/mdiform1.h"
+#include "ui/mainlist.h"
 #include "plantcard/picturecopy.h"
-#include "plantcard/tabpanel.h"
+#include "ui/tabpanel.h"
+#include "ui/caption.h"
 #include "ui/fonts.h"
 #include "ui/memotext.h"
 #include "ui/picturebox.h"
@@ -127,7 +128,7 @@ const QStringList insertEmptied = {"Text5",  "Text6",  "Text7",  "Text9",  "Text
                                    "Text22", "Text17", "Text18"};
 } // namespace
 
-Form1::Form1(AppContext &ctx, MDIForm1 &main, QWidget *parent)
+Form1::Form1(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Form1"));
@@ -145,8 +146,7 @@ Form1::Form1(AppContext &ctx, MDIForm1 &main, QWidget *parent)
 // ----- layout -----
 
 QLabel *Form1::label(QWidget *parent, const char *name, const QString &text, int left, int top) {
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
+    QLabel *l = Caption::make(parent, name, text);
     l->adjustSize();
     l->move(Twips::px(left), Twips::px(top));
     return l;
@@ -172,8 +172,7 @@ QLineEdit *Form1::lineBox(QWidget *parent, const char *name, QLabel *caption, in
     box->setObjectName(QString::fromLatin1(name));
     Twips::place(box, left, top, width, height);
     if (caption) {
-        caption->setBuddy(box);
-        box->setAccessibleName(caption->text());
+        Caption::name(caption, box);
         fitBefore(caption, box);
     }
     m_boxes.insert(box->objectName(), box);
@@ -187,8 +186,7 @@ QPlainTextEdit *Form1::notesBox(QWidget *parent, const char *name, QLabel *capti
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setTabChangesFocus(true);
     Twips::place(box, left, top, width, height);
-    caption->setBuddy(box);
-    box->setAccessibleName(caption->text());
+    Caption::name(caption, box);
     m_boxes.insert(box->objectName(), box);
     return box;
 }
@@ -345,8 +343,7 @@ void Form1::load() {
     if (state.idpianta == 0)
         return;
 
-    state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(state.dbpath);
+    OpenedArchive archive(m_ctx);
     const std::optional<Record> card = archive.plant(static_cast<qint64>(state.idpianta));
     if (card)
         for (const auto &[box, field] : loadOrder)
@@ -477,9 +474,8 @@ void Form1::aggiorna() {
 // folder as it was.
 bool Form1::updateCard(QString *error) {
     ProgramState &state = m_ctx.state;
-    state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(state.dbpath);
-    if (!archive.open()) {
+    OpenedArchive archive(m_ctx);
+    if (!archive.isOpen()) {
         *error = archive.lastError();
         return false;
     }
@@ -527,9 +523,8 @@ void Form1::inserisci() {
 // gives way to the next free number.
 bool Form1::insertCard(QString *error) {
     ProgramState &state = m_ctx.state;
-    state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(state.dbpath);
-    if (!archive.open()) {
+    OpenedArchive archive(m_ctx);
+    if (!archive.isOpen()) {
         *error = archive.lastError();
         return false;
     }
@@ -575,7 +570,7 @@ void Form1::done(int result) {
         state.imgpath.clear();
         state.imgfile.clear();
         state.modolista = ProgramState::plantMode;
-        if (!m_main.Text1->text().isEmpty())
+        if (m_main.searchHasText())
             m_main.ricercavisua();
         else
             m_main.visualizza();

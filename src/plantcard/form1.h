@@ -7,7 +7,7 @@
 #include <QHash>
 #include <QImage>
 
-class MDIForm1;
+class MainList;
 class PictureBox;
 class QCalendarWidget;
 class QGroupBox;
@@ -24,7 +24,7 @@ class TabPanel;
 class Form1 : public QDialog {
     Q_OBJECT
 public:
-    Form1(AppContext &ctx, MDIForm1 &main, QWidget *parent = nullptr);
+    Form1(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     // Saves the loaded card over its record, then closes the window.
     void aggiorna();
@@ -106,7 +106,7 @@ private:
     void setText(const QString &box, const QString &value);
 
     AppContext &m_ctx;
-    MDIForm1 &m_main;
+    MainList &m_main;
     QHash<QString, QWidget *> m_boxes; // text boxes by design name
     bool m_closing = false;
 };

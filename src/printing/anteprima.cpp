@@ -1,6 +1,6 @@
 #include "printing/anteprima.h"
 
-#include "mainwindow/mdiform1.h"
+#include "ui/mainlist.h"
 #include "printing/cardcomposer.h"
 #include "printing/richtextbox.h"
 #include "ui/fonts.h"
@@ -25,7 +25,7 @@ const QString document = QStringLiteral("Scheda pianta");
 constexpr double pageHeadFootCm = 2;
 } // namespace
 
-anteprima::anteprima(AppContext &ctx, MDIForm1 &main, QWidget *parent)
+anteprima::anteprima(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName("anteprima");

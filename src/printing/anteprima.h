@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-class MDIForm1;
+class MainList;
 class QLabel;
 class RichTextBox;
 
@@ -14,7 +14,7 @@ class RichTextBox;
 class anteprima : public QDialog {
     Q_OBJECT
 public:
-    anteprima(AppContext &ctx, MDIForm1 &main, QWidget *parent = nullptr);
+    anteprima(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     QLabel *Label1;    // "Stampa in corso"
     RichTextBox *rtf1; // the document to print, below the visible area
@@ -27,7 +27,7 @@ private:
     void print();
 
     AppContext &m_ctx;
-    MDIForm1 &m_main;
+    MainList &m_main;
     // Composed and printed once per opening.
     bool m_activated = false;
 };

@@ -1,8 +1,8 @@
 #include "printing/cardcomposer.h"
 
-#include "archive/archive.h"
+#include "ui/openedarchive.h"
 #include "archive/conversions.h"
-#include "mainwindow/mdiform1.h"
+#include "ui/mainlist.h"
 #include "printing/richtextbox.h"
 #include "ui/fonts.h"
 #include "ui/picturebox.h"
@@ -72,7 +72,7 @@ std::optional<QString> fieldText(const Record &row, const QString &field) {
 }
 } // namespace
 
-CardComposer::CardComposer(AppContext &ctx, MDIForm1 &main) : m_ctx(ctx), m_main(main) {}
+CardComposer::CardComposer(AppContext &ctx, MainList &main) : m_ctx(ctx), m_main(main) {}
 
 CardComposer::Outcome CardComposer::compose(RichTextBox &box, EventModeCard eventModeCard) {
     if (m_ctx.state.idpianta == 0) {
@@ -92,14 +92,13 @@ CardComposer::Outcome CardComposer::compose(RichTextBox &box, EventModeCard even
 }
 
 CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
-    m_ctx.state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_ctx.state.dbpath);
-    if (!archive.open())
+    OpenedArchive archive(m_ctx);
+    if (!archive.isOpen())
         return Outcome::Failed;
     const auto plant = archive.plant(static_cast<qint64>(m_ctx.state.idpianta));
 
     // The picture file is written whether or not the plant's row is still there.
-    if (!m_main.Picture3->image().save(m_ctx.folder.tempBitmapPath(), "BMP"))
+    if (!m_main.sidePanelPicture().save(m_ctx.folder.tempBitmapPath(), "BMP"))
         return Outcome::Failed;
     if (!plant)
         return Outcome::Failed;
@@ -156,10 +155,9 @@ bool CardComposer::pastePicture(RichTextBox &box) {
 }
 
 CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
-    m_ctx.state.dbpath = m_ctx.folder.archivePath();
-    Archive archive(m_ctx.state.dbpath);
+    OpenedArchive archive(m_ctx);
     const qint64 id = static_cast<qint64>(m_ctx.state.idpianta);
-    if (!archive.open())
+    if (!archive.isOpen())
         return Outcome::Failed;
     const auto plant = archive.plant(id);
     if (!plant)

@@ -2,7 +2,7 @@
 
 #include "ui/appcontext.h"
 
-class MDIForm1;
+class MainList;
 class RichTextBox;
 
 // Composes the selected plant's card, with its picture, in a rich-text box; in event mode,
@@ -18,7 +18,7 @@ public:
     };
     enum class EventModeCard { None, Cultivation };
 
-    CardComposer(AppContext &ctx, MDIForm1 &main);
+    CardComposer(AppContext &ctx, MainList &main);
 
     Outcome compose(RichTextBox &box, EventModeCard eventModeCard);
 
@@ -33,5 +33,5 @@ private:
     bool pastePicture(RichTextBox &box);
 
     AppContext &m_ctx;
-    MDIForm1 &m_main;
+    MainList &m_main;
 };

@@ -1,6 +1,6 @@
 #include "printing/form3.h"
 
-#include "mainwindow/mdiform1.h"
+#include "ui/mainlist.h"
 #include "printing/cardcomposer.h"
 #include "printing/richtextbox.h"
 #include "ui/twips.h"
@@ -17,7 +17,7 @@ const QString chiudi = QStringLiteral("Chiudi");
 } // namespace T
 } // namespace
 
-Form3::Form3(AppContext &ctx, MDIForm1 &main, QWidget *parent)
+Form3::Form3(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName("Form3");

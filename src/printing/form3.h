@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-class MDIForm1;
+class MainList;
 class QPushButton;
 class RichTextBox;
 
@@ -13,7 +13,7 @@ class RichTextBox;
 class Form3 : public QDialog {
     Q_OBJECT
 public:
-    Form3(AppContext &ctx, MDIForm1 &main, QWidget *parent = nullptr);
+    Form3(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     RichTextBox *rtf1;     // the composed card
     QPushButton *Command1; // "Chiudi"
@@ -25,7 +25,7 @@ private:
     void activate();
 
     AppContext &m_ctx;
-    MDIForm1 &m_main;
+    MainList &m_main;
     // Composed once per opening: a message box taking the focus must not recompose it.
     bool m_activated = false;
 };

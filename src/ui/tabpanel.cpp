@@ -1,4 +1,4 @@
-#include "plantcard/tabpanel.h"
+#include "ui/tabpanel.h"
 
 #include <QPainter>
 #include <QStyleOptionTabWidgetFrame>
@@ -22,6 +22,10 @@ QWidget *TabPanel::addTab(const QString &caption) {
     layoutPages();
     showPage(m_bar->currentIndex());
     return page;
+}
+
+QString TabPanel::tabText(int index) const {
+    return m_bar->tabText(index);
 }
 
 int TabPanel::currentIndex() const {

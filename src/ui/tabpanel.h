@@ -20,6 +20,7 @@ public:
     int currentIndex() const;
     void setCurrentIndex(int index);
     QTabBar *tabBar() const { return m_bar; }
+    QString tabText(int index) const;
 
 signals:
     void currentChanged(int index);

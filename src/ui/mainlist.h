@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QImage>
+
+// What the windows opened from the main window need of it: its three list fills, called by
+// name after a change, whether the search box holds text, and the picture its side panel
+// shows now. The main window implements it; the windows it opens know nothing else of it.
+class MainList {
+public:
+    virtual ~MainList() = default;
+
+    // Fills the list with every plant.
+    virtual void visualizza() = 0;
+    // Fills the list with the plants the search box finds.
+    virtual void ricercavisua() = 0;
+    // Fills the list with the events of the plant `idpianta`; false when that failed.
+    virtual bool visuatra() = 0;
+
+    virtual bool searchHasText() const = 0;
+    // The side-panel frame as it is painted now.
+    virtual QImage sidePanelPicture() const = 0;
+};
