@@ -3,17 +3,49 @@
 #include "ui/qtmessages.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+
+// The path from the executable's folder to the installed templates; empty in a build that
+// knows of no installed layout (then the program is always a portable folder).
+#ifndef SILVARO_TEMPLATES_RELATIVE
+#define SILVARO_TEMPLATES_RELATIVE ""
+#endif
+#ifndef SILVARO_APP_ID
+#define SILVARO_APP_ID "org.silvaro.Silvaro"
+#endif
+
 int main(int argc, char **argv) {
+    const QString version = QStringLiteral("%1.%2.%3")
+                                .arg(SILVARO_VERSION_MAJOR)
+                                .arg(SILVARO_VERSION_MINOR)
+                                .arg(SILVARO_VERSION_PATCH);
+    // The only two arguments, answered before anything needs a display; others are ignored.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Silvaro %s\n", qPrintable(version));
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("Uso: silvaro [--version | --help]  (senza argomenti apre il registro "
+                        "delle piante)\n");
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Silvaro"));
-    app.setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                  .arg(SILVARO_VERSION_MAJOR)
-                                  .arg(SILVARO_VERSION_MINOR)
-                                  .arg(SILVARO_VERSION_PATCH));
+    app.setApplicationVersion(version);
+    app.setDesktopFileName(QStringLiteral(SILVARO_APP_ID));
+    QIcon icon;
+    for (int size : {48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/" SILVARO_APP_ID "-%1.png").arg(size));
+    app.setWindowIcon(icon);
     // Everything the user sees is Italian, Qt's own buttons and dialogs included.
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     QTranslator qtTranslator;
@@ -27,8 +59,8 @@ int main(int argc, char **argv) {
     FileChooser files;
     PrintChooser printer;
     Registry registry;
-    AppContext ctx{AppFolder::ofExecutable(), ProgramState{}, &clock, &messages, &modal,
-                   &files, &printer, &registry};
+    AppContext ctx{AppFolder::ofProgram(QStringLiteral(SILVARO_TEMPLATES_RELATIVE)),
+                   ProgramState{}, &clock, &messages, &modal, &files, &printer, &registry};
     MDIForm1 window(ctx);
     window.show();
     return app.exec();

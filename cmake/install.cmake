@@ -1,0 +1,134 @@
+# Installation and the .deb.
+#
+# Two layouts, each an install component:
+#   standard  bin/silvaro, share/silvaro/ (the templates of a user's application folder),
+#             the desktop entry, the icons, the AppStream data, the man page and the docs.
+#             An installed program keeps each user's data in the user's own folder.
+#   portable  one flat folder: the program beside its archive, img/nd.jpg and trattamenti.txt.
+# `cmake --install` installs the standard layout, or the portable one with SILVARO_PORTABLE=ON;
+# `cmake --install build --component portable|standard` picks either from any build tree.
+# Nothing here writes outside $DESTDIR, and an existing archive is never replaced.
+
+include(GNUInstallDirs)
+
+set(SILVARO_APP_ID org.silvaro.Silvaro)
+set(SILVARO_HOMEPAGE "https://silvaro.example.org/" CACHE STRING "The project's home page")
+set(SILVARO_SCREENSHOT_URL "${SILVARO_HOMEPAGE}docs/main-window.png"
+    CACHE STRING "Address of the picture of the main window, for software centres")
+set(SILVARO_MAINTAINER "Silvaro developers <silvaro@example.org>"
+    CACHE STRING "Maintainer named in the .deb")
+
+if(SILVARO_PORTABLE)
+    set(standard_only EXCLUDE_FROM_ALL)
+    set(portable_only)
+else()
+    set(standard_only)
+    set(portable_only EXCLUDE_FROM_ALL)
+endif()
+
+# --- The program: window icon, application id, where the installed templates are ---------
+
+target_sources(silvaro PRIVATE ${CMAKE_SOURCE_DIR}/packaging/icons/icons.qrc)
+# Relative, so that the program finds them whatever prefix it was installed to.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_DATADIR}")
+    file(RELATIVE_PATH templates_relative ${CMAKE_INSTALL_FULL_BINDIR}
+         ${CMAKE_INSTALL_FULL_DATADIR}/silvaro)
+else()
+    file(RELATIVE_PATH templates_relative /prefix/${CMAKE_INSTALL_BINDIR}
+         /prefix/${CMAKE_INSTALL_DATADIR}/silvaro)
+endif()
+target_compile_definitions(silvaro PRIVATE
+    SILVARO_TEMPLATES_RELATIVE="${templates_relative}"
+    SILVARO_APP_ID="${SILVARO_APP_ID}")
+
+# --- Files made by the build ---------------------------------------------------------------
+
+# The empty archive that a new application folder starts from, made afresh from the schema
+# (never the build tree's own archive, which may hold a developer's data).
+set(SILVARO_TEMPLATE_ARCHIVE ${CMAKE_BINARY_DIR}/template/dbpiante.mdb)
+add_custom_command(OUTPUT ${SILVARO_TEMPLATE_ARCHIVE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/template
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${SILVARO_TEMPLATE_ARCHIVE}
+    COMMAND silvaro-makedb ${CMAKE_SOURCE_DIR}/resources/schema.sql ${SILVARO_TEMPLATE_ARCHIVE}
+    DEPENDS silvaro-makedb ${CMAKE_SOURCE_DIR}/resources/schema.sql
+    COMMENT "Making the empty archive of new application folders"
+    VERBATIM)
+add_custom_target(silvaro_template ALL DEPENDS ${SILVARO_TEMPLATE_ARCHIVE})
+
+configure_file(${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml @ONLY)
+
+# --- Standard layout -----------------------------------------------------------------------
+
+set(pkgdata ${CMAKE_INSTALL_DATADIR}/silvaro)
+install(TARGETS silvaro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT standard ${standard_only})
+install(FILES ${SILVARO_TEMPLATE_ARCHIVE} ${CMAKE_SOURCE_DIR}/resources/trattamenti.txt
+        DESTINATION ${pkgdata} COMPONENT standard ${standard_only})
+install(FILES ${CMAKE_SOURCE_DIR}/resources/nd.jpg
+        DESTINATION ${pkgdata}/img COMPONENT standard ${standard_only})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT standard ${standard_only})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT standard ${standard_only})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/icons/${SILVARO_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        COMPONENT standard ${standard_only})
+foreach(size 48 64 128 256)
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/icons/${SILVARO_APP_ID}-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME ${SILVARO_APP_ID}.png COMPONENT standard ${standard_only})
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/silvaro.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT standard ${standard_only})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/silvaro COMPONENT standard ${standard_only})
+
+# --- Portable folder -----------------------------------------------------------------------
+
+install(TARGETS silvaro RUNTIME DESTINATION . COMPONENT portable ${portable_only})
+install(FILES ${CMAKE_SOURCE_DIR}/resources/nd.jpg
+        DESTINATION img COMPONENT portable ${portable_only})
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT portable ${portable_only})
+# The archive and the list of treatment types are the user's: laid out only where missing.
+# file(INSTALL) adds $DESTDIR itself; the test for an existing file must add it too.
+install(CODE "
+    foreach(source \"${SILVARO_TEMPLATE_ARCHIVE}\" \"${CMAKE_SOURCE_DIR}/resources/trattamenti.txt\")
+        get_filename_component(name \"\${source}\" NAME)
+        if(EXISTS \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${name}\")
+            message(STATUS \"Kept: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${name}\")
+        else()
+            file(INSTALL \"\${source}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+        endif()
+    endforeach()"
+    COMPONENT portable ${portable_only})
+
+# --- The .deb: cpack -G DEB in the build folder --------------------------------------------
+
+if(NOT SILVARO_PORTABLE)
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGE_NAME silvaro)
+    set(CPACK_PACKAGE_VENDOR "Silvaro developers")
+    set(CPACK_PACKAGE_CONTACT "${SILVARO_MAINTAINER}")
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "register of a plant collection and of its care")
+    set(CPACK_PACKAGE_DESCRIPTION
+        "Silvaro keeps one card per plant of a personal collection, for hobbyists and bonsai
+growers, and a dated log of the care each plant got: watering, fertilising, flowering,
+repotting, pruning and more. The main window lists every plant with its last care events;
+a search narrows the list, and a card can be viewed and printed with its picture.
+The interface is in Italian.")
+    set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SILVARO_HOMEPAGE}")
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # Loaded as plug-ins, so not found from the program's libraries: the archive's SQL
+    # driver and the display back-ends.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
+    # Qt's own buttons and dialogs in Italian.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    include(CPack)
+endif()
