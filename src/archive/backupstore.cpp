@@ -7,8 +7,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QThread>
 
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #ifdef Q_OS_UNIX
@@ -106,24 +108,47 @@ BackupStore::Daily BackupStore::makeDailyCopy(const QDate &today) {
         m_error = archive.error();
         return Daily::NotSound;
     }
-    const QVariant check = archive.value(QStringLiteral("PRAGMA quick_check"));
-    if (check.toString() != QLatin1String("ok")) {
-        m_error = check.isValid() ? check.toString() : archive.error();
-        return Daily::NotSound;
-    }
-    if (!QDir().mkpath(dir())) {
-        fail(QStringLiteral("la cartella %1 non può essere creata").arg(QDir::toNativeSeparators(dir())));
-        return Daily::Failed;
-    }
+    // The archive's check runs on a connection of its own beside the copy, since both read
+    // the whole file; the copy is given its day's name only once the check said "ok".
+    QString checkError;
+    bool sound = false;
+    std::unique_ptr<QThread> checker(QThread::create([&] {
+        SqliteFile file;
+        if (!file.open(m_folder.archivePath())) {
+            checkError = file.error();
+            return;
+        }
+        const QVariant answer = file.value(QStringLiteral("PRAGMA quick_check"));
+        sound = answer.toString() == QLatin1String("ok");
+        checkError = answer.isValid() ? answer.toString() : file.error();
+    }));
+    checker->start();
     // Written under a passing name and renamed when complete, so that a copy under its
     // day's name is always whole.
     const QString partial = target + QStringLiteral(".tmp");
+    const bool hadFolder = QFileInfo::exists(dir());
+    bool written = QDir().mkpath(dir());
+    if (!written)
+        fail(QStringLiteral("la cartella %1 non può essere creata").arg(QDir::toNativeSeparators(dir())));
     QFile::remove(partial); // left by a start that was cut short
-    if (!archive.copyTo(partial) || !flushToDisk(partial) || !QFile::rename(partial, target)) {
+    if (written && !(archive.copyTo(partial) && flushToDisk(partial))) {
+        written = false;
         fail(archive.error().isEmpty()
                  ? QStringLiteral("la copia %1 non può essere scritta")
                        .arg(QDir::toNativeSeparators(target))
                  : archive.error());
+    }
+    checker->wait();
+    if (!sound) {
+        QFile::remove(partial);
+        if (!hadFolder)
+            QDir().rmdir(dir()); // only when empty
+        m_error = checkError;
+        return Daily::NotSound;
+    }
+    if (!written || !QFile::rename(partial, target)) {
+        if (written)
+            fail(QStringLiteral("la copia %1 non può essere scritta").arg(QDir::toNativeSeparators(target)));
         QFile::remove(partial);
         return Daily::Failed;
     }
