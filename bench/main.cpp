@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <functional>
 
 namespace {
@@ -38,6 +39,14 @@ double median(QList<double> v) {
     std::sort(v.begin(), v.end());
     const auto n = v.size();
     return n % 2 ? v.at(n / 2) : (v.at(n / 2 - 1) + v.at(n / 2)) / 2;
+}
+
+// Processor time of the finished child processes (the sqlite3 shell).
+double childCpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 double cpuMs() {
@@ -97,7 +106,14 @@ int checkEvents(const ReportListModel &list, bool listed, int events) {
 }
 
 // Runs the sqlite3 shell on the archive with `input` on its standard input.
+QList<double> shellCpu; // processor time of each shell run
+
 bool sqliteShell(const QString &program, const QStringList &args, const QByteArray &input) {
+    const double c0 = childCpuMs();
+    struct Account {
+        double c0;
+        ~Account() { shellCpu << childCpuMs() - c0; }
+    } account{c0};
     QProcess p;
     p.start(program, args);
     if (!p.waitForStarted())
@@ -219,6 +235,7 @@ int main(int argc, char **argv) {
     if (shell.isEmpty())
         std::fprintf(stderr, "sqlite3 is not installed: no shell figures\n");
     Series copy, vacuum, csv, csvFloor;
+    QList<double> vacuumCpu, csvFloorCpu;
     BackupStore store(folder.ctx().folder);
     QTemporaryDir scratch;
     const QString vacuumTarget = scratch.filePath(QStringLiteral("x.mdb"));
@@ -240,10 +257,13 @@ int main(int argc, char **argv) {
         QFile::remove(store.dailyPath(day));
         if (!shell.isEmpty()) {
             QFile::remove(vacuumTarget);
+            shellCpu.clear();
             (measured ? vacuum : ignored).run([&] {
                 if (!sqliteShell(shell, {archive, QStringLiteral("VACUUM INTO '%1'").arg(vacuumTarget)}, {}))
                     ++failures;
             });
+            if (measured)
+                vacuumCpu << shellCpu.value(0);
         }
         for (const QString &name : CsvExport::fileNames())
             QFile::remove(QDir(csvDir).filePath(name));
@@ -256,6 +276,7 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "the export said \"%s\"\n", qPrintable(told));
             ++failures;
         }
+        shellCpu.clear();
         if (!shell.isEmpty())
             (measured ? csvFloor : ignored).run([&] {
                 const QByteArray script =
@@ -267,6 +288,8 @@ int main(int argc, char **argv) {
                                  script))
                     ++failures;
             });
+        if (measured && !shell.isEmpty())
+            csvFloorCpu << shellCpu.value(0);
     }
     folder.messages.onSaid = nullptr;
 
@@ -280,6 +303,11 @@ int main(int argc, char **argv) {
                     median(copy.wall), median(vacuum.wall), median(copy.wall) / median(vacuum.wall));
         std::printf("csv median_ms=%.1f sqlite3_csv_ms=%.1f\n", median(csv.wall),
                     median(csvFloor.wall));
+        std::fprintf(stderr,
+                     "processor time, median ms: backup %.1f, sqlite3 VACUUM INTO %.1f "
+                     "(ratio %.2f); csv %.1f, sqlite3 -csv %.1f\n",
+                     median(copy.cpu), median(vacuumCpu), median(copy.cpu) / median(vacuumCpu),
+                     median(csv.cpu), median(csvFloorCpu));
     } else {
         std::printf("backup median_ms=%.1f\n", median(copy.wall));
         std::printf("csv median_ms=%.1f\n", median(csv.wall));

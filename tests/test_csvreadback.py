@@ -29,9 +29,10 @@ def expected_text(value, date_field):
         if "." in s:
             s = s.rstrip("0").rstrip(".")
         return s.replace(".", ",")
-    if date_field and len(value) == 10:
+    midnight = value[10:] in (" 00:00:00", "T00:00:00", " 00:00:00.000", "T00:00:00.000")
+    if date_field and (len(value) == 10 or midnight) and value[4:5] == value[7:8] == "-":
         try:
-            d = datetime.date.fromisoformat(value)
+            d = datetime.date.fromisoformat(value[:10])
         except ValueError:
             return value
         return "" if d == datetime.date(1900, 1, 1) else d.strftime("%d/%m/%Y")
@@ -114,7 +115,9 @@ with tempfile.TemporaryDirectory() as tmp:
     texts = ['virgolette "doppie"', "punto;e virgola", "riga uno\nriga due", "a capo\r\nWindows",
              "Ciclamino è più bello, però", " ", "", "🌵 cactus", '"', ";", "tab\tdentro",
              "  spazi ai lati  ", "\r", "€ 12,50", "=1+1"]
-    dates = ["2024-03-05", "1900-01-01", None, "31/12/1999", "2000-02-29", "ieri"]
+    dates = ["2024-03-05", "1900-01-01", None, "31/12/1999", "2000-02-29", "ieri",
+             "2023-07-01 00:00:00", "1900-01-01T00:00:00.000", "2023-07-01 10:30:00",
+             "2023-02-30", "20240305"]
     numbers = [12.5, 0, 3.0, -0.25, 1e20, 0.1, None, 18, "non un numero", 1 / 3]
     for i in range(60):
         t = lambda k: texts[(i + k) % len(texts)]

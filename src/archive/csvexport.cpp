@@ -1,12 +1,12 @@
 #include "archive/csvexport.h"
 
-#include "archive/conversions.h"
 #include "archive/sqlitefile.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -47,19 +47,44 @@ void appendField(QByteArray &out, const QByteArray &text) {
 }
 
 // A stored date as dd/mm/yyyy, nothing for 1 January 1900 (no date); a stored value that
-// is no date (another tool's) goes out as it is.
+// is no date (another tool's) goes out as it is. Worked from the digits: an export writes
+// hundreds of thousands of dates.
 QByteArray dateText(const QString &stored) {
-    QDate d;
-    if (stored.size() == 10)
-        d = QDate::fromString(stored, Qt::ISODate);
-    else if (stored.size() > 10 && (stored.at(10) == u' ' || stored.at(10) == u'T') &&
-             QStringView(stored).mid(11).startsWith(u"00:00:00"))
-        d = QDate::fromString(stored.left(10), Qt::ISODate);
-    if (!d.isValid())
-        return stored.toUtf8();
-    if (d == QDate(1900, 1, 1))
-        return {};
-    return Conversions::editorDate(d).toLatin1();
+    const qsizetype n = stored.size();
+    // A date another tool stored with the time of midnight is still a date.
+    const QStringView time = QStringView(stored).mid(10);
+    const bool midnight = time == u" 00:00:00" || time == u"T00:00:00" ||
+                          time == u" 00:00:00.000" || time == u"T00:00:00.000";
+    if ((n == 10 || midnight) && stored.at(4) == u'-' && stored.at(7) == u'-') {
+        int digit[10] = {};
+        bool digits = true;
+        for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+            digit[i] = stored.at(i).unicode() - u'0';
+            digits = digits && digit[i] >= 0 && digit[i] <= 9;
+        }
+        const int y = digit[0] * 1000 + digit[1] * 100 + digit[2] * 10 + digit[3];
+        const int m = digit[5] * 10 + digit[6], d = digit[8] * 10 + digit[9];
+        if (digits && QDate(y, m, d).isValid()) {
+            if (y == 1900 && m == 1 && d == 1)
+                return {};
+            const char text[10] = {char('0' + digit[8]), char('0' + digit[9]), '/',
+                                   char('0' + digit[5]), char('0' + digit[6]), '/',
+                                   char('0' + digit[0]), char('0' + digit[1]),
+                                   char('0' + digit[2]), char('0' + digit[3])};
+            return QByteArray(text, 10);
+        }
+    }
+    return stored.toUtf8();
+}
+
+// A number with a decimal comma, in as few digits as give it back exactly; never an
+// exponent.
+QByteArray numberText(double value) {
+    if (value == 0)
+        return QByteArrayLiteral("0");
+    QByteArray s = QByteArray::number(value, 'f', QLocale::FloatingPointShortest);
+    s.replace('.', ',');
+    return s;
 }
 
 QByteArray valueText(const QVariant &v, bool date) {
@@ -67,7 +92,7 @@ QByteArray valueText(const QVariant &v, bool date) {
         return {};
     switch (v.typeId()) {
     case QMetaType::Double:
-        return Conversions::number(v.toDouble()).toLatin1();
+        return numberText(v.toDouble());
     case QMetaType::LongLong:
     case QMetaType::Int:
         return QByteArray::number(v.toLongLong());
