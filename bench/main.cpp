@@ -20,8 +20,10 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QSignalBlocker>
 #include <QTest>
 
@@ -236,6 +238,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "sqlite3 is not installed: no shell figures\n");
     Series copy, vacuum, csv, csvFloor;
     QList<double> vacuumCpu, csvFloorCpu;
+    bool progressSeen = false;
     BackupStore store(folder.ctx().folder);
     QTemporaryDir scratch;
     const QString vacuumTarget = scratch.filePath(QStringLiteral("x.mdb"));
@@ -268,7 +271,19 @@ int main(int argc, char **argv) {
         for (const QString &name : CsvExport::fileNames())
             QFile::remove(QDir(csvDir).filePath(name));
         told.clear();
+        // Whether the progress dialog came up while the export ran, and the window with it.
+        QTimer watch;
+        watch.setInterval(100);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto *dialog = w.findChild<QProgressDialog *>(QStringLiteral("progresso"));
+            if (dialog && dialog->isVisible() && !progressSeen) {
+                progressSeen = true;
+                saveShot(dialog, QStringLiteral("export-progress"));
+            }
+        });
+        watch.start();
         (measured ? csv : ignored).run([&] { w.esporta_Click(); });
+        watch.stop();
         if (told != QStringLiteral("Esportate %1 piante e %2 trattamenti in %3.")
                         .arg(shape.plants)
                         .arg(shape.events)
@@ -292,6 +307,7 @@ int main(int argc, char **argv) {
             csvFloorCpu << shellCpu.value(0);
     }
     folder.messages.onSaid = nullptr;
+    std::fprintf(stderr, "export progress dialog shown: %s\n", progressSeen ? "yes" : "no");
 
     const double x = median(fill.wall);
     const double y = median(bare.wall);
