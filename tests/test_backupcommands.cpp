@@ -61,7 +61,6 @@ private slots:
     void dailyCopyIsMadeOnceAndAFailureToldOnce_data();
     void dailyCopyIsMadeOnceAndAFailureToldOnce();
     void restoreAsksThenReplacesTheArchiveAndListsThePlants();
-    void restoreOfADamagedCopyChangesNothing();
     void exportTellsWhatItWroteAndAsksBeforeReplacing();
 };
 
@@ -172,29 +171,6 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     Archive old(QDir(store.dir()).filePath(kept.first()));
     QCOMPARE(old.plantList().value_or(QList<PlantListRow>()).size(), 1);
     QCOMPARE(app.messages.said.size(), 2); // the two questions, nothing else
-}
-
-void TestBackupCommands::restoreOfADamagedCopyChangesNothing() {
-    TestApp app;
-    app.addPlant(1);
-    const QString bad = app.path("backup/dbpiante-2026-12-01.mdb");
-    QDir().mkpath(app.path("backup"));
-    QFile f(bad);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("SQLite format 3");
-    f.close();
-    MDIForm1 &w = app.main();
-    const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    app.files.next = bad;
-    app.messages.answerNext(true);
-    QVERIFY(triggerAction(&w, "ripristina"));
-    QCOMPARE(app.messages.said.size(), 2);
-    QVERIFY2(app.messages.said.last().text.startsWith("Impossibile ripristinare la copia: "),
-             qPrintable(app.messages.said.last().text));
-    QCOMPARE(app.messages.said.last().icon, Messages::Icon::Exclamation);
-    QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
-    QCOMPARE(QDir(app.path("backup")).entryList(QDir::Files).size(), 1);
-    QCOMPARE(w.lvw1->list()->rowCount(), 1);
 }
 
 void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
