@@ -4,6 +4,8 @@
 #include "syntheticarchive.h"
 
 #include "archive/archive.h"
+#include "archive/backupstore.h"
+#include "archive/csvexport.h"
 #include "mainwindow/mdiform1.h"
 #include "support/testapp.h"
 #include "ui/reportlist.h"
@@ -12,16 +14,23 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QSignalBlocker>
 #include <QTest>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <functional>
 
 namespace {
@@ -32,6 +41,14 @@ double median(QList<double> v) {
     std::sort(v.begin(), v.end());
     const auto n = v.size();
     return n % 2 ? v.at(n / 2) : (v.at(n / 2 - 1) + v.at(n / 2)) / 2;
+}
+
+// Processor time of the finished child processes (the sqlite3 shell).
+double childCpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 double cpuMs() {
@@ -88,6 +105,25 @@ int checkEvents(const ReportListModel &list, bool listed, int events) {
             break;
         }
     return failures;
+}
+
+// Runs the sqlite3 shell on the archive with `input` on its standard input.
+QList<double> shellCpu; // processor time of each shell run
+
+bool sqliteShell(const QString &program, const QStringList &args, const QByteArray &input) {
+    const double c0 = childCpuMs();
+    struct Account {
+        double c0;
+        ~Account() { shellCpu << childCpuMs() - c0; }
+    } account{c0};
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted())
+        return false;
+    p.write(input);
+    p.closeWriteChannel();
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
+           p.exitCode() == 0;
 }
 
 } // namespace
@@ -195,11 +231,103 @@ int main(int argc, char **argv) {
         failures += checkEvents(*w.lvw1->list(), listed, made.eventsOfBigPlant);
     }
 
+    // The day's safety copy against the sqlite3 shell's VACUUM INTO of the same file, and the
+    // CSV export against the shell writing both tables as CSV, in turns.
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (shell.isEmpty())
+        std::fprintf(stderr, "sqlite3 is not installed: no shell figures\n");
+    Series copy, vacuum, csv, csvFloor;
+    QList<double> vacuumCpu, csvFloorCpu;
+    bool progressSeen = false;
+    BackupStore store(folder.ctx().folder);
+    QTemporaryDir scratch;
+    const QString vacuumTarget = scratch.filePath(QStringLiteral("x.mdb"));
+    const QString csvDir = folder.path(QStringLiteral("csv"));
+    QDir().mkpath(csvDir);
+    QString told;
+    folder.messages.onSaid = [&](const FakeMessages::Said &s) { told = s.text; };
+    folder.files.nextFolder = csvDir;
+    for (int round = 0; round <= runs; ++round) {
+        Series ignored;
+        const bool measured = round > 0;
+        const QDate day = QDate(2026, 1, 1).addDays(round);
+        (measured ? copy : ignored).run([&] {
+            if (store.makeDailyCopy(day) != BackupStore::Daily::Made) {
+                std::fprintf(stderr, "the daily copy failed: %s\n", qPrintable(store.error()));
+                ++failures;
+            }
+        });
+        QFile::remove(store.dailyPath(day));
+        if (!shell.isEmpty()) {
+            QFile::remove(vacuumTarget);
+            shellCpu.clear();
+            (measured ? vacuum : ignored).run([&] {
+                if (!sqliteShell(shell, {archive, QStringLiteral("VACUUM INTO '%1'").arg(vacuumTarget)}, {}))
+                    ++failures;
+            });
+            if (measured)
+                vacuumCpu << shellCpu.value(0);
+        }
+        for (const QString &name : CsvExport::fileNames())
+            QFile::remove(QDir(csvDir).filePath(name));
+        told.clear();
+        // Whether the progress dialog came up while the export ran, and the window with it.
+        QTimer watch;
+        watch.setInterval(100);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto *dialog = w.findChild<QProgressDialog *>(QStringLiteral("progresso"));
+            if (dialog && dialog->isVisible() && !progressSeen) {
+                progressSeen = true;
+                saveShot(dialog, QStringLiteral("export-progress"));
+            }
+        });
+        watch.start();
+        (measured ? csv : ignored).run([&] { w.esporta_Click(); });
+        watch.stop();
+        if (told != QStringLiteral("Esportate %1 piante e %2 trattamenti in %3.")
+                        .arg(shape.plants)
+                        .arg(shape.events)
+                        .arg(QDir::toNativeSeparators(csvDir))) {
+            std::fprintf(stderr, "the export said \"%s\"\n", qPrintable(told));
+            ++failures;
+        }
+        shellCpu.clear();
+        if (!shell.isEmpty())
+            (measured ? csvFloor : ignored).run([&] {
+                const QByteArray script =
+                    QStringLiteral(".once %1\nSELECT * FROM piante;\n.once %2\n"
+                                   "SELECT * FROM coltivazione;\n")
+                        .arg(scratch.filePath("piante.csv"), scratch.filePath("trattamenti.csv"))
+                        .toUtf8();
+                if (!sqliteShell(shell, {QStringLiteral("-csv"), QStringLiteral("-header"), archive},
+                                 script))
+                    ++failures;
+            });
+        if (measured && !shell.isEmpty())
+            csvFloorCpu << shellCpu.value(0);
+    }
+    folder.messages.onSaid = nullptr;
+    std::fprintf(stderr, "export progress dialog shown: %s\n", progressSeen ? "yes" : "no");
+
     const double x = median(fill.wall);
     const double y = median(bare.wall);
     std::printf("visualizza median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", x, y, y > 0 ? x / y : 0.0);
     std::printf("ricercavisua median_ms=%.1f\n", median(search.wall));
     std::printf("visuatra median_ms=%.1f\n", median(events.wall));
+    if (!shell.isEmpty()) {
+        std::printf("backup median_ms=%.1f sqlite3_vacuum_into_ms=%.1f ratio=%.2f\n",
+                    median(copy.wall), median(vacuum.wall), median(copy.wall) / median(vacuum.wall));
+        std::printf("csv median_ms=%.1f sqlite3_csv_ms=%.1f\n", median(csv.wall),
+                    median(csvFloor.wall));
+        std::fprintf(stderr,
+                     "processor time, median ms: backup %.1f, sqlite3 VACUUM INTO %.1f "
+                     "(ratio %.2f); csv %.1f, sqlite3 -csv %.1f\n",
+                     median(copy.cpu), median(vacuumCpu), median(copy.cpu) / median(vacuumCpu),
+                     median(csv.cpu), median(csvFloorCpu));
+    } else {
+        std::printf("backup median_ms=%.1f\n", median(copy.wall));
+        std::printf("csv median_ms=%.1f\n", median(csv.wall));
+    }
     std::fprintf(stderr,
                  "%d plants (%d without events), %d events, %d of them on plant %lld; "
                  "search \"%s\" on Specie: %d rows\n",

@@ -1,4 +1,5 @@
 #include "archive/appfolder.h"
+#include "mainwindow/backupcommands.h"
 #include "mainwindow/mdiform1.h"
 #include "ui/qtmessages.h"
 
@@ -63,5 +64,7 @@ int main(int argc, char **argv) {
                    ProgramState{}, &clock, &messages, &modal, &files, &printer, &registry};
     MDIForm1 window(ctx);
     window.show();
+    // The window's startup has opened the archive; now the day's safety copy.
+    BackupCommands::dailyCopy(ctx);
     return app.exec();
 }

@@ -126,7 +126,9 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
         return names;
     };
     QCOMPARE(w.filemnu->objectName(), QString("filemnu"));
-    QCOMPARE(items(w.filemnu), QStringList({"sta=Stampa", "esci=Esci"}));
+    QCOMPARE(items(w.filemnu), QStringList({"sta=Stampa", "=",
+                                            "ripristina=&Ripristina copia di sicurezza...",
+                                            "esporta=Esporta in &CSV...", "=", "esci=Esci"}));
     QCOMPARE(w.gepia->objectName(), QString("gepia"));
     QCOMPARE(items(w.gepia),
              QStringList({"vischenosta=Visualizza scheda", "inscheda=Nuova scheda",

@@ -4,6 +4,7 @@
 #include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "careevent/form2.h"
+#include "mainwindow/backupcommands.h"
 #include "plantcard/form1.h"
 #include "printing/anteprima.h"
 #include "printing/form3.h"
@@ -46,6 +47,8 @@ const QString chooseField = QStringLiteral("Selezionare un campo di ricerca");
 const QString askDeletePlant = QStringLiteral("Vuoi cancellare la scheda della pianta ");
 const QString askDeleteEvent = QStringLiteral("Vuoi cancellare il trattamento selezionato? ");
 const QString deleteFailed = QStringLiteral("Impossibile cancellare: ");
+const QString ripristina = QStringLiteral("&Ripristina copia di sicurezza...");
+const QString esporta = QStringLiteral("Esporta in &CSV...");
 } // namespace T
 
 const QList<ReportListModel::Column> plantColumns = {
@@ -266,6 +269,10 @@ void MDIForm1::buildMenus() {
     filemnu = menuBar()->addMenu(QStringLiteral("File"));
     filemnu->setObjectName("filemnu");
     sta = action(filemnu, "sta", QStringLiteral("Stampa"), &MDIForm1::sta_Click);
+    filemnu->addSeparator();
+    ripristina = action(filemnu, "ripristina", T::ripristina, &MDIForm1::ripristina_Click);
+    esporta = action(filemnu, "esporta", T::esporta, &MDIForm1::esporta_Click);
+    filemnu->addSeparator();
     esci = action(filemnu, "esci", QStringLiteral("Esci"), &MDIForm1::esci_Click);
 
     gepia = menuBar()->addMenu(QStringLiteral("Gestione Piante"));
@@ -583,3 +590,7 @@ void MDIForm1::sta_Click() { openModal(new anteprima(m_ctx, *this, this)); }
 void MDIForm1::aboutmnu_Click() { openModal(new frmAbout(m_ctx, this)); }
 
 void MDIForm1::esci_Click() { close(); }
+
+void MDIForm1::ripristina_Click() { BackupCommands(m_ctx, *this).restore(); }
+
+void MDIForm1::esporta_Click() { BackupCommands(m_ctx, *this).exportCsv(); }

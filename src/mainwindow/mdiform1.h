@@ -62,6 +62,7 @@ public:
     QAction *sta, *esci, *vischenosta, *inscheda, *vische, *schecolti, *aboutmnu;
     QAction *vischenost, *vissche, *modische, *cancella, *vistrattamenti;
     QAction *modschetra, *canctra, *vitra;
+    QAction *ripristina, *esporta; // restore a safety copy, export for spreadsheets
 
     // Commands, by the name of their first trigger.
     void Command1_Click(); // back to the plant list
@@ -76,6 +77,8 @@ public:
     void sta_Click();
     void aboutmnu_Click();
     void esci_Click();
+    void ripristina_Click();
+    void esporta_Click();
 
     // Paints a picture held in Picture5 into Picture3, or the placeholder when it is null.
     void showPicture(const QImage &picture);

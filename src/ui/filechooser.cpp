@@ -8,3 +8,12 @@ QString FileChooser::openFile(QWidget *parent, const QString &filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, nullptr,
                                         QFileDialog::HideNameFilterDetails);
 }
+
+QString FileChooser::openFileIn(QWidget *parent, const QString &dir, const QString &filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), dir, filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
+}
+
+QString FileChooser::chooseFolder(QWidget *parent, const QString &dir) {
+    return QFileDialog::getExistingDirectory(parent, QString(), dir);
+}

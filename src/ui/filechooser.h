@@ -11,4 +11,8 @@ class FileChooser {
 public:
     virtual ~FileChooser() = default;
     virtual QString openFile(QWidget *parent, const QString &filter);
+    // The same, opened on the folder `dir`.
+    virtual QString openFileIn(QWidget *parent, const QString &dir, const QString &filter);
+    // A folder, starting from `dir`; empty when cancelled.
+    virtual QString chooseFolder(QWidget *parent, const QString &dir);
 };

@@ -33,6 +33,17 @@ QString FakeFiles::openFile(QWidget *, const QString &filter) {
     return next;
 }
 
+QString FakeFiles::openFileIn(QWidget *parent, const QString &dir, const QString &filter) {
+    lastDir = dir;
+    return openFile(parent, filter);
+}
+
+QString FakeFiles::chooseFolder(QWidget *, const QString &dir) {
+    ++calls;
+    lastDir = dir;
+    return nextFolder;
+}
+
 bool FakePrinter::choose(QPrinter &printer, QWidget *, bool offerSelection) {
     ++calls;
     lastOfferedSelection = offerSelection;

@@ -47,8 +47,12 @@ public:
 class FakeFiles : public FileChooser {
 public:
     QString openFile(QWidget *parent, const QString &filter) override;
+    QString openFileIn(QWidget *parent, const QString &dir, const QString &filter) override;
+    QString chooseFolder(QWidget *parent, const QString &dir) override;
     QString next;
+    QString nextFolder; // the folder choice's answer
     QString lastFilter;
+    QString lastDir;
     int calls = 0;
 };
 

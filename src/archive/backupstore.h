@@ -1,0 +1,56 @@
+#pragma once
+
+#include "archive/appfolder.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The folder of safety copies of the archive, backup/ in the application folder: one copy a
+// day, dbpiante-yyyy-mm-dd.mdb, of which the newest `kept` stay; and the copies of the
+// archive as it was before a restore, dbpiante-yyyy-mm-dd-hhmmss.mdb, which stay for good.
+// Copies are made by SQLite itself, so they are consistent even while the file is in use.
+class BackupStore {
+public:
+    static constexpr int kept = 14;
+
+    explicit BackupStore(AppFolder folder);
+
+    QString dir() const;
+    QString dailyPath(const QDate &day) const;
+    // The daily copies there, newest first.
+    QStringList dailyCopies() const;
+
+    enum class Daily {
+        Made,         // today's copy written, older ones beyond the newest `kept` removed
+        AlreadyThere, // today's copy was there
+        NotSound,     // the archive is missing or fails its check: nothing copied
+        Failed        // the copy could not be written (error() says why); nothing removed
+    };
+    Daily makeDailyCopy(const QDate &today);
+
+    // Whether a file can take the archive's place: an intact SQLite file with both tables
+    // and all their fields. false with error() naming what is wrong.
+    bool checkCandidate(const QString &path);
+    // The day a copy stands for: from its name, else the day the file was last written.
+    static QDate dayOf(const QString &path);
+
+    // Puts a copy of `path` in the archive's place. First the archive as it is goes to this
+    // folder under the time `now` (keptPath()); a journal the old file left is moved there
+    // beside it, never deleted. The switch itself is one rename. false with error() when
+    // anything fails; the archive is then as it was.
+    bool restore(const QString &path, const QDateTime &now);
+    QString keptPath() const { return m_kept; }
+
+    QString error() const { return m_error; }
+
+private:
+    bool fail(const QString &why);
+    bool removeOldCopies(const QString &keep);
+    bool keepCurrent(const QString &target);
+
+    AppFolder m_folder;
+    QString m_error;
+    QString m_kept;
+};

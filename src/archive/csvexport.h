@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// The archive as two files a spreadsheet opens by a double click, Italian style:
+// piante.csv (every field of every plant) and trattamenti.csv (every field of every event,
+// with the plant's specie and identificazione after its id). UTF-8 with a byte-order mark,
+// ';' between fields, CR LF after every row, a field in double quotes only when it holds a
+// quote, a ';' or a line break (quotes doubled), dates dd/mm/yyyy and nothing for the
+// "no date" 01/01/1900, numbers with a decimal comma, NULL as an empty field, and a first
+// row with the field names.
+class CsvExport {
+public:
+    explicit CsvExport(QString archivePath);
+
+    static const QString plantsFile; // piante.csv
+    static const QString eventsFile; // trattamenti.csv
+    static QStringList fileNames() { return {plantsFile, eventsFile}; }
+
+    // Rows written so far and rows in all; answering false stops the export.
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    // Writes both files into `folder`, from one state of the archive. Files of those names
+    // are replaced only once both are complete; on failure or when stopped nothing there
+    // changes. false with error() telling why (empty when stopped).
+    bool write(const QString &folder, const Progress &progress = {});
+
+    qint64 plants() const { return m_plants; }
+    qint64 events() const { return m_events; }
+    bool stopped() const { return m_stopped; }
+    QString error() const { return m_error; }
+
+private:
+    QString m_path;
+    QString m_error;
+    qint64 m_plants = 0;
+    qint64 m_events = 0;
+    bool m_stopped = false;
+};

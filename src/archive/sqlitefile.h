@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariantList>
+
+class QSqlQuery;
+
+// One connection of its own to an SQLite file, for the copies and the export: opened on an
+// existing file only (never creates one), read-only unless asked, closed when it goes.
+class SqliteFile {
+public:
+    SqliteFile();
+    ~SqliteFile();
+    SqliteFile(const SqliteFile &) = delete;
+    SqliteFile &operator=(const SqliteFile &) = delete;
+
+    bool open(const QString &path, bool readOnly = true);
+    QSqlDatabase &db() { return m_db; }
+    QString error() const { return m_error; }
+
+    // Runs one statement with bound values; false with error() telling why.
+    bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds = {});
+    // The first column of the first row of a statement, or an invalid value on failure.
+    QVariant value(const QString &sql, const QVariantList &binds = {});
+    // Writes a consistent copy of the file, as it is now, to `target` (which must not exist).
+    bool copyTo(const QString &target);
+
+    // The reason a statement failed, as SQLite words it.
+    static QString reason(const QSqlQuery &q);
+
+private:
+    QString m_connection;
+    QSqlDatabase m_db;
+    QString m_error;
+};

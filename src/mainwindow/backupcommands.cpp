@@ -1,0 +1,95 @@
+#include "mainwindow/backupcommands.h"
+
+#include "archive/backupstore.h"
+#include "archive/csvexport.h"
+#include "mainwindow/mdiform1.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressDialog>
+
+namespace {
+namespace T {
+const QString copyFailed = QStringLiteral("Impossibile creare la copia di sicurezza: %1.");
+const QString archiveFilter = QStringLiteral("Archivi (*.mdb) (*.mdb *.MDB)");
+const QString askRestore = QStringLiteral(
+    "Sostituire l'archivio attuale con la copia del %1?\n"
+    "L'archivio attuale sarà conservato tra le copie di sicurezza.");
+const QString restoreFailed = QStringLiteral("Impossibile ripristinare la copia: %1.");
+const QString askOverwrite = QStringLiteral("Sostituire i file già presenti in %1?\n%2");
+const QString exporting = QStringLiteral("Esportazione in CSV...");
+const QString cancel = QStringLiteral("Annulla");
+const QString exported = QStringLiteral("Esportate %1 piante e %2 trattamenti in %3.");
+const QString exportFailed = QStringLiteral("Impossibile esportare: %1.");
+} // namespace T
+
+// Steps of the progress bar.
+constexpr int progressSteps = 1000;
+} // namespace
+
+BackupCommands::BackupCommands(AppContext &ctx, MDIForm1 &main) : m_ctx(ctx), m_main(main) {}
+
+void BackupCommands::dailyCopy(AppContext &ctx) {
+    BackupStore store(ctx.folder);
+    if (store.makeDailyCopy(ctx.clock->today()) == BackupStore::Daily::Failed)
+        ctx.messages->show(T::copyFailed.arg(store.error()), Messages::Icon::Exclamation);
+}
+
+void BackupCommands::restore() {
+    BackupStore store(m_ctx.folder);
+    const QString chosen = m_ctx.files->openFileIn(&m_main, store.dir(), T::archiveFilter);
+    if (chosen.isEmpty())
+        return;
+    if (!m_ctx.messages->askYesNo(
+            T::askRestore.arg(BackupStore::dayOf(chosen).toString(QStringLiteral("dd/MM/yyyy")))))
+        return;
+    if (!store.restore(chosen, m_ctx.clock->now())) {
+        m_ctx.messages->show(T::restoreFailed.arg(store.error()), Messages::Icon::Exclamation);
+        return;
+    }
+    // The list starts again as at startup, on the restored archive.
+    ProgramState &state = m_ctx.state;
+    state.modolista = ProgramState::plantMode;
+    state.idpianta = 0;
+    state.idtratsel = 0;
+    state.rigasel = 0;
+    m_main.Label2->clear();
+    m_main.visualizza();
+    m_main.showPicture(QImage());
+}
+
+void BackupCommands::exportCsv() {
+    const QString folder = m_ctx.files->chooseFolder(&m_main, QDir::homePath());
+    if (folder.isEmpty())
+        return;
+    const QString shown = QDir::toNativeSeparators(folder);
+    QStringList present;
+    for (const QString &name : CsvExport::fileNames())
+        if (QFileInfo::exists(QDir(folder).filePath(name)))
+            present << name;
+    if (!present.isEmpty() &&
+        !m_ctx.messages->askYesNo(T::askOverwrite.arg(shown, present.join(QLatin1Char('\n')))))
+        return;
+
+    // Shown only when the export takes more than a moment; meanwhile the window repaints.
+    QProgressDialog progress(T::exporting, T::cancel, 0, progressSteps, &m_main);
+    progress.setObjectName(QStringLiteral("progresso"));
+    progress.setWindowTitle(Messages::title);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    m_ctx.state.dbpath = m_ctx.folder.archivePath();
+    CsvExport csv(m_ctx.state.dbpath);
+    const bool ok = csv.write(folder, [&](qint64 done, qint64 total) {
+        progress.setValue(total > 0 ? static_cast<int>(done * progressSteps / total) : 0);
+        return !progress.wasCanceled();
+    });
+    progress.close();
+    if (ok)
+        m_ctx.messages->show(T::exported.arg(csv.plants()).arg(csv.events()).arg(shown));
+    else if (!csv.stopped())
+        m_ctx.messages->show(T::exportFailed.arg(csv.error()), Messages::Icon::Exclamation);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ui/appcontext.h"
+
+class MDIForm1;
+
+// The main window's commands on the archive as a whole: the daily safety copy made at
+// startup, the restore of a safety copy and the export for spreadsheets.
+class BackupCommands {
+public:
+    BackupCommands(AppContext &ctx, MDIForm1 &main);
+
+    // Today's copy, when the archive is sound and none was made today. A copy that cannot
+    // be written is told, and the program goes on.
+    static void dailyCopy(AppContext &ctx);
+
+    // "Ripristina copia di sicurezza...": a copy chosen in backup/ replaces the archive
+    // after a question; the list then shows every plant.
+    void restore();
+    // "Esporta in CSV...": piante.csv and trattamenti.csv into a chosen folder.
+    void exportCsv();
+
+private:
+    AppContext &m_ctx;
+    MDIForm1 &m_main;
+};

@@ -1,0 +1,212 @@
+#include "archive/archive.h"
+#include "archive/backupstore.h"
+#include "mainwindow/backupcommands.h"
+#include "mainwindow/mdiform1.h"
+#include "support/testapp.h"
+#include "ui/reportlist.h"
+
+#include <QAccessible>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QtTest>
+
+#include <grp.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs one case of this program again as the unprivileged user "nobody", for whom file
+// permissions hold. False, with the reason, when that cannot be done here.
+bool runAsNobody(const QString &testCase, QString *output) {
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({testCase});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QDir::tempPath());
+    env.remove("XDG_RUNTIME_DIR");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.setChildProcessModifier([] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(97);
+    });
+    child.start();
+    if (!child.waitForStarted(30000) || !child.waitForFinished(120000) ||
+        child.exitCode() == 97) {
+        *output = QStringLiteral("cannot run as nobody: %1").arg(child.errorString());
+        return false;
+    }
+    *output = QString::fromLocal8Bit(child.readAll());
+    return true;
+}
+
+QStringList fileItems(MDIForm1 &w) {
+    QStringList items;
+    for (QAction *a : w.filemnu->actions())
+        items << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + "=" + a->text());
+    return items;
+}
+
+} // namespace
+
+class TestBackupCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
+    void cleanup() { closeAllWindows(); }
+    void fileMenuOffersRestoreAndExportByKeyboard();
+    void dailyCopyIsMadeOnceAndAFailureToldOnce_data();
+    void dailyCopyIsMadeOnceAndAFailureToldOnce();
+    void restoreAsksThenReplacesTheArchiveAndListsThePlants();
+    void exportTellsWhatItWroteAndAsksBeforeReplacing();
+};
+
+void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
+    TestApp app;
+    MDIForm1 &w = app.main();
+    QCOMPARE(fileItems(w), QStringList({"sta=Stampa", "-",
+                                        "ripristina=&Ripristina copia di sicurezza...",
+                                        "esporta=Esporta in &CSV...", "-", "esci=Esci"}));
+    QCOMPARE(QKeySequence::mnemonic(w.ripristina->text()), QKeySequence(Qt::ALT | Qt::Key_R));
+    QCOMPARE(QKeySequence::mnemonic(w.esporta->text()), QKeySequence(Qt::ALT | Qt::Key_C));
+    // What a screen reader says for each item of the menu.
+    QAccessibleInterface *menu = QAccessible::queryAccessibleInterface(w.filemnu);
+    QVERIFY(menu);
+    QStringList spoken;
+    for (int i = 0; i < menu->childCount(); ++i)
+        spoken << menu->child(i)->text(QAccessible::Name);
+    QVERIFY2(spoken.contains("Ripristina copia di sicurezza..."), qPrintable(spoken.join('|')));
+    QVERIFY2(spoken.contains("Esporta in CSV..."), qPrintable(spoken.join('|')));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.filemnu->popup(w.mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(w.filemnu));
+    saveShot(w.filemnu, "menu-file");
+    w.filemnu->close();
+}
+
+void TestBackupCommands::dailyCopyIsMadeOnceAndAFailureToldOnce_data() {
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("none") << "";
+    QTest::newRow("backup is a file") << "file";
+    QTest::newRow("read-only folder") << "read-only";
+}
+
+void TestBackupCommands::dailyCopyIsMadeOnceAndAFailureToldOnce() {
+    QFETCH(QString, obstacle);
+    if (obstacle == "read-only" && ::geteuid() == 0) {
+        QString output;
+        if (!runAsNobody("dailyCopyIsMadeOnceAndAFailureToldOnce:read-only folder", &output))
+            QSKIP(qPrintable(output));
+        QVERIFY2(output.contains("PASS   : TestBackupCommands::dailyCopyIsMadeOnceAndAFailure") &&
+                     !output.contains("FAIL!"),
+                 qPrintable(output));
+        return;
+    }
+    TestApp app;
+    app.addPlant(1);
+    app.clock.current = QDateTime(QDate(2026, 12, 7), QTime(8, 30));
+    const BackupStore store(app.ctx().folder);
+    if (obstacle == "file") {
+        QFile f(store.dir());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    } else if (obstacle == "read-only") {
+        QVERIFY(QFile::setPermissions(app.dir(), QFile::ReadOwner | QFile::ExeOwner));
+    }
+    app.main();
+    BackupCommands::dailyCopy(app.ctx());
+    BackupCommands::dailyCopy(app.ctx()); // a second start on the same day
+    QFile::setPermissions(app.dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (obstacle.isEmpty()) {
+        QVERIFY(app.messages.said.isEmpty());
+        QCOMPARE(store.dailyCopies(), QStringList{store.dailyPath(QDate(2026, 12, 7))});
+        return;
+    }
+    // Told at each start that could not make it, with the reason, never as success.
+    QCOMPARE(app.messages.said.size(), 2);
+    const auto &said = app.messages.said.first();
+    QVERIFY2(said.text.startsWith("Impossibile creare la copia di sicurezza: ") &&
+                 said.text.endsWith(".") && said.text.size() > 44,
+             qPrintable(said.text));
+    QCOMPARE(said.icon, Messages::Icon::Exclamation);
+    QVERIFY(store.dailyCopies().isEmpty());
+}
+
+void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
+    TestApp app;
+    for (int i = 1; i <= 3; ++i)
+        app.addPlant(i, {{"specie", QStringLiteral("Specie %1").arg(i)}});
+    app.addEvent(10, 1, "Annaffiatura", "2026-12-01");
+    BackupStore store(app.ctx().folder);
+    QCOMPARE(store.makeDailyCopy(QDate(2026, 12, 5)), BackupStore::Daily::Made);
+    app.sql("DELETE FROM piante WHERE id > 1");
+    MDIForm1 &w = app.main();
+    app.state().idpianta = 1;
+    QVERIFY(triggerAction(&w, "vistrattamenti"));
+    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
+
+    app.files.next = store.dailyPath(QDate(2026, 12, 5));
+    app.messages.answerNext(false);
+    QVERIFY(triggerAction(&w, "ripristina"));
+    QCOMPARE(app.files.lastDir, store.dir());
+    QVERIFY(app.files.lastFilter.startsWith("Archivi (*.mdb)"));
+    QCOMPARE(app.messages.texts(),
+             QStringList{"Sostituire l'archivio attuale con la copia del 05/12/2026?\n"
+                         "L'archivio attuale sarà conservato tra le copie di sicurezza."});
+    QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
+
+    app.messages.answerNext(true);
+    QVERIFY(triggerAction(&w, "ripristina"));
+    QCOMPARE(app.count("piante"), 3);
+    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    QCOMPARE(w.lvw1->list()->rowCount(), 3);
+    QCOMPARE(w.Label2->text(), QString("Piante in archivio: 3"));
+    // The archive as it was is among the copies.
+    const QStringList kept = QDir(store.dir()).entryList({"dbpiante-2026-12-07-*.mdb"});
+    QCOMPARE(kept.size(), 1);
+    Archive old(QDir(store.dir()).filePath(kept.first()));
+    QCOMPARE(old.plantList().value_or(QList<PlantListRow>()).size(), 1);
+    QCOMPARE(app.messages.said.size(), 2); // the two questions, nothing else
+}
+
+void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
+    TestApp app;
+    app.addPlant(1, {{"specie", "Rosa"}});
+    app.addPlant(2, {{"specie", "Ficus"}});
+    for (int i = 1; i <= 3; ++i)
+        app.addEvent(10 + i, 1, "Annaffiatura", "2026-12-01");
+    MDIForm1 &w = app.main();
+    QTemporaryDir out;
+    app.files.nextFolder = out.path();
+    QVERIFY(triggerAction(&w, "esporta"));
+    QCOMPARE(app.messages.texts(),
+             QStringList{QStringLiteral("Esportate 2 piante e 3 trattamenti in %1.")
+                             .arg(QDir::toNativeSeparators(out.path()))});
+    QCOMPARE(app.messages.said.first().icon, Messages::Icon::None);
+    const QString plants = QDir(out.path()).filePath("piante.csv");
+    QVERIFY(QFileInfo::exists(QDir(out.path()).filePath("trattamenti.csv")));
+
+    // A second export into the same folder asks first; No leaves the files alone.
+    app.addPlant(3);
+    const QByteArray first = TestApp::fileHash(plants);
+    app.messages.clear();
+    app.messages.answerNext(false);
+    QVERIFY(triggerAction(&w, "esporta"));
+    QCOMPARE(app.messages.texts(),
+             QStringList{QStringLiteral("Sostituire i file già presenti in %1?\n"
+                                        "piante.csv\ntrattamenti.csv")
+                             .arg(QDir::toNativeSeparators(out.path()))});
+    QCOMPARE(TestApp::fileHash(plants), first);
+    app.messages.clear();
+    app.messages.answerNext(true);
+    QVERIFY(triggerAction(&w, "esporta"));
+    QVERIFY(app.messages.texts().last().startsWith("Esportate 3 piante e 3 trattamenti"));
+    QVERIFY(TestApp::fileHash(plants) != first);
+}
+
+QTEST_MAIN(TestBackupCommands)
+#include "test_backupcommands.moc"
