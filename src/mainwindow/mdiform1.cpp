@@ -1,6 +1,7 @@
 #include "mainwindow/mdiform1.h"
 
 #include "about/frmabout.h"
+#include "mainwindow/archivestartup.h"
 #include "archive/archive.h"
 #include "archive/conversions.h"
 #include "careevent/form2.h"
@@ -304,6 +305,7 @@ void MDIForm1::buildMenus() {
 
 void MDIForm1::startup() {
     m_state.modolista = ProgramState::plantMode;
+    ArchiveStartup(m_ctx).run();
     visualizza();
     lvw1->setTracking(false);
     if (m_state.inPlantMode())

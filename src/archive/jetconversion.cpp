@@ -1,0 +1,410 @@
+#include "archive/jetconversion.h"
+
+#include "archive/jetreader.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString archiveName = QStringLiteral("dbpiante.mdb");
+const QString temporaryName = QStringLiteral("dbpiante-conversione.tmp");
+
+// How each field is carried over.
+enum class Field { Key, Number, Date, Text };
+
+struct Table {
+    QString name;
+    QList<std::pair<QString, Field>> fields;
+};
+
+const Table plants{"piante",
+                   {{"id", Field::Key},
+                    {"famiglia", Field::Text},
+                    {"genere", Field::Text},
+                    {"specie", Field::Text},
+                    {"identificazione", Field::Text},
+                    {"habitat", Field::Text},
+                    {"temperatura", Field::Number},
+                    {"temperaturaid", Field::Number},
+                    {"r3", Field::Text},
+                    {"r4", Field::Text},
+                    {"r1", Field::Text},
+                    {"r2", Field::Text},
+                    {"umdita", Field::Number},
+                    {"fioritura", Field::Text},
+                    {"descrizione", Field::Text},
+                    {"dataacquisto", Field::Date},
+                    {"prezzo", Field::Number},
+                    {"vaso", Field::Text},
+                    {"eta", Field::Number},
+                    {"note", Field::Text},
+                    {"img", Field::Text}}};
+
+const Table events{"coltivazione",
+                   {{"idtrat", Field::Key},
+                    {"id", Field::Key},
+                    {"intervento", Field::Text},
+                    {"datatratt", Field::Date},
+                    {"temperatura", Field::Number},
+                    {"umidita", Field::Number},
+                    {"descrizione", Field::Text}}};
+
+QList<JetReader::Column> readerColumns(const Table &t) {
+    QList<JetReader::Column> c;
+    for (const auto &[name, field] : t.fields)
+        c.append({name, field == Field::Text   ? JetReader::Kind::Text
+                        : field == Field::Date ? JetReader::Kind::Date
+                                               : JetReader::Kind::Number});
+    return c;
+}
+
+QString keyText(qint64 key) {
+    return QString::number(key);
+}
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool syncPath(const QString &path, bool directory, QString *error) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        *error = systemError(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+QAtomicInt connectionCounter;
+
+// One SQLite connection that goes away with its scope.
+struct Connection {
+    QString name;
+    QSqlDatabase db;
+    explicit Connection(const QString &path)
+        : name(QStringLiteral("silvaro-conversion-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+    }
+    ~Connection() {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+QString sqlError(const QSqlError &e) {
+    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+}
+
+// The values as they are to be stored: keys as whole numbers, dates as yyyy-mm-dd.
+struct Converted {
+    QList<QVariantList> rows;
+    int timesDropped = 0;
+};
+
+std::optional<Converted> convert(const Table &t, QList<QVariantList> rows, QString *error) {
+    Converted out;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        QVariantList &row = rows[r];
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            QVariant &v = row[c];
+            const auto &[name, field] = t.fields.at(c);
+            if (field == Field::Key) {
+                const double d = v.isNull() ? NAN : v.toDouble();
+                if (!(std::fabs(d) < 9007199254740992.0) || std::trunc(d) != d) {
+                    *error = v.isNull()
+                                 ? QStringLiteral("una riga della tabella %1 non ha il campo %2")
+                                       .arg(t.name, name)
+                                 : QStringLiteral("il campo %1 della tabella %2 ha un valore "
+                                                  "che non è un numero intero (%3)")
+                                       .arg(name, t.name, QString::number(d, 'g', 17));
+                    return std::nullopt;
+                }
+                v = qint64(d);
+            } else if (field == Field::Date && !v.isNull()) {
+                const QDateTime at = v.toDateTime();
+                if (at.time() != QTime(0, 0))
+                    ++out.timesDropped;
+                v = at.date().toString(Qt::ISODate);
+            }
+        }
+    }
+    out.rows = std::move(rows);
+    return out;
+}
+
+// Exactly what was meant to be stored: same kind of value, same value.
+bool sameValue(const QVariant &stored, const QVariant &wanted) {
+    if (wanted.isNull() || stored.isNull())
+        return wanted.isNull() && stored.isNull();
+    switch (wanted.typeId()) {
+    case QMetaType::LongLong:
+        return stored.typeId() == QMetaType::LongLong && stored.toLongLong() == wanted.toLongLong();
+    case QMetaType::Double:
+        return stored.typeId() == QMetaType::Double && stored.toDouble() == wanted.toDouble();
+    default:
+        return stored.typeId() == QMetaType::QString && stored.toString() == wanted.toString();
+    }
+}
+
+QString fieldList(const Table &t) {
+    QStringList names;
+    for (const auto &f : t.fields)
+        names << f.first;
+    return names.join(QLatin1Char(','));
+}
+
+bool write(QSqlDatabase &db, const Table &t, const QList<QVariantList> &rows, QString *error) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(t.name, fieldList(t), QStringList(t.fields.size(), "?").join(',')));
+    for (const QVariantList &row : rows) {
+        for (int i = 0; i < row.size(); ++i)
+            q.bindValue(i, row.at(i));
+        if (!q.exec()) {
+            *error = QStringLiteral("impossibile scrivere il nuovo archivio (%1)")
+                         .arg(sqlError(q.lastError()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool verify(QSqlDatabase &db, const Table &t, const QList<QVariantList> &rows, QString *error) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(fieldList(t), t.name))) {
+        *error = QStringLiteral("impossibile rileggere il nuovo archivio (%1)")
+                     .arg(sqlError(q.lastError()));
+        return false;
+    }
+    qsizetype r = 0;
+    for (; q.next(); ++r) {
+        if (r >= rows.size())
+            break;
+        for (int c = 0; c < t.fields.size(); ++c)
+            if (!sameValue(q.value(c), rows.at(r).at(c))) {
+                *error = QStringLiteral("il nuovo archivio non ha riletto il campo %1 della "
+                                        "tabella %2 com'era (riga %3)")
+                             .arg(t.fields.at(c).first, t.name)
+                             .arg(r + 1);
+                return false;
+            }
+    }
+    if (r != rows.size() || q.next()) {
+        *error = QStringLiteral("il nuovo archivio non ha lo stesso numero di righe della "
+                                "tabella %1")
+                     .arg(t.name);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+JetConversion::JetConversion(QString folder) : m_folder(std::move(folder)) {}
+
+QString JetConversion::temporaryPath() const {
+    return QDir(m_folder).filePath(temporaryName);
+}
+
+bool JetConversion::archiveIsJet() const {
+    return JetReader::looksLikeJet(QDir(m_folder).filePath(archiveName));
+}
+
+QString JetConversion::keptName() const {
+    const QDir dir(m_folder);
+    QString name = QStringLiteral("dbpiante-access.mdb");
+    for (int n = 2; QFileInfo::exists(dir.filePath(name)) || QFileInfo(dir.filePath(name)).isSymLink();
+         ++n)
+        name = QStringLiteral("dbpiante-access-%1.mdb").arg(n);
+    return name;
+}
+
+void JetConversion::cleanUp() const {
+    const QDir dir(m_folder);
+    const QString temp = temporaryPath();
+    if (!QFileInfo::exists(temp))
+        return;
+    // Stopped after the original got its second name but before the new archive took the
+    // first: that second name goes, the original stays dbpiante.mdb.
+    struct stat archive {};
+    if (::stat(QFile::encodeName(dir.filePath(archiveName)).constData(), &archive) == 0) {
+        const QStringList kept = dir.entryList({QStringLiteral("dbpiante-access*.mdb")}, QDir::Files);
+        for (const QString &name : kept) {
+            struct stat other {};
+            if (::lstat(QFile::encodeName(dir.filePath(name)).constData(), &other) == 0 &&
+                other.st_dev == archive.st_dev && other.st_ino == archive.st_ino)
+                ::unlink(QFile::encodeName(dir.filePath(name)).constData());
+        }
+    }
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(temp + QLatin1String(suffix));
+}
+
+JetConversionResult JetConversion::run(const QString &keptArg) const {
+    JetConversionResult result;
+    const QDir dir(m_folder);
+    const QString source = dir.filePath(archiveName);
+    const QString temp = temporaryPath();
+    const QString kept = dir.filePath(keptArg.isEmpty() ? keptName() : keptArg);
+    auto failed = [&](const QString &why) {
+        result.ok = false;
+        result.error = why;
+        return result;
+    };
+
+    // Read everything first: a file that cannot be read whole is not touched at all.
+    std::optional<Converted> plantRows, eventRows;
+    {
+        JetReader reader(source);
+        auto p = reader.read(plants.name, readerColumns(plants));
+        if (!p)
+            return failed(reader.lastError());
+        auto e = reader.read(events.name, readerColumns(events));
+        if (!e)
+            return failed(reader.lastError());
+        QString error;
+        plantRows = convert(plants, std::move(*p), &error);
+        if (!plantRows)
+            return failed(error);
+        eventRows = convert(events, std::move(*e), &error);
+        if (!eventRows)
+            return failed(error);
+    }
+
+    // Plants that share a key share their events and their picture folder: they cannot be
+    // told apart, so the archive is not converted.
+    QSet<qint64> plantKeys;
+    QStringList twins;
+    for (const QVariantList &row : plantRows->rows) {
+        const qint64 key = row.at(0).toLongLong();
+        if (plantKeys.contains(key) && !twins.contains(keyText(key)))
+            twins << keyText(key);
+        plantKeys.insert(key);
+    }
+    if (!twins.isEmpty())
+        return failed(QStringLiteral("più piante hanno la stessa chiave (%1)")
+                          .arg(twins.join(QStringLiteral(", "))));
+
+    // Events saved in the same second share a key: each later one gets the next free number.
+    QSet<qint64> eventKeys, seen;
+    for (const QVariantList &row : eventRows->rows)
+        eventKeys.insert(row.at(0).toLongLong());
+    for (QVariantList &row : eventRows->rows) {
+        const qint64 key = row.at(0).toLongLong();
+        if (seen.contains(key)) {
+            qint64 next = key + 1;
+            while (eventKeys.contains(next))
+                ++next;
+            eventKeys.insert(next);
+            row[0] = next;
+            ++result.renumberedEvents;
+        }
+        seen.insert(key);
+    }
+
+    cleanUp();
+    {
+        QFile probe(temp);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return failed(QStringLiteral("impossibile scrivere nella cartella del programma (%1)")
+                              .arg(probe.errorString()));
+    }
+    auto discard = [&](const QString &why) {
+        QFile::remove(temp);
+        return failed(why);
+    };
+
+    QString error;
+    {
+        Connection c(temp);
+        if (!c.db.open())
+            return discard(QStringLiteral("impossibile scrivere il nuovo archivio (%1)")
+                               .arg(sqlError(c.db.lastError())));
+        QSqlQuery q(c.db);
+        QFile schema(QStringLiteral(":/archive/schema.sql"));
+        if (!schema.open(QIODevice::ReadOnly))
+            return discard(QStringLiteral("manca lo schema dell'archivio"));
+        // The file is thrown away on any failure, so it needs no journal while it is made.
+        QStringList statements = {QStringLiteral("PRAGMA journal_mode=OFF"),
+                                  QStringLiteral("PRAGMA synchronous=OFF"),
+                                  QStringLiteral("BEGIN")};
+        for (const QString &s : QString::fromUtf8(schema.readAll()).split(';', Qt::SkipEmptyParts))
+            if (!s.trimmed().isEmpty())
+                statements << s;
+        for (const QString &s : statements)
+            if (!q.exec(s))
+                return discard(QStringLiteral("impossibile scrivere il nuovo archivio (%1)")
+                                   .arg(sqlError(q.lastError())));
+        q.finish();
+        if (!write(c.db, plants, plantRows->rows, &error) ||
+            !write(c.db, events, eventRows->rows, &error))
+            return discard(error);
+        if (!q.exec(QStringLiteral("COMMIT")))
+            return discard(QStringLiteral("impossibile scrivere il nuovo archivio (%1)")
+                               .arg(sqlError(q.lastError())));
+    }
+    {
+        // Read back through a connection of its own, from the file as written.
+        Connection c(temp);
+        if (!c.db.open())
+            return discard(QStringLiteral("impossibile rileggere il nuovo archivio (%1)")
+                               .arg(sqlError(c.db.lastError())));
+        QSqlQuery q(c.db);
+        if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next() ||
+            q.value(0).toString() != QLatin1String("ok"))
+            return discard(QStringLiteral("il nuovo archivio non ha superato il controllo"));
+        q.finish();
+        if (!verify(c.db, plants, plantRows->rows, &error) ||
+            !verify(c.db, events, eventRows->rows, &error))
+            return discard(error);
+    }
+    if (!syncPath(temp, false, &error))
+        return discard(QStringLiteral("impossibile scrivere il nuovo archivio su disco (%1)")
+                           .arg(error));
+
+    // The original takes its second name (never over an existing file), then the new archive
+    // takes the first in one step; until that step the original is still dbpiante.mdb.
+    const QByteArray sourceName = QFile::encodeName(source);
+    const QByteArray keptPath = QFile::encodeName(kept);
+    if (::link(sourceName.constData(), keptPath.constData()) != 0)
+        return discard(QStringLiteral("impossibile conservare l'originale come %1 (%2)")
+                           .arg(QFileInfo(kept).fileName(), systemError(errno)));
+    if (!syncPath(m_folder, true, &error) ||
+        ::rename(QFile::encodeName(temp).constData(), sourceName.constData()) != 0) {
+        if (error.isEmpty())
+            error = systemError(errno);
+        ::unlink(keptPath.constData());
+        return discard(QStringLiteral("impossibile mettere il nuovo archivio al suo posto (%1)")
+                           .arg(error));
+    }
+    syncPath(m_folder, true, &error);
+
+    result.ok = true;
+    result.plants = int(plantRows->rows.size());
+    result.events = int(eventRows->rows.size());
+    result.timesDropped = plantRows->timesDropped + eventRows->timesDropped;
+    return result;
+}
