@@ -323,5 +323,14 @@ std::optional<QList<QVariantList>> JetReader::read(const QString &tableName,
         }
         rows.append(std::move(row));
     }
+    // A damaged or cut file can end a scan early without a word: the table's own count of
+    // its rows tells.
+    if (rows.size() != qsizetype(table->num_rows)) {
+        fail(QStringLiteral("della tabella %1 si leggono %2 righe delle %3 che dichiara")
+                 .arg(tableName)
+                 .arg(rows.size())
+                 .arg(table->num_rows));
+        return std::nullopt;
+    }
     return rows;
 }
