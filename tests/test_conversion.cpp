@@ -157,6 +157,8 @@ private slots:
     void everyValueIsCarriedOver();
     void bigArchivesKeepTheirFigures_data();
     void bigArchivesKeepTheirFigures();
+    void datesBeforeDayZeroKeepTheirDay_data();
+    void datesBeforeDayZeroKeepTheirDay();
     void refusalLeavesTheOriginal_data();
     void refusalLeavesTheOriginal();
     void keptNamesAreNumbered();
@@ -252,6 +254,39 @@ void TestConversion::bigArchivesKeepTheirFigures() {
         QCOMPARE(stored.size(), summary["rows"].toInt());
         QCOMPARE(digest(stored, columns), summary["sha256_rows"].toString().toLatin1());
     }
+}
+
+// The stored day number counts back from 30 December 1899, the fraction still the time of day.
+void TestConversion::datesBeforeDayZeroKeepTheirDay_data() {
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<int>("timesDropped");
+    QTest::newRow("-1.25") << -1.25 << "1899-12-29" << 1;
+    QTest::newRow("-400") << -400.0 << "1898-11-25" << 0;
+    QTest::newRow("-400.5") << -400.5 << "1898-11-25" << 1;
+    QTest::newRow("1.5") << 1.5 << "1899-12-31" << 1;
+}
+
+void TestConversion::datesBeforeDayZeroKeepTheirDay() {
+    QFETCH(double, stored);
+    QFETCH(QString, day);
+    QFETCH(int, timesDropped);
+    TestApp app;
+    install(app, "legacy-dbpiante");
+    // The first plant's purchase date, 15 April 2023, is day 45031; no event has that day.
+    const double purchase = 45031.0;
+    QByteArray bytes = readFile(app.path("dbpiante.mdb"));
+    const QByteArray from(reinterpret_cast<const char *>(&purchase), 8);
+    QCOMPARE(bytes.count(from), 1);
+    bytes.replace(from, QByteArray(reinterpret_cast<const char *>(&stored), 8));
+    writeFile(app.path("dbpiante.mdb"), bytes);
+
+    const JetConversionResult r = JetConversion(app.dir()).run();
+
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.timesDropped, timesDropped);
+    QCOMPARE(storedRows(app.path("dbpiante.mdb"), "piante", {"dataacquisto"}).first().first(),
+             QVariant(day));
 }
 
 void TestConversion::refusalLeavesTheOriginal_data() {
