@@ -439,9 +439,8 @@ void TestConversion::startupAsksConvertsAndFindsThePictures() {
     QCOMPARE(app.messages.said.at(0).icon, Messages::Icon::Question);
     QCOMPARE(app.messages.said.at(1).text,
              QStringLiteral("Conversione completata: 8 piante e 32 trattamenti.\n"
-                            "Trattamenti con la stessa chiave di un altro, ricevuta una chiave "
-                            "nuova: 2\n"
-                            "Date che avevano anche un'ora, conservate senza l'ora: 2"));
+                            "Trattamenti con una chiave doppia, rinumerati: 2\n"
+                            "Date con un'ora, conservate senza l'ora: 2"));
     QCOMPARE(app.messages.said.at(1).icon, Messages::Icon::Information);
     QCOMPARE(w.lvw1->list()->rowCount(), plants.size());
     w.show();

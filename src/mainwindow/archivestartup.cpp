@@ -10,9 +10,9 @@ const QString askConvert =
                    "di Silvaro? Il file originale sarà conservato come %1.");
 const QString converted = QStringLiteral("Conversione completata: %1 piante e %2 trattamenti.");
 const QString renumbered =
-    QStringLiteral("Trattamenti con la stessa chiave di un altro, ricevuta una chiave nuova: %1");
+    QStringLiteral("Trattamenti con una chiave doppia, rinumerati: %1");
 const QString timesDropped =
-    QStringLiteral("Date che avevano anche un'ora, conservate senza l'ora: %1");
+    QStringLiteral("Date con un'ora, conservate senza l'ora: %1");
 const QString convertFailed =
     QStringLiteral("Conversione non riuscita: %1.\nIl file originale non è stato modificato.");
 const QString cannotOpen =
