@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -119,6 +120,20 @@ struct Statement {
     ~Statement() { sqlite3_finalize(s); }
 };
 
+// yyyy-mm-dd, as the program stores dates; tens of thousands, so without a format parser.
+QString isoDay(const QDate &d) {
+    int y = 0, m = 0, day = 0;
+    d.getDate(&y, &m, &day);
+    if (y < 1 || y > 9999)
+        return d.toString(Qt::ISODate);
+    const char16_t text[10] = {char16_t(u'0' + y / 1000),      char16_t(u'0' + y / 100 % 10),
+                               char16_t(u'0' + y / 10 % 10),   char16_t(u'0' + y % 10),
+                               u'-',                           char16_t(u'0' + m / 10),
+                               char16_t(u'0' + m % 10),        u'-',
+                               char16_t(u'0' + day / 10),      char16_t(u'0' + day % 10)};
+    return QString(reinterpret_cast<const QChar *>(text), 10);
+}
+
 // The values as they are to be stored: keys as whole numbers, dates as yyyy-mm-dd.
 struct Converted {
     QList<QVariantList> rows;
@@ -145,10 +160,14 @@ std::optional<Converted> convert(const Table &t, QList<QVariantList> rows, QStri
                 }
                 v = qint64(d);
             } else if (field == Field::Date && !v.isNull()) {
-                const QDateTime at = v.toDateTime();
-                if (at.time() != QTime(0, 0))
+                QDate day;
+                if (v.typeId() == QMetaType::QDateTime) {
+                    day = v.toDateTime().date();
                     ++out.timesDropped;
-                v = at.date().toString(Qt::ISODate);
+                } else {
+                    day = v.toDate();
+                }
+                v = isoDay(day);
             }
         }
     }
@@ -324,33 +343,39 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
 
     // Plants that share a key share their events and their picture folder: they cannot be
     // told apart, so the archive is not converted.
-    QSet<qint64> plantKeys;
+    auto sortedKeys = [](const QList<QVariantList> &rows) {
+        std::vector<qint64> keys;
+        keys.reserve(rows.size());
+        for (const QVariantList &row : rows)
+            keys.push_back(row.at(0).toLongLong());
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    const std::vector<qint64> plantKeys = sortedKeys(plantRows->rows);
     QStringList twins;
-    for (const QVariantList &row : plantRows->rows) {
-        const qint64 key = row.at(0).toLongLong();
-        if (plantKeys.contains(key) && !twins.contains(keyText(key)))
-            twins << keyText(key);
-        plantKeys.insert(key);
-    }
+    for (size_t i = 1; i < plantKeys.size(); ++i)
+        if (plantKeys[i] == plantKeys[i - 1] && (i < 2 || plantKeys[i - 2] != plantKeys[i]))
+            twins << keyText(plantKeys[i]);
     if (!twins.isEmpty())
         return failed(QStringLiteral("più piante hanno la stessa chiave (%1)")
                           .arg(twins.join(QStringLiteral(", "))));
 
     // Events saved in the same second share a key: each later one gets the next free number.
-    QSet<qint64> eventKeys, seen;
-    for (const QVariantList &row : eventRows->rows)
-        eventKeys.insert(row.at(0).toLongLong());
-    for (QVariantList &row : eventRows->rows) {
-        const qint64 key = row.at(0).toLongLong();
-        if (seen.contains(key)) {
-            qint64 next = key + 1;
-            while (eventKeys.contains(next))
-                ++next;
-            eventKeys.insert(next);
-            row[0] = next;
-            ++result.renumberedEvents;
+    const std::vector<qint64> eventKeys = sortedKeys(eventRows->rows);
+    if (std::adjacent_find(eventKeys.begin(), eventKeys.end()) != eventKeys.end()) {
+        QSet<qint64> taken(eventKeys.begin(), eventKeys.end()), seen;
+        for (QVariantList &row : eventRows->rows) {
+            const qint64 key = row.at(0).toLongLong();
+            if (seen.contains(key)) {
+                qint64 next = key + 1;
+                while (taken.contains(next))
+                    ++next;
+                taken.insert(next);
+                row[0] = next;
+                ++result.renumberedEvents;
+            }
+            seen.insert(key);
         }
-        seen.insert(key);
     }
 
     cleanUp();

@@ -319,7 +319,10 @@ std::optional<QList<QVariantList>> JetReader::read(const QString &tableName,
             if (ms >= 86400000)
                 ms = 86399999;
             const QDate date = QDate(1899, 12, 30).addDays(qint64(day));
-            row.append(QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)), Qt::UTC));
+            if (ms == 0)
+                row.append(date);
+            else
+                row.append(QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)), Qt::UTC));
         }
         rows.append(std::move(row));
     }
