@@ -64,7 +64,8 @@ QStringList files(const QString &dir) {
 }
 
 // Every row of a table of the converted archive, in stored order.
-QList<QVariantList> storedRows(const QString &archive, const QString &table, const QStringList &names) {
+QList<QVariantList> storedRows(const QString &archive, const QString &table,
+                               const QStringList &names) {
     QList<QVariantList> rows;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
@@ -112,7 +113,8 @@ bool matches(const QVariant &stored, const QJsonValue &noted, const QString &typ
     if (type == "Double" || type == "Currency")
         return stored.typeId() == QMetaType::Double && stored.toDouble() == noted.toDouble();
     if (type == "DateTime")
-        return stored.typeId() == QMetaType::QString && stored.toString() == noted.toString().left(10);
+        return stored.typeId() == QMetaType::QString &&
+               stored.toString() == noted.toString().left(10);
     return stored.typeId() == QMetaType::QString && stored.toString() == noted.toString();
 }
 
@@ -199,7 +201,8 @@ void TestConversion::everyValueIsCarriedOver() {
     QCOMPARE(r.renumberedEvents, int(twins.size()));
     QCOMPARE(r.timesDropped, timesDropped);
     QCOMPARE(readFile(app.path("dbpiante-access.mdb")), original);
-    QCOMPARE(files(app.dir()), (QStringList{"dbpiante-access.mdb", "dbpiante.mdb", "trattamenti.txt"}));
+    QCOMPARE(files(app.dir()),
+             (QStringList{"dbpiante-access.mdb", "dbpiante.mdb", "trattamenti.txt"}));
 
     for (const QString table : {"piante", "coltivazione"}) {
         const QJsonArray columns = tables[table].toObject()["columns"].toArray();
@@ -224,8 +227,8 @@ void TestConversion::everyValueIsCarriedOver() {
                                         .arg(table)
                                         .arg(r + 1)
                                         .arg(names.at(c), describe(stored.at(r).at(c)),
-                                             QJsonDocument(QJsonArray{row[names.at(c)]}).toJson(
-                                                 QJsonDocument::Compact))));
+                                             QJsonDocument(QJsonArray{row[names.at(c)]})
+                                                 .toJson(QJsonDocument::Compact))));
             }
         }
     }
@@ -292,10 +295,14 @@ void TestConversion::datesBeforeDayZeroKeepTheirDay() {
 void TestConversion::refusalLeavesTheOriginal_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("reason"); // the start of the reason
-    QTest::newRow("two plants with one key") << "twin plants" << "più piante hanno la stessa chiave (35202152510)";
-    QTest::newRow("a Jet header and nothing else") << "header only" << "";
-    QTest::newRow("cut in half") << "cut in half" << "";
-    QTest::newRow("pages of noise") << "noise" << "";
+    QTest::newRow("two plants with one key") << "twin plants"
+                                             << "più piante hanno la stessa chiave (35202152510)";
+    QTest::newRow("a Jet header and nothing else") << "header only"
+                                                   << "";
+    QTest::newRow("cut in half") << "cut in half"
+                                 << "";
+    QTest::newRow("pages of noise") << "noise"
+                                    << "";
 }
 
 void TestConversion::refusalLeavesTheOriginal() {
@@ -308,8 +315,10 @@ void TestConversion::refusalLeavesTheOriginal() {
     auto keyBytes = [](double key) { return QByteArray(reinterpret_cast<const char *>(&key), 8); };
     if (how == "twin plants") {
         // The second plant takes the first one's key, wherever the key is written.
-        const QJsonArray plants = notes("legacy-dbpiante-nokeys")["tables"].toObject()["piante"]
-                                      .toObject()["rows"].toArray();
+        const QJsonArray plants = notes("legacy-dbpiante-nokeys")["tables"]
+                                      .toObject()["piante"]
+                                      .toObject()["rows"]
+                                      .toArray();
         const double first = plants.at(0).toObject()["id"].toDouble();
         const double second = plants.at(1).toObject()["id"].toDouble();
         QVERIFY(bytes.contains(keyBytes(second)));
@@ -482,9 +491,10 @@ void TestConversion::startupTellsOfAnUnusableArchive_data() {
                                           "Il file non è stato modificato.");
     QTest::newRow("missing") << "missing" << cannot.arg("il file non c'è");
     QTest::newRow("empty") << "empty" << cannot.arg("il file non è un archivio di Silvaro");
-    QTest::newRow("random bytes") << "random bytes" << cannot.arg("il file non è un archivio di Silvaro");
-    QTest::newRow("Jet file libmdb cannot read, Yes")
-        << "bad Jet" << "Conversione non riuscita: ";
+    QTest::newRow("random bytes") << "random bytes"
+                                  << cannot.arg("il file non è un archivio di Silvaro");
+    QTest::newRow("Jet file libmdb cannot read, Yes") << "bad Jet"
+                                                      << "Conversione non riuscita: ";
 }
 
 void TestConversion::startupTellsOfAnUnusableArchive() {

@@ -44,7 +44,8 @@ double exportBoth(const QString &file) {
         QProcess p;
         p.setStandardOutputFile(QProcess::nullDevice());
         p.start(QStringLiteral("mdb-export"), {file, QString::fromLatin1(table)});
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit ||
+            p.exitCode() != 0)
             return -1;
     }
     return t.nsecsElapsed() / 1e6;

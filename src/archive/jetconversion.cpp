@@ -10,14 +10,14 @@
 #include <QSet>
 
 #include <algorithm>
-#include <vector>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -82,8 +82,8 @@ QString systemError(int error) {
 }
 
 bool syncPath(const QString &path, bool directory, QString *error) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
     if (fd < 0 || ::fsync(fd) != 0) {
         *error = systemError(errno);
         if (fd >= 0)
@@ -126,11 +126,16 @@ QString isoDay(const QDate &d) {
     d.getDate(&y, &m, &day);
     if (y < 1 || y > 9999)
         return d.toString(Qt::ISODate);
-    const char16_t text[10] = {char16_t(u'0' + y / 1000),      char16_t(u'0' + y / 100 % 10),
-                               char16_t(u'0' + y / 10 % 10),   char16_t(u'0' + y % 10),
-                               u'-',                           char16_t(u'0' + m / 10),
-                               char16_t(u'0' + m % 10),        u'-',
-                               char16_t(u'0' + day / 10),      char16_t(u'0' + day % 10)};
+    const char16_t text[10] = {char16_t(u'0' + y / 1000),
+                               char16_t(u'0' + y / 100 % 10),
+                               char16_t(u'0' + y / 10 % 10),
+                               char16_t(u'0' + y % 10),
+                               u'-',
+                               char16_t(u'0' + m / 10),
+                               char16_t(u'0' + m % 10),
+                               u'-',
+                               char16_t(u'0' + day / 10),
+                               char16_t(u'0' + day % 10)};
     return QString(reinterpret_cast<const QChar *>(text), 10);
 }
 
@@ -256,9 +261,10 @@ bool verify(Db &db, const Table &t, const QList<QVariantList> &rows, QString *er
     if (rc == SQLITE_ROW)
         rc = sqlite3_step(q.s);
     if (rc != SQLITE_DONE) {
-        *error = rc == SQLITE_ROW
-                     ? QStringLiteral("il nuovo archivio ha più righe della tabella %1").arg(t.name)
-                     : QStringLiteral("impossibile rileggere il nuovo archivio (%1)").arg(db.error());
+        *error =
+            rc == SQLITE_ROW
+                ? QStringLiteral("il nuovo archivio ha più righe della tabella %1").arg(t.name)
+                : QStringLiteral("impossibile rileggere il nuovo archivio (%1)").arg(db.error());
         return false;
     }
     if (r != rows.size()) {
@@ -283,8 +289,8 @@ bool JetConversion::archiveIsJet() const {
 QString JetConversion::keptName() const {
     const QDir dir(m_folder);
     QString name = QStringLiteral("dbpiante-access.mdb");
-    for (int n = 2; QFileInfo::exists(dir.filePath(name)) || QFileInfo(dir.filePath(name)).isSymLink();
-         ++n)
+    for (int n = 2;
+         QFileInfo::exists(dir.filePath(name)) || QFileInfo(dir.filePath(name)).isSymLink(); ++n)
         name = QStringLiteral("dbpiante-access-%1.mdb").arg(n);
     return name;
 }
@@ -298,7 +304,8 @@ void JetConversion::cleanUp() const {
     // first: that second name goes, the original stays dbpiante.mdb.
     struct stat archive {};
     if (::stat(QFile::encodeName(dir.filePath(archiveName)).constData(), &archive) == 0) {
-        const QStringList kept = dir.entryList({QStringLiteral("dbpiante-access*.mdb")}, QDir::Files);
+        const QStringList kept =
+            dir.entryList({QStringLiteral("dbpiante-access*.mdb")}, QDir::Files);
         for (const QString &name : kept) {
             struct stat other {};
             if (::lstat(QFile::encodeName(dir.filePath(name)).constData(), &other) == 0 &&
@@ -394,8 +401,8 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
     {
         Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         if (!db.h || !db.exec(QStringLiteral("SELECT 1")))
-            return discard(QStringLiteral("impossibile scrivere il nuovo archivio (%1)")
-                               .arg(db.error()));
+            return discard(
+                QStringLiteral("impossibile scrivere il nuovo archivio (%1)").arg(db.error()));
         QFile schema(QStringLiteral(":/archive/schema.sql"));
         if (!schema.open(QIODevice::ReadOnly))
             return discard(QStringLiteral("manca lo schema dell'archivio"));
@@ -437,15 +444,15 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
         // Read back through a connection of its own, from the file as written.
         Db db(temp, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
         if (!db.h)
-            return discard(QStringLiteral("impossibile rileggere il nuovo archivio (%1)")
-                               .arg(db.error()));
+            return discard(
+                QStringLiteral("impossibile rileggere il nuovo archivio (%1)").arg(db.error()));
         if (!verify(db, plants, plantRows->rows, &error) ||
             !verify(db, events, eventRows->rows, &error))
             return discard(error);
     }
     if (!syncPath(temp, false, &error))
-        return discard(QStringLiteral("impossibile scrivere il nuovo archivio su disco (%1)")
-                           .arg(error));
+        return discard(
+            QStringLiteral("impossibile scrivere il nuovo archivio su disco (%1)").arg(error));
 
     // The original takes its second name (never over an existing file), then the new archive
     // takes the first in one step; until that step the original is still dbpiante.mdb.
@@ -459,8 +466,8 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
         if (error.isEmpty())
             error = systemError(errno);
         ::unlink(keptPath.constData());
-        return discard(QStringLiteral("impossibile mettere il nuovo archivio al suo posto (%1)")
-                           .arg(error));
+        return discard(
+            QStringLiteral("impossibile mettere il nuovo archivio al suo posto (%1)").arg(error));
     }
     syncPath(m_folder, true, &error);
 

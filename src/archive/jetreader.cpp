@@ -2,8 +2,8 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QTimeZone>
 #include <QStringDecoder>
+#include <QTimeZone>
 #include <QtEndian>
 
 #include <cmath>
@@ -71,7 +71,8 @@ struct JetReader::Handle {
     // the Windows-1252 bytes.
     QString text(const unsigned char *p, size_t n) {
         if (jet3)
-            return windows1252.decode(QByteArrayView(reinterpret_cast<const char *>(p), qsizetype(n)));
+            return windows1252.decode(
+                QByteArrayView(reinterpret_cast<const char *>(p), qsizetype(n)));
         QString s;
         if (n >= 2 && p[0] == 0xff && p[1] == 0xfe) {
             s.reserve(qsizetype(n));
@@ -250,12 +251,15 @@ std::optional<QList<QVariantList>> JetReader::read(const QString &tableName,
             fail(QStringLiteral("una riga della tabella %1 non si lascia leggere").arg(tableName));
             return std::nullopt;
         }
+        fieldOf.fill(-1);
         for (int i = 0; i < n; ++i)
             if (fields.at(i).colnum >= 0 && fields.at(i).colnum < int(table->num_cols))
                 fieldOf[fields.at(i).colnum] = i;
         QVariantList row;
         row.reserve(columns.size());
         for (int c = 0; c < columns.size(); ++c) {
+            if (fieldOf.at(source.at(c)) < 0)
+                return cannot(rows.size(), c);
             const MdbField &f = fields.at(fieldOf.at(source.at(c)));
             auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, source.at(c)));
             if (f.is_null) {
@@ -274,8 +278,9 @@ std::optional<QList<QVariantList>> JetReader::read(const QString &tableName,
                 const auto bytes = m_handle->memo(p, f.siz);
                 if (!bytes)
                     return cannot(rows.size(), c);
-                row.append(m_handle->text(reinterpret_cast<const unsigned char *>(bytes->constData()),
-                                          size_t(bytes->size())));
+                row.append(
+                    m_handle->text(reinterpret_cast<const unsigned char *>(bytes->constData()),
+                                   size_t(bytes->size())));
                 continue;
             }
             if (f.siz != fixedSize(type))

@@ -10,7 +10,8 @@
 // Reads whole tables of an Access file (Jet 3 or Jet 4) row by row, each value as stored:
 // texts and memos as QString ("" stays "", NULL is a null QVariant), numbers as double
 // (Currency as its exact decimal value), dates as a QDate, or when they carry a time of day
-// as a QDateTime in UTC holding the stored day and time without any zone. Nothing is ever written to the file.
+// as a QDateTime in UTC holding the stored day and time without any zone. Nothing is ever written
+// to the file.
 class JetReader {
 public:
     enum class Kind { Text, Number, Date };

@@ -9,14 +9,12 @@ const QString askConvert =
     QStringLiteral("L'archivio dbpiante.mdb è in formato Access.\nConvertirlo ora nel formato "
                    "di Silvaro? Il file originale sarà conservato come %1.");
 const QString converted = QStringLiteral("Conversione completata: %1 piante e %2 trattamenti.");
-const QString renumbered =
-    QStringLiteral("Trattamenti con una chiave doppia, rinumerati: %1");
-const QString timesDropped =
-    QStringLiteral("Date con un'ora, conservate senza l'ora: %1");
+const QString renumbered = QStringLiteral("Trattamenti con una chiave doppia, rinumerati: %1");
+const QString timesDropped = QStringLiteral("Date con un'ora, conservate senza l'ora: %1");
 const QString convertFailed =
     QStringLiteral("Conversione non riuscita: %1.\nIl file originale non è stato modificato.");
-const QString cannotOpen =
-    QStringLiteral("Impossibile aprire l'archivio dbpiante.mdb: %1.\nIl file non è stato modificato.");
+const QString cannotOpen = QStringLiteral(
+    "Impossibile aprire l'archivio dbpiante.mdb: %1.\nIl file non è stato modificato.");
 } // namespace T
 } // namespace
 
