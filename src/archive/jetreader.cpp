@@ -163,6 +163,9 @@ bool JetReader::open() {
         return fail(QStringLiteral("il file non si lascia leggere come archivio Access"));
     if (!mdb_read_catalog(h->mdb, MDB_TABLE))
         return fail(QStringLiteral("l'elenco delle tabelle non si lascia leggere"));
+    // Dates are read as their stored day numbers, never as libmdb's text; should any text of
+    // a date be made, it has four-digit years.
+    mdb_set_date_fmt(h->mdb, "%Y-%m-%d %H:%M:%S");
     h->jet3 = h->mdb->f->jet_version == MDB_VER_JET3;
     m_handle = std::move(h);
     return true;

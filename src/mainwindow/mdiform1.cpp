@@ -1,10 +1,10 @@
 #include "mainwindow/mdiform1.h"
 
 #include "about/frmabout.h"
-#include "mainwindow/archivestartup.h"
 #include "archive/archive.h"
 #include "archive/conversions.h"
 #include "careevent/form2.h"
+#include "mainwindow/archivestartup.h"
 #include "plantcard/form1.h"
 #include "printing/anteprima.h"
 #include "printing/form3.h"
