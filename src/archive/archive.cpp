@@ -96,6 +96,28 @@ bool Archive::open() {
     return true;
 }
 
+bool Archive::check() {
+    const QFileInfo info(m_path);
+    if (!info.exists())
+        return fail(QStringLiteral("il file non c'è"));
+    if (!info.isFile())
+        return fail(QStringLiteral("non è un file"));
+    if (!looksLikeSqlite(m_path)) {
+        QFile f(m_path);
+        if (!f.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("il file non si lascia leggere (%1)").arg(f.errorString()));
+        return fail(QStringLiteral("il file non è un archivio di Silvaro"));
+    }
+    if (!open())
+        return false;
+    QSqlQuery q(m_db);
+    for (const QString &table : {QStringLiteral("piante"), QStringLiteral("coltivazione")})
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM (SELECT %1 FROM %2)")
+                        .arg(Schema::fieldsOf(table).join(QLatin1Char(',')), table)))
+            return failQuery(q);
+    return true;
+}
+
 bool Archive::isOpen() const {
     return m_db.isValid() && m_db.isOpen();
 }

@@ -22,6 +22,9 @@ public:
     // that is not SQLite (an old Jet file, an empty file, random bytes), leaving it as it was.
     bool open();
     bool isOpen() const;
+    // Opens the archive and reads both tables through: false, with the reason, when it
+    // cannot serve the program (not SQLite, unreadable, damaged, without the tables).
+    bool check();
     QString lastError() const { return m_error; }
     QString path() const { return m_path; }
 

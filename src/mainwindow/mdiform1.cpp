@@ -4,6 +4,7 @@
 #include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "careevent/form2.h"
+#include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "plantcard/form1.h"
 #include "printing/anteprima.h"
@@ -311,6 +312,7 @@ void MDIForm1::buildMenus() {
 
 void MDIForm1::startup() {
     m_state.modolista = ProgramState::plantMode;
+    ArchiveStartup(m_ctx).run();
     visualizza();
     lvw1->setTracking(false);
     if (m_state.inPlantMode())

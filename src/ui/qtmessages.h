@@ -6,5 +6,5 @@
 class QtMessages : public Messages {
 public:
     void show(const QString &text, Icon icon) override;
-    bool askYesNo(const QString &text) override;
+    bool askYesNo(const QString &text, Icon icon = Icon::None) override;
 };

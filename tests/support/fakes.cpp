@@ -8,8 +8,8 @@ void FakeMessages::show(const QString &text, Icon icon) {
         onSaid(said.last());
 }
 
-bool FakeMessages::askYesNo(const QString &text) {
-    said.append({text, Icon::None, true});
+bool FakeMessages::askYesNo(const QString &text, Icon icon) {
+    said.append({text, icon, true});
     if (onSaid)
         onSaid(said.last());
     return m_answers.isEmpty() ? false : m_answers.dequeue();

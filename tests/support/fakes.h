@@ -22,7 +22,7 @@ public:
         bool question;
     };
     void show(const QString &text, Icon icon) override;
-    bool askYesNo(const QString &text) override;
+    bool askYesNo(const QString &text, Icon icon = Icon::None) override;
 
     void answerNext(bool yes) { m_answers.enqueue(yes); }
     QList<Said> said;

@@ -1,0 +1,49 @@
+#include "mainwindow/archivestartup.h"
+
+#include "archive/archive.h"
+#include "archive/jetconversion.h"
+
+namespace {
+namespace T {
+const QString askConvert =
+    QStringLiteral("L'archivio dbpiante.mdb è in formato Access.\nConvertirlo ora nel formato "
+                   "di Silvaro? Il file originale sarà conservato come %1.");
+const QString converted = QStringLiteral("Conversione completata: %1 piante e %2 trattamenti.");
+const QString renumbered = QStringLiteral("Trattamenti con una chiave doppia, rinumerati: %1");
+const QString timesDropped = QStringLiteral("Date con un'ora, conservate senza l'ora: %1");
+const QString convertFailed =
+    QStringLiteral("Conversione non riuscita: %1.\nIl file originale non è stato modificato.");
+const QString cannotOpen = QStringLiteral(
+    "Impossibile aprire l'archivio dbpiante.mdb: %1.\nIl file non è stato modificato.");
+} // namespace T
+} // namespace
+
+void ArchiveStartup::run() {
+    const JetConversion conversion(m_ctx.folder.dir());
+    conversion.cleanUp();
+    if (conversion.archiveIsJet()) {
+        offerConversion();
+        return;
+    }
+    Archive archive(m_ctx.folder.archivePath());
+    if (!archive.check())
+        m_ctx.messages->show(T::cannotOpen.arg(archive.lastError()), Messages::Icon::Exclamation);
+}
+
+void ArchiveStartup::offerConversion() {
+    const JetConversion conversion(m_ctx.folder.dir());
+    const QString kept = conversion.keptName();
+    if (!m_ctx.messages->askYesNo(T::askConvert.arg(kept), Messages::Icon::Question))
+        return;
+    const JetConversionResult r = conversion.run(kept);
+    if (!r.ok) {
+        m_ctx.messages->show(T::convertFailed.arg(r.error), Messages::Icon::Exclamation);
+        return;
+    }
+    QString text = T::converted.arg(r.plants).arg(r.events);
+    if (r.renumberedEvents)
+        text += QLatin1Char('\n') + T::renumbered.arg(r.renumberedEvents);
+    if (r.timesDropped)
+        text += QLatin1Char('\n') + T::timesDropped.arg(r.timesDropped);
+    m_ctx.messages->show(text, Messages::Icon::Information);
+}
