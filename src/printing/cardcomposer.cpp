@@ -14,6 +14,8 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QTextFragment>
+#include <QUrl>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -122,6 +124,8 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
         m_ctx.messages->show(T::noPictureFile, Messages::Icon::None);
         return Outcome::NoPicture;
     }
+    if (box.devicePixelRatioF() != 1)
+        redrawPicture(*box.document(), m_main, box.devicePixelRatioF());
     setMargins(box, After::CaretAtEnd);
     return Outcome::Completed;
 }
@@ -182,6 +186,26 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     box.setFocus();
     setMargins(box, After::CaretAtEnd);
     return Outcome::Completed;
+}
+
+void CardComposer::redrawPicture(QTextDocument &card, const MainList &main, qreal scale) {
+    // The picture pasted into the second line, as the composition leaves it.
+    const QTextBlock second = card.findBlockByNumber(1);
+    for (auto it = second.begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat format = it.fragment().charFormat();
+        if (!format.isImageFormat())
+            continue;
+        const QString name = format.toImageFormat().name();
+        const QImage pasted =
+            qvariant_cast<QImage>(card.resource(QTextDocument::ImageResource, QUrl(name)));
+        const QImage sharp = main.sidePanelPicture(scale);
+        // Only the side panel's own picture is replaced, by the same picture drawn finer.
+        if (pasted.isNull() || sharp.isNull() ||
+            sharp.deviceIndependentSize().toSize() != pasted.size())
+            return;
+        card.addResource(QTextDocument::ImageResource, QUrl(name), sharp);
+        return;
+    }
 }
 
 void CardComposer::setMargins(RichTextBox &box, After after) {
