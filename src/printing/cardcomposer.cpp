@@ -16,6 +16,7 @@
 #include <QTextBlock>
 #include <QTextFragment>
 #include <QUrl>
+#include <cmath>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -195,15 +196,14 @@ void CardComposer::redrawPicture(QTextDocument &card, const MainList &main, qrea
         const QTextCharFormat format = it.fragment().charFormat();
         if (!format.isImageFormat())
             continue;
-        const QString name = format.toImageFormat().name();
-        const QImage pasted =
-            qvariant_cast<QImage>(card.resource(QTextDocument::ImageResource, QUrl(name)));
+        const QTextImageFormat image = format.toImageFormat();
         const QImage sharp = main.sidePanelPicture(scale);
         // Only the side panel's own picture is replaced, by the same picture drawn finer.
-        if (pasted.isNull() || sharp.isNull() ||
-            sharp.deviceIndependentSize().toSize() != pasted.size())
+        const QSizeF drawn = sharp.deviceIndependentSize();
+        if (sharp.isNull() || std::abs(drawn.width() - image.width()) >= 1 ||
+            std::abs(drawn.height() - image.height()) >= 1)
             return;
-        card.addResource(QTextDocument::ImageResource, QUrl(name), sharp);
+        card.addResource(QTextDocument::ImageResource, QUrl(image.name()), sharp);
         return;
     }
 }
