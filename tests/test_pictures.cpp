@@ -54,7 +54,10 @@ QString quartersUpright(const QImage &frame, const QSize &painted) {
         const QColor got = frame.pixelColor(at);
         if (!near(got, expected[q]))
             return QStringLiteral("quarter %1 at %2,%3 is %4")
-                .arg(q).arg(at.x()).arg(at.y()).arg(got.name());
+                .arg(q)
+                .arg(at.x())
+                .arg(at.y())
+                .arg(got.name());
     }
     return {};
 }
@@ -126,8 +129,9 @@ void TestPictures::sidePanelShowsPhonePhotosUpright() {
 
 void TestPictures::everyWindowShowsAPhonePhotoUpright() {
     TestApp app;
-    app.addPlant(1, {{"specie", "Ficus"}, {"identificazione", "Ficus del balcone"},
-                     {"img", "telefono.jpg"}});
+    app.addPlant(
+        1,
+        {{"specie", "Ficus"}, {"identificazione", "Ficus del balcone"}, {"img", "telefono.jpg"}});
     QDir().mkpath(app.path("img/1"));
     QVERIFY(PhonePhoto::write(app.path("img/1/telefono.jpg"), PhonePhoto::quarters(1600, 1200), 6));
     MDIForm1 &main = shownMain(app);
