@@ -16,8 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
@@ -159,9 +159,10 @@ int clickFigures(TestApp &folder, MDIForm1 &w, Series *click, Series *decode, Se
                 QCoreApplication::processEvents();
         });
         if (painted.paints == 0 || w.Picture5.size() != QSize(6000, 4000)) {
-            std::fprintf(stderr, "click: the frame was not painted with the photo (%d paints, "
-                                 "picture %dx%d, plant %s)\n", painted.paints,
-                         w.Picture5.width(), w.Picture5.height(), qPrintable(key));
+            std::fprintf(stderr,
+                         "click: the frame was not painted with the photo (%d paints, "
+                         "picture %dx%d, plant %s)\n",
+                         painted.paints, w.Picture5.width(), w.Picture5.height(), qPrintable(key));
             ++failures;
         }
         (measured ? *decode : ignored).run([&] {

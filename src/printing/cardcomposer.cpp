@@ -14,11 +14,11 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextFragment>
 #include <QUrl>
 #include <cmath>
-#include <QTextCursor>
-#include <QTextDocument>
 
 namespace {
 namespace T {
