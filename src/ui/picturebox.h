@@ -40,8 +40,6 @@ protected:
 private:
     // The frame drawn at `scale`: background, and the held picture unless blank.
     QImage render(qreal scale) const;
-    // Device pixels of the painted picture at `scale`, rounded up.
-    QSize paintedPixels(qreal scale) const;
 
     QColor m_background;
     QImage m_canvas; // in device pixels
