@@ -464,7 +464,7 @@ void TestCareEvent::failedLoadShowsThePlaceholderAndStops() {
         QCOMPARE(f->Picture1->paintedSize(), QSize(50, 40));
         QCOMPARE(f->Picture1->image().pixelColor(2, 2), QColor(40, 140, 60));
     } else {
-        QCOMPARE(f->Picture2, placeholder);
+        QCOMPARE(f->Picture2.pixels(), placeholder);
         QCOMPARE(f->Picture1->paintedSize(),
                  FrameFit::paintedSize(placeholder.size(), f->Picture1->size()).toSize());
     }

@@ -884,12 +884,14 @@ void TestPlantCard::pictureChoiceStagesOrRestores() {
     QVERIFY(app.messages.said.isEmpty());
 }
 
-// The real dialog: the filter shows its caption only and lists the capitals cameras write.
+// The real dialog: the filter shows its caption only and lists .jpeg and .png too, and the
+// capitals cameras write.
 void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
     TestApp app;
     FileChooser realDialog;
     app.ctx().files = &realDialog;
-    for (const char *name : {"a.jpg", "B.JPG", "c.bmp", "D.BMP", "e.gif", "F.GIF"})
+    for (const char *name : {"a.jpg", "B.JPG", "c.bmp", "D.BMP", "e.gif", "F.GIF", "g.jpeg",
+                             "H.JPEG", "i.png", "J.PNG"})
         app.makePicture(QStringLiteral("foto/") + name, 20, 20, "PNG");
     QFile other(app.path("foto/note.txt"));
     QVERIFY(other.open(QIODevice::WriteOnly));
@@ -918,7 +920,7 @@ void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
         auto *view = dialog->findChild<QListView *>("listView");
         if (view)
             listedAll = QTest::qWaitFor(
-                [&] { return view->model()->rowCount(view->rootIndex()) >= 6; }, 5000);
+                [&] { return view->model()->rowCount(view->rootIndex()) >= 10; }, 5000);
         if (view)
             for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
                 listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
@@ -936,14 +938,16 @@ void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
     QVERIFY(listedAll);
     QCOMPARE(caption, QStringLiteral("Immagini (*.bmp; *.gif; *.jpg)"));
     listed.sort();
-    QCOMPARE(listed, (QStringList{"B.JPG", "D.BMP", "F.GIF", "a.jpg", "c.bmp", "e.gif"}));
+    QCOMPARE(listed, (QStringList{"B.JPG", "D.BMP", "F.GIF", "H.JPEG", "J.PNG", "a.jpg", "c.bmp",
+                                  "e.gif", "g.jpeg", "i.png"}));
     // Native dialogs may match case-sensitively: the patterns must name the capitals too.
     const auto matched = [&](const QString &name) {
         return std::any_of(patterns.begin(), patterns.end(), [&](const QString &p) {
             return QRegularExpression::fromWildcard(p, Qt::CaseSensitive).match(name).hasMatch();
         });
     };
-    for (const char *name : {"a.jpg", "B.JPG", "c.bmp", "D.BMP", "e.gif", "F.GIF"})
+    for (const char *name : {"a.jpg", "B.JPG", "c.bmp", "D.BMP", "e.gif", "F.GIF", "g.jpeg",
+                             "H.JPEG", "i.png", "J.PNG"})
         QVERIFY2(matched(name), name);
     QVERIFY(!matched("note.txt"));
     QCOMPARE(w->Text18->text(), QStringLiteral("B.JPG"));

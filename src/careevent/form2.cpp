@@ -322,7 +322,7 @@ bool Form2::loadPicture(const QString &img) {
     const QString path = img == QLatin1String("nd.jpg")
                              ? m_ctx.folder.placeholderPath()
                              : m_ctx.folder.plantPicture(m_ctx.state.idpianta, img);
-    Picture2 = PictureBox::load(path);
+    Picture2 = Picture1->hold(path);
     if (Picture2.isNull())
         return false;
     Picture1->paintFitted(Picture2);
@@ -344,7 +344,7 @@ bool Form2::loadEvent() {
 void Form2::showPlaceholder() {
     // When the placeholder itself cannot be read the frame stays blank.
     Picture1->clear();
-    Picture2 = PictureBox::load(m_ctx.folder.placeholderPath());
+    Picture2 = Picture1->hold(m_ctx.folder.placeholderPath());
     Picture1->paintFitted(Picture2);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/appcontext.h"
+#include "ui/heldpicture.h"
 
 #include <QDialog>
 #include <QImage>
@@ -28,7 +29,7 @@ public:
     Form2(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     // Controls, by their design names.
-    QImage Picture2;       // off-screen holder: the plant's picture at its natural size
+    HeldPicture Picture2;  // off-screen holder: the plant's picture at its natural size
     QGroupBox *Frame1;     // "Dati"
     TabPanel *SSTab1;      // "Evento / Trattamento", "Altri dati"
     PictureBox *Picture1;  // the plant's picture, fitted

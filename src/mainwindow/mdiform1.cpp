@@ -321,11 +321,11 @@ void MDIForm1::startup() {
 
 void MDIForm1::showPlaceholder() {
     // When the placeholder itself is missing or unreadable the frame stays blank.
-    Picture5 = PictureBox::load(m_ctx.folder.placeholderPath());
+    Picture5 = Picture3->hold(m_ctx.folder.placeholderPath());
     Picture3->paintFitted(Picture5);
 }
 
-void MDIForm1::showPicture(const QImage &picture) {
+void MDIForm1::showPicture(const HeldPicture &picture) {
     Picture3->clear();
     Picture5 = picture;
     if (Picture5.isNull())
@@ -344,6 +344,10 @@ bool MDIForm1::searchHasText() const {
 
 QImage MDIForm1::sidePanelPicture() const {
     return Picture3->image();
+}
+
+QImage MDIForm1::sidePanelPicture(qreal scale) const {
+    return Picture3->image(scale);
 }
 
 void MDIForm1::fillPlants(bool search) {
@@ -451,9 +455,9 @@ void MDIForm1::takeSelection() {
         m_state.idpianta = *key;
         OpenedArchive archive(m_ctx);
         const auto plant = archive.plant(static_cast<qint64>(*key));
-        QImage picture;
+        HeldPicture picture;
         if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
-            picture = PictureBox::load(
+            picture = Picture3->hold(
                 m_ctx.folder.plantPicture(*key, plant->value("img").toString()));
         showPicture(picture);
     } else {

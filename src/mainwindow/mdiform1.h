@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/appcontext.h"
+#include "ui/heldpicture.h"
 #include "ui/mainlist.h"
 
 #include <QImage>
@@ -31,6 +32,7 @@ public:
     bool visuatra() override;
     bool searchHasText() const override;
     QImage sidePanelPicture() const override;
+    QImage sidePanelPicture(qreal scale) const override;
 
     AppContext &context() { return m_ctx; }
 
@@ -40,7 +42,7 @@ public:
     DecorPanel *Picture8;  // header bar above the picture
     QLabel *Label6;        // "Immagine"
     PictureBox *Picture3;  // the selected plant's picture
-    QImage Picture5;       // hidden holder: the picture at its natural size
+    HeldPicture Picture5;  // hidden holder: the picture at its natural size
     QWidget *Picture7;     // search box
     QLabel *Label1;        // "Cerca"
     QComboBox *Combo1;     // search field: "Specie" or "Identificazione"
@@ -81,7 +83,7 @@ public:
     void esporta_Click();
 
     // Paints a picture held in Picture5 into Picture3, or the placeholder when it is null.
-    void showPicture(const QImage &picture);
+    void showPicture(const HeldPicture &picture);
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

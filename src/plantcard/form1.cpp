@@ -60,7 +60,8 @@ const QString noKey = QStringLiteral("Nessuna scheda corrisponde alla chiave \"%
 const QString noFolder = QStringLiteral("Impossibile creare la cartella \"%1\"");
 // Shown as its first part; the patterns after it also take the capitals cameras write.
 const QString pictureFilter =
-    QStringLiteral("Immagini (*.bmp; *.gif; *.jpg) (*.bmp *.gif *.jpg *.BMP *.GIF *.JPG)");
+    QStringLiteral("Immagini (*.bmp; *.gif; *.jpg) (*.bmp *.gif *.jpg *.jpeg *.png "
+                   "*.BMP *.GIF *.JPG *.JPEG *.PNG)");
 } // namespace T
 
 // The picture name of a card without a picture of its own.
@@ -358,11 +359,11 @@ void Form1::load() {
     if (img.isNull() || img.toString() == noPicture) {
         Text15->clear();
         Text18->clear();
-        Picture2 = PictureBox::load(m_ctx.folder.placeholderPath());
+        Picture2 = Picture1->hold(m_ctx.folder.placeholderPath());
     } else {
         Text15->setText(m_ctx.folder.plantPicture(state.idpianta, img.toString()));
         Text18->setText(img.toString());
-        Picture2 = PictureBox::load(Text15->text());
+        Picture2 = Picture1->hold(Text15->text());
     }
     Picture1->paintFitted(Picture2);
 }
@@ -405,7 +406,7 @@ void Form1::Command3_Click() {
         Text15->setText(chosen);
         Text18->setText(chosen.split(QLatin1Char('/')).last());
         Picture1->clear();
-        Picture2 = PictureBox::load(chosen);
+        Picture2 = Picture1->hold(chosen);
         ok = !Picture2.isNull();
     }
     if (!ok) {

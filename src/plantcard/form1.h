@@ -2,6 +2,7 @@
 
 #include "archive/records.h"
 #include "ui/appcontext.h"
+#include "ui/heldpicture.h"
 
 #include <QDialog>
 #include <QHash>
@@ -41,7 +42,7 @@ public:
     QGroupBox *Frame1;    // "Dati"
     TabPanel *SSTab1;     // "Identificazione", "Coltivazione", "Altri dati"
     PictureBox *Picture1; // preview of the plant's picture
-    QImage Picture2;      // hidden holder: the picture at its natural size
+    HeldPicture Picture2; // hidden holder: the picture at its natural size
     QPushButton *Command1, *Command2, *Command3, *Command4;
     QLineEdit *Text19; // hidden: key of the card being changed
     QLineEdit *Text15; // hidden: full path of the picture to show or copy

@@ -12,6 +12,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -23,6 +24,8 @@ const QString document = QStringLiteral("Scheda pianta");
 } // namespace T
 
 constexpr double pageHeadFootCm = 2;
+// Finer than this a photograph gains nothing on paper.
+constexpr int paperPicturePpi = 300;
 } // namespace
 
 anteprima::anteprima(AppContext &ctx, MainList &main, QWidget *parent)
@@ -100,5 +103,9 @@ void anteprima::print() {
     frame.setTopMargin(pageHeadFootCm / 2.54 * Twips::dpi());
     frame.setBottomMargin(pageHeadFootCm / 2.54 * Twips::dpi());
     pages->rootFrame()->setFrameFormat(frame);
+    // The picture is drawn again from its file for paper, as fine as the printer prints but
+    // no finer than paper needs.
+    const int ppi = std::min(printer.resolution(), paperPicturePpi);
+    CardComposer::redrawPicture(*pages, m_main, ppi / Twips::dpi());
     pages->print(&printer);
 }

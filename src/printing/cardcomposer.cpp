@@ -16,6 +16,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
+#include <QUrl>
+#include <cmath>
 
 namespace {
 namespace T {
@@ -122,6 +125,8 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
         m_ctx.messages->show(T::noPictureFile, Messages::Icon::None);
         return Outcome::NoPicture;
     }
+    if (box.devicePixelRatioF() != 1)
+        redrawPicture(*box.document(), m_main, box.devicePixelRatioF());
     setMargins(box, After::CaretAtEnd);
     return Outcome::Completed;
 }
@@ -182,6 +187,25 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     box.setFocus();
     setMargins(box, After::CaretAtEnd);
     return Outcome::Completed;
+}
+
+void CardComposer::redrawPicture(QTextDocument &card, const MainList &main, qreal scale) {
+    // The picture pasted into the second line, as the composition leaves it.
+    const QTextBlock second = card.findBlockByNumber(1);
+    for (auto it = second.begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat format = it.fragment().charFormat();
+        if (!format.isImageFormat())
+            continue;
+        const QTextImageFormat image = format.toImageFormat();
+        const QImage sharp = main.sidePanelPicture(scale);
+        // Only the side panel's own picture is replaced, by the same picture drawn finer.
+        const QSizeF drawn = sharp.deviceIndependentSize();
+        if (sharp.isNull() || std::abs(drawn.width() - image.width()) >= 1 ||
+            std::abs(drawn.height() - image.height()) >= 1)
+            return;
+        card.addResource(QTextDocument::ImageResource, QUrl(image.name()), sharp);
+        return;
+    }
 }
 
 void CardComposer::setMargins(RichTextBox &box, After after) {

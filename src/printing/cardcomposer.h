@@ -3,6 +3,7 @@
 #include "ui/appcontext.h"
 
 class MainList;
+class QTextDocument;
 class RichTextBox;
 
 // Composes the selected plant's card, with its picture, in a rich-text box; in event mode,
@@ -26,6 +27,11 @@ public:
     // the end, or the whole text stays selected.
     enum class After { CaretAtEnd, AllSelected };
     static void setMargins(RichTextBox &box, After after);
+
+    // Draws the card's picture afresh at `scale` pixels to each of the document's, from the
+    // picture file the side panel shows: sharp on paper or on a dense screen, in the same
+    // place and at the same size. Nothing changes when the card has no picture.
+    static void redrawPicture(QTextDocument &card, const MainList &main, qreal scale);
 
 private:
     Outcome plantCard(RichTextBox &box);

@@ -19,4 +19,7 @@ public:
     virtual bool searchHasText() const = 0;
     // The side-panel frame as it is painted now.
     virtual QImage sidePanelPicture() const = 0;
+    // The same frame drawn afresh at `scale` pixels to each of the frame's, its picture read
+    // again from the picture file as large as that needs.
+    virtual QImage sidePanelPicture(qreal scale) const = 0;
 };

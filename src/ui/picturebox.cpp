@@ -2,8 +2,15 @@
 
 #include "ui/framefit.h"
 
-#include <QImageReader>
 #include <QPainter>
+#include <cmath>
+
+namespace {
+QSize pixelsAt(const QSizeF &logical, qreal scale) {
+    return QSize(int(std::ceil(logical.width() * scale - 1e-6)),
+                 int(std::ceil(logical.height() * scale - 1e-6)));
+}
+} // namespace
 
 PictureBox::PictureBox(QWidget *parent, const QColor &background)
     : QWidget(parent), m_background(background) {
@@ -11,49 +18,67 @@ PictureBox::PictureBox(QWidget *parent, const QColor &background)
 }
 
 QImage PictureBox::load(const QString &path) {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    const QSize size = reader.size();
-    // A picture that would need more than about 256 MB to hold is refused, not loaded.
-    if (size.isValid() && qint64(size.width()) * size.height() > 64LL * 1024 * 1024)
-        return {};
-    QImage img = reader.read();
-    return img;
+    return HeldPicture::read(path).pixels();
+}
+
+HeldPicture PictureBox::hold(const QString &path) const {
+    const qreal scale = devicePixelRatioF();
+    return HeldPicture::read(path, [&](const QSize &natural) {
+        return pixelsAt(FrameFit::paintedSize(natural, size()), scale);
+    });
+}
+
+QImage PictureBox::render(qreal scale) const {
+    QImage frame(pixelsAt(size().expandedTo(QSize(1, 1)), scale), QImage::Format_RGB32);
+    frame.setDevicePixelRatio(scale);
+    frame.fill(m_background);
+    if (m_blank)
+        return frame;
+    const QSizeF fitted = FrameFit::paintedSize(m_held.size(), size());
+    QPainter p(&frame);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRectF(QPointF(0, 0), fitted), m_held.pixels(pixelsAt(fitted, scale)));
+    return frame;
 }
 
 QImage PictureBox::image() const {
-    if (m_canvas.size() == size())
+    if (m_canvas.size() == size() && m_canvas.devicePixelRatio() == 1)
         return m_canvas;
     QImage img(size(), QImage::Format_RGB32);
     img.fill(m_background);
     QPainter p(&img);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(0, 0, m_canvas);
     return img;
 }
 
+QImage PictureBox::image(qreal scale) const {
+    return render(scale);
+}
+
 void PictureBox::clear() {
-    m_canvas = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    m_canvas.fill(m_background);
+    m_held = HeldPicture();
     m_blank = true;
     m_painted = QSize();
+    m_canvas = render(devicePixelRatioF());
     update();
 }
 
-void PictureBox::paintFitted(const QImage &picture) {
+void PictureBox::paintFitted(const HeldPicture &picture) {
     clear();
     if (picture.isNull())
         return;
-    const QSizeF fitted = FrameFit::paintedSize(picture.size(), size());
-    m_painted = fitted.toSize();
-    QPainter p(&m_canvas);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRectF(QPointF(0, 0), fitted), picture);
+    m_held = picture;
     m_blank = false;
+    m_painted = FrameFit::paintedSize(picture.size(), size()).toSize();
+    m_canvas = render(devicePixelRatioF());
     update();
 }
 
 void PictureBox::paintEvent(QPaintEvent *) {
+    // On a screen of another pixel ratio the picture is drawn again for it.
+    if (!m_blank && m_canvas.devicePixelRatio() != devicePixelRatioF())
+        m_canvas = render(devicePixelRatioF());
     QPainter p(this);
     p.fillRect(rect(), m_background);
     if (!m_canvas.isNull())
@@ -61,8 +86,11 @@ void PictureBox::paintEvent(QPaintEvent *) {
 }
 
 void PictureBox::resizeEvent(QResizeEvent *) {
-    if (m_canvas.size() != size() && !size().isEmpty()) {
-        QImage grown(size(), QImage::Format_RGB32);
+    const qreal scale = devicePixelRatioF();
+    const QSize pixels = pixelsAt(size(), scale);
+    if (m_canvas.size() != pixels && !size().isEmpty()) {
+        QImage grown(pixels, QImage::Format_RGB32);
+        grown.setDevicePixelRatio(scale);
         grown.fill(m_background);
         QPainter p(&grown);
         if (!m_canvas.isNull())
