@@ -243,6 +243,9 @@ void TestSelection::menuKeysOpenThePopupOfTheRow() {
     QMenu *other = events ? w.meme : w.meme1;
     QTRY_VERIFY(expected->isVisible());
     QVERIFY(!other->isVisible());
+    // It opens below the row, as a right click opens at the pointer.
+    const QRect row = w.lvw1->visualRect(w.lvw1->currentIndex());
+    QCOMPARE(w.lvw1->viewport()->mapFromGlobal(expected->pos()).y(), row.bottom());
     QCOMPARE(selectedPlant(app), 1);
     if (events)
         QCOMPARE(selectedEvent(app), 10);

@@ -54,21 +54,25 @@ bool ReportList::selectPosition(int position) {
         return false;
     // The current cell sits in a visible column: the keys move on from it by its place on
     // the screen, which a hidden column does not have.
-    int column = 0;
-    while (column + 1 < m_model->columnCount() && isColumnHidden(column))
-        ++column;
-    const QModelIndex idx = m_model->index(position - 1, column);
+    const QModelIndex idx = visibleIndex(position - 1);
     selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect |
                                                QItemSelectionModel::Rows);
     scrollTo(idx);
     return true;
 }
 
+QModelIndex ReportList::visibleIndex(int row) const {
+    int column = 0;
+    while (column + 1 < m_model->columnCount() && isColumnHidden(column))
+        ++column;
+    return m_model->index(row, column);
+}
+
 QPoint ReportList::menuPosition() const {
     const int pos = selectedPosition();
     if (pos == 0)
         return viewport()->mapToGlobal(QPoint(0, 0));
-    const QRect r = visualRect(m_model->index(pos - 1, 0));
+    const QRect r = visualRect(visibleIndex(pos - 1));
     return viewport()->mapToGlobal(QPoint(viewport()->rect().left() + 8, r.bottom()));
 }
 

@@ -56,6 +56,8 @@ protected:
 
 private:
     void applyWidths();
+    // The cell of a 0-based row in its first visible column.
+    QModelIndex visibleIndex(int row) const;
 
     ReportListModel *m_model;
     bool m_tracking = false;
