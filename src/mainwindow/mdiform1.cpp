@@ -210,13 +210,6 @@ void MDIForm1::buildSidePanel() {
     Command2 = new PictureButton(T::schedaTrattamenti, Picture1);
     Command2->setObjectName("Command2");
     Twips::place(Command2, 90, 5730, 2775, 495);
-    // Every command starts from the picture of the plant it acts on.
-    const auto command = [this](void (MDIForm1::*slot)()) {
-        return [this, slot] {
-            paintPendingPicture();
-            (this->*slot)();
-        };
-    };
     connect(Command3, &QPushButton::clicked, this, command(&MDIForm1::Command3_Click));
     connect(Command1, &QPushButton::clicked, this, command(&MDIForm1::Command1_Click));
     connect(Command2, &QPushButton::clicked, this, command(&MDIForm1::Command2_Click));
@@ -281,10 +274,7 @@ void MDIForm1::buildMenus() {
                          void (MDIForm1::*slot)()) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
-        connect(a, &QAction::triggered, this, [this, slot] {
-            paintPendingPicture();
-            (this->*slot)();
-        });
+        connect(a, &QAction::triggered, this, command(slot));
         return a;
     };
     filemnu = menuBar()->addMenu(QStringLiteral("&File"));
@@ -303,10 +293,7 @@ void MDIForm1::buildMenus() {
 
     aboutmnu = menuBar()->addAction(QStringLiteral("&About"));
     aboutmnu->setObjectName("aboutmnu");
-    connect(aboutmnu, &QAction::triggered, this, [this] {
-        paintPendingPicture();
-        aboutmnu_Click();
-    });
+    connect(aboutmnu, &QAction::triggered, this, command(&MDIForm1::aboutmnu_Click));
 
     // The two pop-up menus are never in the bar; they open over the list's rows.
     meme = new QMenu(QStringLiteral("men"), this);
@@ -521,6 +508,14 @@ void MDIForm1::paintPlantPicture() {
         picture = PictureBox::load(
             m_ctx.folder.plantPicture(m_state.idpianta, plant->value("img").toString()));
     showPicture(picture);
+}
+
+// Every command starts from the picture of the plant it acts on.
+std::function<void()> MDIForm1::command(void (MDIForm1::*slot)()) {
+    return [this, slot] {
+        paintPendingPicture();
+        (this->*slot)();
+    };
 }
 
 void MDIForm1::paintPendingPicture() {

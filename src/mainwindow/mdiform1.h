@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include <functional>
+
 class QAction;
 class QComboBox;
 class QDialog;
@@ -96,6 +98,7 @@ private:
     void takeSelection(PictureTiming timing = PictureTiming::Now);
     void paintPlantPicture();
     void paintPendingPicture();
+    std::function<void()> command(void (MDIForm1::*slot)());
     int rowOfSelection() const;
     void highlightSelection();
     void onRowClicked();
