@@ -9,12 +9,14 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSet>
 #include <QtTest>
 
 class TestMainWindow : public QObject {
@@ -124,20 +126,38 @@ void TestMainWindow::startupWithoutPlaceholderLeavesTheFrameBlank() {
 void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     TestApp app;
     MDIForm1 &w = app.main();
+    // Captions as shown (the "&" only underlines the next letter), and within each menu a
+    // mnemonic of its own for every entry.
+    const auto shown = [](const QString &caption) { return QString(caption).remove('&'); };
+    const auto mnemonicsDistinct = [](const QList<QAction *> &actions) {
+        QSet<QKeySequence> seen;
+        for (QAction *a : actions) {
+            if (a->isSeparator())
+                continue;
+            const QKeySequence k = QKeySequence::mnemonic(a->text());
+            if (k.isEmpty() || seen.contains(k))
+                return false;
+            seen.insert(k);
+        }
+        return true;
+    };
     QStringList bar;
     for (QAction *a : w.menuBar()->actions())
-        bar << a->text();
+        bar << shown(a->text());
     QCOMPARE(bar, QStringList({"File", "Gestione Piante", "About"}));
-    auto items = [](QMenu *m) {
+    QVERIFY(mnemonicsDistinct(w.menuBar()->actions()));
+    for (QMenu *m : {w.filemnu, w.gepia, w.meme, w.meme1})
+        QVERIFY2(mnemonicsDistinct(m->actions()), qPrintable(m->objectName()));
+    auto items = [&shown](QMenu *m) {
         QStringList names;
         for (QAction *a : m->actions())
-            names << a->objectName() + "=" + a->text();
+            names << a->objectName() + "=" + shown(a->text());
         return names;
     };
     QCOMPARE(w.filemnu->objectName(), QString("filemnu"));
     QCOMPARE(items(w.filemnu), QStringList({"sta=Stampa", "=",
-                                            "ripristina=&Ripristina copia di sicurezza...",
-                                            "esporta=Esporta in &CSV...", "=", "esci=Esci"}));
+                                            "ripristina=Ripristina copia di sicurezza...",
+                                            "esporta=Esporta in CSV...", "=", "esci=Esci"}));
     QCOMPARE(w.gepia->objectName(), QString("gepia"));
     QCOMPARE(items(w.gepia),
              QStringList({"vischenosta=Visualizza scheda", "inscheda=Nuova scheda",

@@ -44,7 +44,7 @@ private slots:
     void cleanup() { closeAllWindows(); }
     void derivedColumnsShowTheNewestEventOfEachKind();
     void rowsShowNewestStoredFirstWithTheCount();
-    void aNewPlantGoesOnTopAndTheHighlightStaysInPlace();
+    void aNewPlantGoesOnTopAndTheHighlightFollowsThePlant();
     void headerClicksSortOneDirectionForTheWholeList();
     void searchFindsPrefixesSafely_data();
     void searchFindsPrefixesSafely();
@@ -97,12 +97,12 @@ void TestPlantList::rowsShowNewestStoredFirstWithTheCount() {
     MDIForm1 &w = app.main();
     QCOMPARE(column(w, 1), QStringList({"S5", "S4", "S3", "S2", "S1"}));
     QCOMPARE(w.Label2->text(), QString("Piante in archivio: 5"));
-    QCOMPARE(w.lvw1->selectedPosition(), 1);
-    // Marking the remembered row is not a click: no plant is taken.
+    // No plant is selected yet, so no row is highlighted.
+    QCOMPARE(w.lvw1->selectedPosition(), 0);
     QCOMPARE(app.state().idpianta, 0.0);
 }
 
-void TestPlantList::aNewPlantGoesOnTopAndTheHighlightStaysInPlace() {
+void TestPlantList::aNewPlantGoesOnTopAndTheHighlightFollowsThePlant() {
     TestApp app;
     for (int i = 1; i <= 3; ++i)
         app.addPlant(i, {{"specie", QString("S%1").arg(i)}});
@@ -115,14 +115,17 @@ void TestPlantList::aNewPlantGoesOnTopAndTheHighlightStaysInPlace() {
     app.addPlant(4, {{"specie", "S4"}});
     w.visualizza();
     QCOMPARE(column(w, 1), QStringList({"S4", "S3", "S2", "S1"}));
-    QCOMPARE(w.lvw1->selectedPosition(), 2);
-    QCOMPARE(w.lvw1->selectedSubItem(1), QString("S3"));
+    QCOMPARE(w.lvw1->selectedPosition(), 3);
+    QCOMPARE(w.lvw1->selectedSubItem(1), QString("S2"));
+    QCOMPARE(app.state().rigasel, 3.0);
     QCOMPARE(app.state().idpianta, 2.0);
-    // A remembered position beyond the last row falls back to the first.
+    // A remembered position beyond the last row falls back to the first; a selected plant
+    // that is not listed leaves no row highlighted.
     app.state().rigasel = 9;
+    app.state().idpianta = 77;
     w.visualizza();
     QCOMPARE(app.state().rigasel, 1.0);
-    QCOMPARE(w.lvw1->selectedPosition(), 1);
+    QCOMPARE(w.lvw1->selectedPosition(), 0);
 }
 
 void TestPlantList::headerClicksSortOneDirectionForTheWholeList() {

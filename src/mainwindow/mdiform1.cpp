@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <QTimer>
 
 namespace {
 namespace T {
@@ -60,6 +61,9 @@ const QList<ReportListModel::Column> plantColumns = {
 const QList<ReportListModel::Column> eventColumns = {
     {"", 0}, {"", 0}, {"", 0}, {"Trattamento/eventi", 3100}, {"Data", 1300},
     {"Descrizione", 14200}, {"", 0}};
+
+// How long the keys must rest before the picture of the row they reached is painted.
+constexpr int keyPauseMs = 150;
 
 // Sub-items holding the keys and the identification (column n is sub-item n-1).
 constexpr int plantKeyItem = 7;
@@ -152,6 +156,10 @@ MDIForm1::MDIForm1(AppContext &ctx, QWidget *parent)
     buildMainArea();
     buildMenus();
     resize(Twips::px(11880), Twips::px(7590) + menuBar()->sizeHint().height());
+    m_pictureTimer = new QTimer(this);
+    m_pictureTimer->setSingleShot(true);
+    m_pictureTimer->setInterval(keyPauseMs);
+    connect(m_pictureTimer, &QTimer::timeout, this, &MDIForm1::paintPlantPicture);
     startup();
 }
 
@@ -206,9 +214,9 @@ void MDIForm1::buildSidePanel() {
     Command2 = new PictureButton(T::schedaTrattamenti, Picture1);
     Command2->setObjectName("Command2");
     Twips::place(Command2, 90, 5730, 2775, 495);
-    connect(Command3, &QPushButton::clicked, this, &MDIForm1::Command3_Click);
-    connect(Command1, &QPushButton::clicked, this, &MDIForm1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &MDIForm1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, command(&MDIForm1::Command3_Click));
+    connect(Command1, &QPushButton::clicked, this, command(&MDIForm1::Command1_Click));
+    connect(Command2, &QPushButton::clicked, this, command(&MDIForm1::Command2_Click));
 
     Label3 = label(Picture1, T::description, Fonts::sans(8.25), Qt::white);
     Label3->setObjectName("Label3");
@@ -243,6 +251,9 @@ void MDIForm1::buildMainArea() {
     connect(lvw1, &ReportList::mouseReleased, this, &MDIForm1::onMouseReleased);
     connect(lvw1, &ReportList::mouseMoved, this, [this] { lvw1->setTracking(true); });
     connect(lvw1, &ReportList::headerClicked, this, &MDIForm1::onHeaderClicked);
+    connect(lvw1, &ReportList::keyboardSelected, this, &MDIForm1::onKeyboardSelected);
+    connect(lvw1, &ReportList::keyReleased, this, &MDIForm1::paintPendingPicture);
+    connect(lvw1, &ReportList::menuKeyPressed, this, &MDIForm1::onMenuKey);
 
     Picture9 = new DecorPanel(Picture2, QColor(236, 240, 246), QColor(196, 208, 226));
     Picture9->setObjectName("Picture9");
@@ -259,54 +270,57 @@ void MDIForm1::buildMainArea() {
     Twips::place(Label4, 2580, 540, 1995, 285);
 }
 
+// Captions carry their mnemonic as "&": the letter after it is underlined, Alt and the letter
+// opens a menu of the bar, the letter alone runs an item of an open menu. Within a menu every
+// letter is used once.
 void MDIForm1::buildMenus() {
     auto action = [this](QMenu *menu, const char *name, const QString &caption,
                          void (MDIForm1::*slot)()) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, command(slot));
         return a;
     };
-    filemnu = menuBar()->addMenu(QStringLiteral("File"));
+    filemnu = menuBar()->addMenu(QStringLiteral("&File"));
     filemnu->setObjectName("filemnu");
-    sta = action(filemnu, "sta", QStringLiteral("Stampa"), &MDIForm1::sta_Click);
+    sta = action(filemnu, "sta", QStringLiteral("&Stampa"), &MDIForm1::sta_Click);
     filemnu->addSeparator();
     ripristina = action(filemnu, "ripristina", T::ripristina, &MDIForm1::ripristina_Click);
     esporta = action(filemnu, "esporta", T::esporta, &MDIForm1::esporta_Click);
     filemnu->addSeparator();
-    esci = action(filemnu, "esci", QStringLiteral("Esci"), &MDIForm1::esci_Click);
+    esci = action(filemnu, "esci", QStringLiteral("&Esci"), &MDIForm1::esci_Click);
 
-    gepia = menuBar()->addMenu(QStringLiteral("Gestione Piante"));
+    gepia = menuBar()->addMenu(QStringLiteral("&Gestione Piante"));
     gepia->setObjectName("gepia");
-    vischenosta = action(gepia, "vischenosta", QStringLiteral("Visualizza scheda"),
+    vischenosta = action(gepia, "vischenosta", QStringLiteral("&Visualizza scheda"),
                          &MDIForm1::vischenosta_Click);
-    inscheda = action(gepia, "inscheda", QStringLiteral("Nuova scheda"), &MDIForm1::inscheda_Click);
-    vische = action(gepia, "vische", QStringLiteral("Modifica scheda"), &MDIForm1::vische_Click);
-    schecolti = action(gepia, "schecolti", QStringLiteral("Scheda Trattamenti"),
+    inscheda = action(gepia, "inscheda", QStringLiteral("&Nuova scheda"), &MDIForm1::inscheda_Click);
+    vische = action(gepia, "vische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
+    schecolti = action(gepia, "schecolti", QStringLiteral("&Scheda Trattamenti"),
                        &MDIForm1::Command2_Click);
 
-    aboutmnu = menuBar()->addAction(QStringLiteral("About"));
+    aboutmnu = menuBar()->addAction(QStringLiteral("&About"));
     aboutmnu->setObjectName("aboutmnu");
-    connect(aboutmnu, &QAction::triggered, this, &MDIForm1::aboutmnu_Click);
+    connect(aboutmnu, &QAction::triggered, this, command(&MDIForm1::aboutmnu_Click));
 
     // The two pop-up menus are never in the bar; they open over the list's rows.
     meme = new QMenu(QStringLiteral("men"), this);
     meme->setObjectName("meme");
-    vischenost = action(meme, "vischenost", QStringLiteral("Visualizza scheda"),
+    vischenost = action(meme, "vischenost", QStringLiteral("&Visualizza scheda"),
                         &MDIForm1::vischenosta_Click);
-    vissche = action(meme, "vissche", QStringLiteral("Scheda trattamenti"),
+    vissche = action(meme, "vissche", QStringLiteral("&Scheda trattamenti"),
                      &MDIForm1::Command2_Click);
-    modische = action(meme, "modische", QStringLiteral("Modifica scheda"), &MDIForm1::vische_Click);
-    cancella = action(meme, "cancella", QStringLiteral("Cancella"), &MDIForm1::cancella_Click);
-    vistrattamenti = action(meme, "vistrattamenti", QStringLiteral("Visualizza trattamenti"),
+    modische = action(meme, "modische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
+    cancella = action(meme, "cancella", QStringLiteral("&Cancella"), &MDIForm1::cancella_Click);
+    vistrattamenti = action(meme, "vistrattamenti", QStringLiteral("Visualizza &trattamenti"),
                             &MDIForm1::Command3_Click);
 
     meme1 = new QMenu(QStringLiteral("men1"), this);
     meme1->setObjectName("meme1");
-    modschetra = action(meme1, "modschetra", QStringLiteral("Modifica scheda trattamento"),
+    modschetra = action(meme1, "modschetra", QStringLiteral("&Modifica scheda trattamento"),
                         &MDIForm1::modschetra_Click);
-    canctra = action(meme1, "canctra", QStringLiteral("Cancella"), &MDIForm1::canctra_Click);
-    vitra = action(meme1, "vitra", QStringLiteral("Visualizza elenco Piante"),
+    canctra = action(meme1, "canctra", QStringLiteral("&Cancella"), &MDIForm1::canctra_Click);
+    vitra = action(meme1, "vitra", QStringLiteral("&Visualizza elenco Piante"),
                    &MDIForm1::Command1_Click);
 }
 
@@ -369,6 +383,7 @@ void MDIForm1::fillPlants(bool search) {
     }
     lvw1->clearAll();
     lvw1->setColumns(plantColumns);
+    m_listShowsEvents = false;
     // Every row goes to the top, so the list shows the plants last stored first.
     QList<QStringList> rows(plants->size());
     qsizetype top = plants->size();
@@ -392,8 +407,12 @@ void MDIForm1::fillPlants(bool search) {
         Label2->setText(T::count + QString::number(plants->size()));
     if (lvw1->list()->rowCount() < m_state.rigasel)
         m_state.rigasel = 1;
-    if (!lvw1->selectPosition(static_cast<int>(m_state.rigasel)))
+    if (plants->isEmpty()) {
+        // No row to mark: the frame is blanked.
+        m_pictureTimer->stop();
         Picture3->clear();
+    }
+    highlightSelection();
 }
 
 bool MDIForm1::visuatra() {
@@ -405,6 +424,7 @@ bool MDIForm1::visuatra() {
         return false;
     lvw1->clearAll();
     lvw1->setColumns(eventColumns);
+    m_listShowsEvents = true;
     QList<QStringList> rows(events->size());
     qsizetype top = events->size();
     for (const Record &e : *events) {
@@ -418,7 +438,7 @@ bool MDIForm1::visuatra() {
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));
-    lvw1->clearSelection();
+    highlightSelection();
     return true;
 }
 
@@ -428,6 +448,7 @@ void MDIForm1::onHeaderClicked(int column) {
                                                          : Qt::AscendingOrder);
     m->setSortKey(column);
     m->setSorted(true);
+    highlightSelection();
 }
 
 void MDIForm1::onSearchTextChanged() {
@@ -437,47 +458,121 @@ void MDIForm1::onSearchTextChanged() {
         m_ctx.messages->show(T::chooseField, Messages::Icon::Exclamation);
 }
 
-// What a click on a row records: its position, and the plant (with its picture) or the
-// event it stands for. A row that gives no key leaves the keys as they were.
-void MDIForm1::takeSelection() {
+// The row of the list that stands for the selected plant or event, 0 when none does: event
+// rows answer to idtratsel, plant rows to idpianta while the list is in plant mode. Keys are
+// compared here and nowhere else.
+int MDIForm1::rowOfSelection() const {
+    if (!m_listShowsEvents && !m_state.inPlantMode())
+        return 0;
+    const auto key = m_listShowsEvents ? m_state.idtratsel : m_state.idpianta;
+    const int item = m_listShowsEvents ? eventKeyItem : plantKeyItem;
+    if (key == 0)
+        return 0;
+    const ReportListModel *m = lvw1->list();
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (keyOf(m->text(r, item)) == key)
+            return r + 1;
+    return 0;
+}
+
+// The highlighted row is always the selected plant or event: after every fill, sort and click
+// the row holding the selected key is marked (and rigasel follows it), or no row when the
+// key is not listed. Marking is not a click: nothing is loaded.
+void MDIForm1::highlightSelection() {
+    const int row = rowOfSelection();
+    if (row == 0) {
+        lvw1->clearSelection();
+        return;
+    }
+    m_state.rigasel = row;
+    lvw1->selectPosition(row);
+}
+
+// What a click on a row records: the plant (with its picture) or the event it stands for.
+// A row that gives no key leaves the keys as they were.
+void MDIForm1::takeSelection(PictureTiming timing) {
     const int position = lvw1->selectedPosition();
     if (m_state.inPlantMode()) {
-        if (position == 0) {
-            showPicture(QImage());
-            return;
-        }
-        m_state.rigasel = position;
-        const auto key = keyOf(lvw1->selectedSubItem(plantKeyItem));
+        m_pictureTimer->stop();
+        const auto key = position == 0 ? std::nullopt : keyOf(lvw1->selectedSubItem(plantKeyItem));
         if (!key) {
             showPicture(QImage());
-            return;
+        } else {
+            m_state.idpianta = *key;
+            if (timing == PictureTiming::Now)
+                paintPlantPicture();
+            else
+                m_pictureTimer->start();
         }
-        m_state.idpianta = *key;
-        OpenedArchive archive(m_ctx);
-        const auto plant = archive.plant(static_cast<qint64>(*key));
-        HeldPicture picture;
-        if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
-            picture = Picture3->hold(
-                m_ctx.folder.plantPicture(*key, plant->value("img").toString()));
-        showPicture(picture);
-    } else {
-        if (position == 0)
-            return;
-        m_state.rigasel = position;
+    } else if (position != 0) {
         if (const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem)))
             m_state.idtratsel = *key;
     }
+    highlightSelection();
+}
+
+// Reads the selected plant's record and paints its picture, or the placeholder.
+void MDIForm1::paintPlantPicture() {
+    m_pictureTimer->stop();
+    OpenedArchive archive(m_ctx);
+    const auto plant = archive.plant(static_cast<qint64>(m_state.idpianta));
+    HeldPicture picture;
+    if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
+        picture = Picture3->hold(
+            m_ctx.folder.plantPicture(m_state.idpianta, plant->value("img").toString()));
+    showPicture(picture);
+}
+
+// Every command starts from the picture of the plant it acts on.
+std::function<void()> MDIForm1::command(void (MDIForm1::*slot)()) {
+    return [this, slot] {
+        paintPendingPicture();
+        (this->*slot)();
+    };
+}
+
+void MDIForm1::paintPendingPicture() {
+    if (m_pictureTimer->isActive())
+        paintPlantPicture();
 }
 
 void MDIForm1::onRowClicked() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     takeSelection();
+    m_takenOnPress = lvw1->selectedPosition();
 }
 
 void MDIForm1::onMouseReleased(Qt::MouseButton button, const QPoint &globalPos) {
-    takeSelection();
+    // A left click took its row when pressed; its release takes the selection again only
+    // when the pointer dragged it to another row.
+    const bool taken = m_takenOnPress != 0 && m_takenOnPress == lvw1->selectedPosition();
+    m_takenOnPress = 0;
+    if (!taken)
+        takeSelection();
     if (button == Qt::RightButton)
         (m_state.inPlantMode() ? meme : meme1)->popup(globalPos);
+}
+
+// A key that moves the selection acts as a left click on the row it reaches; the picture
+// waits until the key is let go or rests, so that holding an arrow decodes no picture per
+// row passed.
+void MDIForm1::onKeyboardSelected(int position) {
+    if (position == 0)
+        highlightSelection(); // a key may not take the selection away
+    else
+        takeSelection(PictureTiming::AfterPause);
+}
+
+// The context-menu key acts as a right click on the row with the focus frame.
+void MDIForm1::onMenuKey() {
+    const QModelIndex current = lvw1->currentIndex();
+    if (current.isValid() && current.row() + 1 != lvw1->selectedPosition()) {
+        lvw1->selectPosition(current.row() + 1);
+        takeSelection();
+    } else {
+        paintPendingPicture();
+    }
+    (m_state.inPlantMode() ? meme : meme1)->popup(lvw1->menuPosition());
 }
 
 void MDIForm1::resizeEvent(QResizeEvent *e) {
@@ -510,12 +605,13 @@ void MDIForm1::Command1_Click() {
 }
 
 void MDIForm1::Command3_Click() {
+    if (!m_state.inPlantMode())
+        return;
+    // The highlighted row is the selected plant's, so no highlight means none is listed.
     if (m_state.idpianta == 0 || lvw1->selectedPosition() == 0) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
     }
-    if (!m_state.inPlantMode())
-        return;
     m_state.modolista = ProgramState::eventMode;
     Label2->setText(lvw1->selectedSubItem(plantNameItem));
     visuatra();
@@ -527,11 +623,13 @@ void MDIForm1::Command2_Click() {
         return;
     }
     m_state.idtratsel = 0;
+    highlightSelection();
     openModal(new Form2(m_ctx, *this, this));
 }
 
 void MDIForm1::inscheda_Click() {
     m_state.idpianta = 0;
+    highlightSelection();
     lvw1->setTracking(false);
     Picture3->clear();
     Picture5 = QImage();

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include <functional>
+
 class QAction;
 class QComboBox;
 class QDialog;
@@ -14,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QTimer;
 class PictureBox;
 class PictureButton;
 class ReportList;
@@ -95,9 +98,18 @@ private:
     void buildMenus();
     void startup();
     void fillPlants(bool search);
-    void takeSelection();
+    // When a plant row is taken, its picture is painted now or after a pause of the keys.
+    enum class PictureTiming { Now, AfterPause };
+    void takeSelection(PictureTiming timing = PictureTiming::Now);
+    void paintPlantPicture();
+    void paintPendingPicture();
+    std::function<void()> command(void (MDIForm1::*slot)());
+    int rowOfSelection() const;
+    void highlightSelection();
     void onRowClicked();
     void onMouseReleased(Qt::MouseButton button, const QPoint &globalPos);
+    void onKeyboardSelected(int position);
+    void onMenuKey();
     void onHeaderClicked(int column);
     void onSearchTextChanged();
     void openModal(QDialog *window);
@@ -105,4 +117,7 @@ private:
 
     AppContext &m_ctx;
     ProgramState &m_state;
+    bool m_listShowsEvents = false;
+    int m_takenOnPress = 0;          // the row a left press took, until its release
+    QTimer *m_pictureTimer = nullptr; // running while a picture waits for the keys to rest
 };

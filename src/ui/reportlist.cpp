@@ -2,7 +2,9 @@
 
 #include "ui/twips.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 ReportList::ReportList(QWidget *parent) : QTreeView(parent), m_model(new ReportListModel(this)) {
@@ -50,10 +52,28 @@ int ReportList::selectedPosition() const {
 bool ReportList::selectPosition(int position) {
     if (position < 1 || position > m_model->rowCount())
         return false;
-    const QModelIndex idx = m_model->index(position - 1, 0);
+    // The current cell sits in a visible column: the keys move on from it by its place on
+    // the screen, which a hidden column does not have.
+    const QModelIndex idx = visibleIndex(position - 1);
     selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect |
                                                QItemSelectionModel::Rows);
+    scrollTo(idx);
     return true;
+}
+
+QModelIndex ReportList::visibleIndex(int row) const {
+    int column = 0;
+    while (column + 1 < m_model->columnCount() && isColumnHidden(column))
+        ++column;
+    return m_model->index(row, column);
+}
+
+QPoint ReportList::menuPosition() const {
+    const int pos = selectedPosition();
+    if (pos == 0)
+        return viewport()->mapToGlobal(QPoint(0, 0));
+    const QRect r = visualRect(visibleIndex(pos - 1));
+    return viewport()->mapToGlobal(QPoint(viewport()->rect().left() + 8, r.bottom()));
 }
 
 QString ReportList::selectedSubItem(int n) const {
@@ -85,4 +105,44 @@ void ReportList::mouseReleaseEvent(QMouseEvent *e) {
 void ReportList::mouseMoveEvent(QMouseEvent *e) {
     QTreeView::mouseMoveEvent(e);
     emit mouseMoved();
+}
+
+void ReportList::keyPressEvent(QKeyEvent *e) {
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_Menu || (e->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+        e->accept();
+        emit menuKeyPressed();
+        return;
+    }
+    const int before = selectedPosition();
+    const bool upOrDown = e->key() == Qt::Key_Up || e->key() == Qt::Key_Down;
+    if (before == 0 && upOrDown && mods == Qt::NoModifier && m_model->rowCount() > 0) {
+        // Nothing selected: the first arrow takes the row with the focus frame rather than
+        // stepping past it.
+        const QModelIndex current = currentIndex();
+        selectPosition(current.isValid() ? current.row() + 1 : 1);
+        e->accept();
+    } else {
+        QTreeView::keyPressEvent(e);
+    }
+    const int after = selectedPosition();
+    if (after != before)
+        emit keyboardSelected(after);
+}
+
+void ReportList::keyReleaseEvent(QKeyEvent *e) {
+    QTreeView::keyReleaseEvent(e);
+    if (!e->isAutoRepeat())
+        emit keyReleased();
+}
+
+void ReportList::contextMenuEvent(QContextMenuEvent *e) {
+    // Some systems turn the context-menu key into this event as well as into a key press;
+    // the menu opened by the first of the two takes the second.
+    if (e->reason() == QContextMenuEvent::Keyboard) {
+        e->accept();
+        emit menuKeyPressed();
+        return;
+    }
+    QTreeView::contextMenuEvent(e);
 }

@@ -5,7 +5,8 @@
 #include <QTreeView>
 
 // A list view in report style over a ReportListModel: full-row selection, zero-width columns
-// hidden, header clicks and mouse releases reported with the row they concern.
+// hidden, header clicks and mouse releases reported with the row they concern, and the
+// keyboard's moves of the selection and its pop-up keys reported too.
 class ReportList : public QTreeView {
     Q_OBJECT
 public:
@@ -20,8 +21,12 @@ public:
 
     // The 1-based position of the selected row; 0 when none is selected.
     int selectedPosition() const;
-    // Marks the row at a 1-based position as selected, without acting as a click.
+    // Marks the row at a 1-based position as selected (and scrolls it into view), without
+    // acting as a click.
     bool selectPosition(int position);
+    // Where a pop-up menu opened from the keyboard goes: below the selected row, or at the
+    // top of the list when none is selected; in global coordinates.
+    QPoint menuPosition() const;
     // The text of sub-item n (column n+1) of the selected row; empty when none.
     QString selectedSubItem(int n) const;
 
@@ -34,14 +39,25 @@ signals:
     void mouseReleased(Qt::MouseButton button, const QPoint &globalPos);
     void mouseMoved();
     void headerClicked(int column);
+    // A key moved the selection to the row at `position` (0: it took the selection away).
+    void keyboardSelected(int position);
+    // A key was let go (the releases of auto-repeat do not count).
+    void keyReleased();
+    // The context-menu key or Shift+F10.
+    void menuKeyPressed();
 
 protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void keyReleaseEvent(QKeyEvent *e) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
 
 private:
     void applyWidths();
+    // The cell of a 0-based row in its first visible column.
+    QModelIndex visibleIndex(int row) const;
 
     ReportListModel *m_model;
     bool m_tracking = false;
