@@ -248,10 +248,11 @@ void TestPlantList::searchInEventModeListsPlantsButKeepsTheMode() {
     w.Text1->setText("F");
     QCOMPARE(w.lvw1->list()->columnCount(), 8);
     QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
-    // A click on such a row acts as on an event row: no key can be read, nothing changes.
+    // A click on such a row acts as on an event row: no key can be read, so no event is
+    // selected (a command must not fall back on the event selected before).
     app.state().idtratsel = 10;
     clickRow(w, 1);
-    QCOMPARE(app.state().idtratsel, 10.0);
+    QCOMPARE(app.state().idtratsel, 0);
     QCOMPARE(app.state().idpianta, 1.0);
 }
 

@@ -69,8 +69,20 @@ QString Conversions::number(double value) {
     return s;
 }
 
-QString Conversions::keyText(double key) {
-    return QString::number(static_cast<qint64>(key));
+QString Conversions::keyText(qint64 key) {
+    return QString::number(key);
+}
+
+std::optional<qint64> Conversions::parseKey(const QString &text, QString *error) {
+    static const QRegularExpression re(QStringLiteral(R"(^\s*[+-]?\d+\s*$)"));
+    bool ok = re.match(text).hasMatch();
+    const qint64 key = ok ? text.trimmed().toLongLong(&ok) : 0;
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("Chiave non valida: \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    return key;
 }
 
 QDate Conversions::storedDate(const QVariant &value) {
@@ -87,10 +99,11 @@ QString Conversions::displayText(const QVariant &value) {
     if (value.isNull())
         return {};
     switch (value.typeId()) {
+    case QMetaType::LongLong: // keys: every digit, as the folder names are written
+        return keyText(value.toLongLong());
     case QMetaType::Double:
     case QMetaType::Float:
     case QMetaType::Int:
-    case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
         return number(value.toDouble());

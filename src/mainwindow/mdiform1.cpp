@@ -57,10 +57,13 @@ const QList<ReportListModel::Column> eventColumns = {
     {"", 0}, {"", 0}, {"", 0}, {"Trattamento/eventi", 3100}, {"Data", 1300},
     {"Descrizione", 14200}, {"", 0}};
 
-// Sub-items holding the keys and the identification (column n is sub-item n-1).
+// Sub-items holding the keys and the identification (column n is sub-item n-1), and past
+// the last column the rowid of the row, which goes with it through sorting.
 constexpr int plantKeyItem = 7;
 constexpr int plantNameItem = 2;
 constexpr int eventKeyItem = 6;
+constexpr int plantRowItem = 8;
+constexpr int eventRowItem = 7;
 
 // A stored text as the list shows it: NULL, empty or blanks give an empty cell.
 QString cell(const QVariant &v) {
@@ -88,12 +91,9 @@ QString listNumber(const QVariant &v) {
     return d == 0 ? QString() : Conversions::number(d);
 }
 
-std::optional<double> keyOf(const QString &text) {
-    bool ok = false;
-    const qint64 k = text.trimmed().toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    return static_cast<double>(k);
+// A row's key, or nothing when its stored key is no whole number.
+std::optional<qint64> keyOf(const QString &text) {
+    return Conversions::parseKey(text);
 }
 
 QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QColor &colour) {
@@ -360,7 +360,7 @@ void MDIForm1::fillPlants(bool search) {
     QList<QStringList> rows(plants->size());
     qsizetype top = plants->size();
     for (const PlantListRow &p : *plants) {
-        QStringList r(8);
+        QStringList r(9);
         r[1] = cell(p.specie);
         r[2] = cell(p.identificazione);
         if (p.waterOrFeed)
@@ -371,7 +371,8 @@ void MDIForm1::fillPlants(bool search) {
         r[5] = cell(p.vaso);
         if (p.other)
             r[6] = p.other->intervento + " " + listDate(p.other->datatratt);
-        r[7] = QString::number(p.id);
+        r[7] = p.wholeKey ? QString::number(p.id) : QString();
+        r[plantRowItem] = QString::number(p.rowid);
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));
@@ -386,8 +387,7 @@ void MDIForm1::fillPlants(bool search) {
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     OpenedArchive archive(m_ctx);
-    const auto events =
-        archive.events(static_cast<qint64>(m_state.idpianta), Archive::EventOrder::ByDate);
+    const auto events = archive.events(m_state.idpianta, Archive::EventOrder::ByDate);
     if (!events)
         return false;
     lvw1->clearAll();
@@ -395,13 +395,15 @@ bool MDIForm1::visuatra() {
     QList<QStringList> rows(events->size());
     qsizetype top = events->size();
     for (const Record &e : *events) {
-        QStringList r(7);
+        QStringList r(8);
         r[1] = listNumber(e.value("temperatura"));
         r[2] = listNumber(e.value("umidita"));
         r[3] = e.value("intervento").toString();
         r[4] = listDate(e.value("datatratt"));
         r[5] = e.value("descrizione").toString();
-        r[6] = e.value("idtrat").isNull() ? QString() : QString::number(e.value("idtrat").toLongLong());
+        const QVariant key = e.value("idtrat");
+        r[6] = key.typeId() == QMetaType::LongLong ? QString::number(key.toLongLong()) : QString();
+        r[eventRowItem] = QString::number(e.value("rowid").toLongLong());
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));
@@ -425,7 +427,8 @@ void MDIForm1::onSearchTextChanged() {
 }
 
 // What a click on a row records: its position, and the plant (with its picture) or the
-// event it stands for. A row that gives no key leaves the keys as they were.
+// event it stands for. A row whose stored key is no whole number selects nothing, so no
+// command can act on it, nor on the row selected before.
 void MDIForm1::takeSelection() {
     const int position = lvw1->selectedPosition();
     if (m_state.inPlantMode()) {
@@ -436,12 +439,13 @@ void MDIForm1::takeSelection() {
         m_state.rigasel = position;
         const auto key = keyOf(lvw1->selectedSubItem(plantKeyItem));
         if (!key) {
+            m_state.selectPlant(0, 0);
             showPicture(QImage());
             return;
         }
-        m_state.idpianta = *key;
+        m_state.selectPlant(*key, lvw1->selectedSubItem(plantRowItem).toLongLong());
         OpenedArchive archive(m_ctx);
-        const auto plant = archive.plant(static_cast<qint64>(*key));
+        const auto plant = archive.plant(*key, m_state.plantRow());
         QImage picture;
         if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
             picture = PictureBox::load(
@@ -451,8 +455,9 @@ void MDIForm1::takeSelection() {
         if (position == 0)
             return;
         m_state.rigasel = position;
-        if (const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem)))
-            m_state.idtratsel = *key;
+        const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem));
+        m_state.selectEvent(key.value_or(0),
+                            key ? lvw1->selectedSubItem(eventRowItem).toLongLong() : 0);
     }
 }
 
@@ -547,7 +552,7 @@ void MDIForm1::cancella_Click() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
-    const auto plant = archive.plant(static_cast<qint64>(m_state.idpianta));
+    const auto plant = archive.plant(m_state.idpianta, m_state.plantRow());
     if (m_state.idpianta == 0 || !plant) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
@@ -556,7 +561,7 @@ void MDIForm1::cancella_Click() {
                                   " ?"))
         return;
     // The plant and its events go together, in one transaction, or not at all.
-    if (!archive.deletePlantWithEvents(static_cast<qint64>(m_state.idpianta)))
+    if (!archive.deletePlantWithEvents(m_state.idpianta, m_state.plantRow()))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
     visualizza();
 }
@@ -565,13 +570,13 @@ void MDIForm1::canctra_Click() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
-    if (m_state.idtratsel == 0 || !archive.event(static_cast<qint64>(m_state.idtratsel))) {
+    if (m_state.idtratsel == 0 || !archive.event(m_state.idtratsel, m_state.eventRow())) {
         m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);
         return;
     }
     if (!m_ctx.messages->askYesNo(T::askDeleteEvent))
         return;
-    if (!archive.deleteEvent(static_cast<qint64>(m_state.idtratsel)))
+    if (!archive.deleteEvent(m_state.idtratsel, m_state.eventRow()))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
     visuatra();
 }

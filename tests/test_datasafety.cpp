@@ -1,0 +1,341 @@
+// Faults found by attacking the real program: a save that fails half-way, rows another tool
+// wrote, a second program on the same files, files that are not what their names say.
+#include "archive/archive.h"
+#include "careevent/form2.h"
+#include "mainwindow/mdiform1.h"
+#include "plantcard/form1.h"
+#include "plantcard/picturechange.h"
+#include "plantcard/picturecopy.h"
+#include "support/testapp.h"
+#include "ui/mainlist.h"
+#include "ui/picturebox.h"
+#include "ui/reportlist.h"
+#include "ui/tabpanel.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QString saveError = QStringLiteral("Errore controllare i dati immessi");
+
+QStringList entries(const QString &dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                   QDir::System,
+                               QDir::Name);
+}
+
+// A second connection to the archive, as another program would hold it.
+class OtherProgram {
+public:
+    explicit OtherProgram(const QString &path) {
+        m_db = QSqlDatabase::addDatabase("QSQLITE", m_name);
+        m_db.setDatabaseName(path);
+        m_db.open();
+    }
+    ~OtherProgram() {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool exec(const QString &sql) { return QSqlQuery(m_db).exec(sql); }
+    QString value(const QString &sql) {
+        QSqlQuery q(m_db);
+        return q.exec(sql) && q.next() ? q.value(0).toString() : QString();
+    }
+
+private:
+    QString m_name = QStringLiteral("other-program");
+    QSqlDatabase m_db;
+};
+
+// Tables as another tool may have made them: no unique index on the keys.
+void dropUniqueKeys(TestApp &app) {
+    app.sql("DROP TABLE piante");
+    app.sql("CREATE TABLE piante (id, famiglia TEXT, genere TEXT, specie TEXT, "
+            "identificazione TEXT, habitat TEXT, temperatura REAL, temperaturaid REAL, r3 TEXT, "
+            "r4 TEXT, r1 TEXT, r2 TEXT, umdita REAL, fioritura TEXT, descrizione TEXT, "
+            "dataacquisto TEXT, prezzo REAL, vaso TEXT, eta REAL, note TEXT, img TEXT)");
+    app.sql("DROP TABLE coltivazione");
+    app.sql("CREATE TABLE coltivazione (idtrat, id, intervento TEXT, datatratt TEXT, "
+            "temperatura REAL, umidita REAL, descrizione TEXT)");
+}
+
+// Clicks the list row whose sub-item `item` reads `text`, as the user would.
+bool clickRowReading(MDIForm1 &w, int item, const QString &text) {
+    ReportListModel *m = w.lvw1->list();
+    int col = 0;
+    while (w.lvw1->isColumnHidden(col))
+        ++col;
+    for (int r = 0; r < m->rowCount(); ++r) {
+        if (m->text(r, item) == text) {
+            QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {},
+                              w.lvw1->visualRect(m->index(r, col)).center());
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList column(TestApp &app, const QString &sql) {
+    QStringList out;
+    for (int i = 0;; ++i) {
+        const QVariant v = app.sqlValue(sql + QStringLiteral(" ORDER BY rowid LIMIT 1 OFFSET %1").arg(i));
+        if (!v.isValid())
+            return out;
+        out << v.toString();
+    }
+}
+
+} // namespace
+
+class TestDataSafety : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { closeAllWindows(); }
+
+    void failedUpdateKeepsSameNamePicture_data();
+    void failedUpdateKeepsSameNamePicture();
+    void killsDuringPictureUpdatesLeaveAConsistentCard();
+    void commandsActOnTheClickedKey_data();
+    void commandsActOnTheClickedKey();
+    void twinKeysActOnTheClickedRow_data();
+    void twinKeysActOnTheClickedRow();
+    void eventForAVanishedPlantIsNotSaved();
+};
+
+// Two cameras both write IMG_0001.JPG: a card update that the archive refuses must leave the
+// card's picture as it was, and nothing else in its folder.
+void TestDataSafety::failedUpdateKeepsSameNamePicture_data() {
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("archive locked by another program") << true;
+    QTest::newRow("archive read-only") << false;
+}
+
+void TestDataSafety::failedUpdateKeepsSameNamePicture() {
+    QFETCH(bool, locked);
+    TestApp app;
+    app.addPlant(1, {{"famiglia", "Moraceae"}, {"img", "IMG_0001.JPG"}});
+    const QString stored = app.makePicture("img/1/IMG_0001.JPG", 60, 40);
+    const QByteArray oldPicture = TestApp::fileHash(stored);
+    app.state().idpianta = 1;
+    auto *w = openWindow<Form1>(app, "vische");
+    QVERIFY(w);
+    app.files.next = app.makePicture("camera2/IMG_0001.JPG", 30, 90);
+    w->Command3_Click();
+    QCOMPARE(app.state().cambiaimg, 1);
+    w->Text5->setText("Araceae");
+
+    OtherProgram other(app.path("dbpiante.mdb"));
+    if (locked)
+        QVERIFY(other.exec("BEGIN IMMEDIATE"));
+    else
+        QVERIFY(QFile::setPermissions(app.path("dbpiante.mdb"), QFile::ReadOwner));
+    app.messages.clear();
+    w->Command2_Click();
+    QCOMPARE(app.messages.said.size(), 1);
+    QVERIFY(app.messages.said.first().text.startsWith(saveError + ' '));
+    QCOMPARE(TestApp::fileHash(stored), oldPicture);
+    QCOMPARE(entries(app.path("img/1")), QStringList{"IMG_0001.JPG"});
+    if (locked)
+        other.exec("ROLLBACK");
+    QCOMPARE(app.sqlValue("SELECT famiglia FROM piante").toString(), QString("Moraceae"));
+}
+
+namespace {
+// The main window, as far as the plant card editor sees it when it closes.
+class QuietList : public MainList {
+public:
+    void visualizza() override {}
+    void ricercavisua() override {}
+    bool visuatra() override { return true; }
+    bool searchHasText() const override { return false; }
+    QImage sidePanelPicture() const override { return {}; }
+};
+} // namespace
+
+// A child changes one card again and again through the real editor, each time with a new
+// IMG_0001.JPG (picture n is n + 10 pixels wide) and famiglia "v<n>"; it is killed at random
+// moments. After every kill the card's row and picture must still belong together.
+// SILVARO_PICTURE_KILLS sets the number of kills (default 20).
+void TestDataSafety::killsDuringPictureUpdatesLeaveAConsistentCard() {
+    const int kills = qEnvironmentVariableIntValue("SILVARO_PICTURE_KILLS") > 0
+                          ? qEnvironmentVariableIntValue("SILVARO_PICTURE_KILLS")
+                          : 20;
+    TestApp app;
+    app.addPlant(1, {{"famiglia", "v0"}, {"img", "IMG_0001.JPG"}});
+    const QString stored = app.makePicture("img/1/IMG_0001.JPG", 10, 10);
+    const int pictures = kills * 15 + 40; // a kill lets a few updates through
+    for (int n = 1; n <= pictures; ++n)
+        app.makePicture(QString("camera/%1/IMG_0001.JPG").arg(n), n + 10, 10);
+    QRandomGenerator random(quint32(qEnvironmentVariableIntValue("SILVARO_CRASH_SEED") + 7));
+    int consistent = 0, midUpdate = 0, updates = 0;
+    for (int k = 0; k < kills; ++k) {
+        const int from = app.sqlValue("SELECT famiglia FROM piante").toString().mid(1).toInt();
+        if (from + 20 > pictures)
+            break;
+        std::fflush(stdout);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            QuietList list;
+            for (int n = from + 1; n <= pictures; ++n) {
+                app.state().idpianta = 1;
+                auto *f = new Form1(app.ctx(), list);
+                app.files.next = app.path(QString("camera/%1/IMG_0001.JPG").arg(n));
+                f->Command3_Click();
+                f->Text5->setText(QString("v%1").arg(n));
+                f->Command2_Click();
+                delete f;
+            }
+            ::_exit(0);
+        }
+        QTest::qSleep(int(random.bounded(100u, 600u)));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        midUpdate += QFileInfo::exists(app.path("img/.silvaro-cambio-immagine"));
+        PictureChange::settle(app.ctx().folder); // as the next start does
+        const int row = app.sqlValue("SELECT famiglia FROM piante").toString().mid(1).toInt();
+        const int picture = QImage(stored).width() - 10;
+        updates += row - from;
+        consistent += row == picture;
+        QCOMPARE(entries(app.path("img/1")), QStringList{"IMG_0001.JPG"});
+        if (row != picture)
+            qWarning("kill %d: row v%d with picture %d", k, row, picture);
+    }
+    qInfo("picture kills=%d consistent=%d updates=%d interrupted_changes=%d", kills, consistent,
+          updates, midUpdate);
+    QCOMPARE(consistent, kills);
+    QVERIFY(updates > 0);
+}
+
+// Keys another tool wrote beyond 2^53, or not whole: "Cancella" on a row deletes that row,
+// or, for a key that is no whole number, nothing at all.
+void TestDataSafety::commandsActOnTheClickedKey_data() {
+    QTest::addColumn<QVariant>("other");   // the key of a plant listed beside the clicked one
+    QTest::addColumn<QVariant>("clicked"); // the stored key of the clicked plant
+    QTest::addColumn<bool>("refused");
+    const qint64 big = 1LL << 53;
+    QTest::newRow("2^53+1 beside 2^53") << QVariant(big) << QVariant(big + 1) << false;
+    QTest::newRow("2^53 beside 2^53+1") << QVariant(big + 1) << QVariant(big) << false;
+    QTest::newRow("7.5 beside 7") << QVariant(7) << QVariant(7.5) << true;
+}
+
+void TestDataSafety::commandsActOnTheClickedKey() {
+    QFETCH(QVariant, other);
+    QFETCH(QVariant, clicked);
+    QFETCH(bool, refused);
+    TestApp app;
+    app.sql("INSERT INTO piante (id, identificazione) VALUES (?, 'altra')", {other});
+    app.sql("INSERT INTO piante (id, identificazione) VALUES (?, 'cliccata')", {clicked});
+    app.sql("INSERT INTO coltivazione (idtrat, id, intervento, datatratt) VALUES "
+            "(1, ?, 'Annaffiatura', '2026-01-01')",
+            {other});
+    MDIForm1 &w = app.main();
+    QVERIFY(clickRowReading(w, 2, "altra")); // a selection a refused row must not fall back on
+    QVERIFY(clickRowReading(w, 2, "cliccata"));
+    app.messages.answerNext(true);
+    QVERIFY(triggerAction(&w, "cancella"));
+    if (refused) {
+        QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
+        QCOMPARE(app.count("piante"), 2);
+        for (const char *action : {"vische", "vistrattamenti", "vissche"}) {
+            app.messages.clear();
+            QVERIFY(triggerAction(&w, action));
+            QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
+            QVERIFY(app.modal.opened.isEmpty());
+        }
+    } else {
+        QCOMPARE(app.messages.texts(),
+                 QStringList{"Vuoi cancellare la scheda della pianta cliccata ?"});
+        QCOMPARE(column(app, "SELECT identificazione FROM piante"), QStringList{"altra"});
+        QCOMPARE(app.count("coltivazione"), 1);
+    }
+}
+
+// Two rows under one key, as an archive without unique index allows: every command acts
+// on the row clicked, and one by key alone that would touch both changes nothing.
+void TestDataSafety::twinKeysActOnTheClickedRow_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("delete the plant") << "cancella";
+    QTest::newRow("change the card") << "vische";
+    QTest::newRow("delete the event") << "canctra";
+    QTest::newRow("by key alone") << "";
+}
+
+void TestDataSafety::twinKeysActOnTheClickedRow() {
+    QFETCH(QString, command);
+    TestApp app;
+    dropUniqueKeys(app);
+    app.addPlant(5, {{"identificazione", "prima"}, {"famiglia", "f"}});
+    app.addPlant(5, {{"identificazione", "seconda"}, {"famiglia", "f"}});
+    app.addEvent(9, 5, "Annaffiatura", "2026-01-01", {{"descrizione", "uno"}});
+    app.addEvent(9, 5, "Annaffiatura", "2026-01-02", {{"descrizione", "due"}});
+    MDIForm1 &w = app.main();
+    if (command.isEmpty()) {
+        Archive a(app.path("dbpiante.mdb"));
+        QVERIFY(!a.updatePlant(5, {{"famiglia", "x"}}));
+        QVERIFY(!a.deleteEvent(9));
+        QVERIFY(!a.deletePlantWithEvents(5));
+        QCOMPARE(column(app, "SELECT famiglia FROM piante"), QStringList({"f", "f"}));
+        QCOMPARE(app.count("coltivazione"), 2);
+        return;
+    }
+    QVERIFY(clickRowReading(w, 2, "seconda"));
+    app.messages.answerNext(true);
+    if (command == "cancella") {
+        QVERIFY(triggerAction(&w, command));
+        QCOMPARE(column(app, "SELECT identificazione FROM piante"), QStringList{"prima"});
+        QCOMPARE(app.count("coltivazione"), 2); // still the events of "prima"
+    } else if (command == "vische") {
+        auto *f = openWindow<Form1>(app, command);
+        QVERIFY(f);
+        QCOMPARE(f->Text17->text(), QString("seconda"));
+        f->Text5->setText("Araceae");
+        f->Command2_Click();
+        QCOMPARE(column(app, "SELECT famiglia FROM piante"), QStringList({"f", "Araceae"}));
+    } else {
+        QVERIFY(triggerAction(&w, "vistrattamenti"));
+        QVERIFY(clickRowReading(w, 5, "due"));
+        QVERIFY(triggerAction(&w, command));
+        QCOMPARE(column(app, "SELECT descrizione FROM coltivazione"), QStringList{"uno"});
+    }
+}
+
+// The plant goes (another window, another program) while its event window is open: saving
+// the event must not store it for nobody.
+void TestDataSafety::eventForAVanishedPlantIsNotSaved() {
+    TestApp app;
+    app.addPlant(1, {{"identificazione", "ficus"}});
+    app.state().idpianta = 1;
+    auto *f = openWindow<Form2>(app, "vissche");
+    QVERIFY(f);
+    app.sql("DELETE FROM piante");
+    f->Combo1->setEditText("Annaffiatura");
+    app.messages.clear();
+    QVERIFY(!f->Command2_Click());
+    QCOMPARE(app.messages.texts(), QStringList{"Controllare i dati inseriti"});
+    QCOMPARE(app.count("coltivazione"), 0);
+    QVERIFY(!Archive(app.path("dbpiante.mdb"))
+                 .insertEvent(2, {{"id", "1"}, {"intervento", "Annaffiatura"},
+                                  {"datatratt", "1/1/2026"}}));
+    QCOMPARE(app.count("coltivazione"), 0);
+}
+
+QTEST_MAIN(TestDataSafety)
+#include "test_datasafety.moc"
