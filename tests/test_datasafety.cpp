@@ -117,6 +117,8 @@ private slots:
     void twinKeysActOnTheClickedRow_data();
     void twinKeysActOnTheClickedRow();
     void eventForAVanishedPlantIsNotSaved();
+    void pricesReadItalian_data();
+    void pricesReadItalian();
 };
 
 // Two cameras both write IMG_0001.JPG: a card update that the archive refuses must leave the
@@ -335,6 +337,28 @@ void TestDataSafety::eventForAVanishedPlantIsNotSaved() {
                  .insertEvent(2, {{"id", "1"}, {"intervento", "Annaffiatura"},
                                   {"datatratt", "1/1/2026"}}));
     QCOMPARE(app.count("coltivazione"), 0);
+}
+
+// A price typed in a new card, as an Italian grower writes it.
+void TestDataSafety::pricesReadItalian_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored");
+    QTest::newRow("1.500") << "1.500" << 1500.0;
+    QTest::newRow("1.000") << "1.000" << 1000.0;
+    QTest::newRow("1.234,56") << "1.234,56" << 1234.56;
+    QTest::newRow("12,5") << "12,5" << 12.5;
+    QTest::newRow("12.5") << "12.5" << 12.5;
+}
+
+void TestDataSafety::pricesReadItalian() {
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    TestApp app;
+    auto *f = openWindow<Form1>(app, "inscheda");
+    QVERIFY(f);
+    f->Text8->setText(typed);
+    f->Command2_Click();
+    QCOMPARE(app.sqlValue("SELECT prezzo FROM piante").toDouble(), stored);
 }
 
 QTEST_MAIN(TestDataSafety)

@@ -6,14 +6,23 @@
 #include <cmath>
 
 std::optional<double> Conversions::parseNumber(const QString &text, QString *error) {
-    static const QRegularExpression re(QStringLiteral(R"(^\s*([+-]?)(\d*)(?:[.,](\d*))?\s*$)"));
-    const auto m = re.match(text);
+    // Italian first: points group the thousands by three, the comma is the decimal mark, so
+    // "1.500" is fifteen hundred. Then the plain form with a decimal point ("12.5", which is
+    // no Italian grouping).
+    static const QRegularExpression italian(
+        QStringLiteral(R"(^\s*([+-]?)((?:[1-9]\d{0,2}(?:\.\d{3})+)|\d*)(?:,(\d*))?\s*$)"));
+    static const QRegularExpression plainForm(
+        QStringLiteral(R"(^\s*([+-]?)(\d*)(?:\.(\d*))?\s*$)"));
+    auto m = italian.match(text);
+    if (!m.hasMatch())
+        m = plainForm.match(text);
     if (!m.hasMatch() || (m.captured(2).isEmpty() && m.captured(3).isEmpty())) {
         if (error)
             *error = QStringLiteral("Valore numerico non valido: \"%1\"").arg(text);
         return std::nullopt;
     }
-    const QString plain = m.captured(1) + (m.captured(2).isEmpty() ? "0" : m.captured(2)) + "." +
+    const QString whole = m.captured(2).remove(QLatin1Char('.'));
+    const QString plain = m.captured(1) + (whole.isEmpty() ? "0" : whole) + "." +
                           (m.captured(3).isEmpty() ? "0" : m.captured(3));
     bool ok = false;
     const double v = QLocale::c().toDouble(plain, &ok);
