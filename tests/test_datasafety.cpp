@@ -1,6 +1,8 @@
 // Faults found by attacking the real program: a save that fails half-way, rows another tool
 // wrote, a second program on the same files, files that are not what their names say.
 #include "archive/archive.h"
+#include "archive/instancelock.h"
+#include "archive/journalcheck.h"
 #include "careevent/form2.h"
 #include "mainwindow/mdiform1.h"
 #include "plantcard/form1.h"
@@ -119,6 +121,10 @@ private slots:
     void eventForAVanishedPlantIsNotSaved();
     void pricesReadItalian_data();
     void pricesReadItalian();
+    void oneProgramPerFolder_data();
+    void oneProgramPerFolder();
+    void leftJournalIsCheckedBeforeUse_data();
+    void leftJournalIsCheckedBeforeUse();
 };
 
 // Two cameras both write IMG_0001.JPG: a card update that the archive refuses must leave the
@@ -359,6 +365,102 @@ void TestDataSafety::pricesReadItalian() {
     f->Text8->setText(typed);
     f->Command2_Click();
     QCOMPARE(app.sqlValue("SELECT prezzo FROM piante").toDouble(), stored);
+}
+
+// A second start on the same folder is turned away; a lock left by a killed program is not
+// in the way; and the application folder itself is never written to.
+void TestDataSafety::oneProgramPerFolder_data() {
+    QTest::addColumn<bool>("holderAlive");
+    QTest::newRow("second instance") << true;
+    QTest::newRow("lock of a killed instance") << false;
+}
+
+void TestDataSafety::oneProgramPerFolder() {
+    QFETCH(bool, holderAlive);
+    TestApp app;
+    const QStringList before = entries(app.dir());
+    const QString lockPath = InstanceLock::lockPath(app.dir());
+    QVERIFY(!lockPath.isEmpty());
+    QVERIFY(!lockPath.startsWith(app.dir()));
+    InstanceLock first(app.dir());
+    if (holderAlive) {
+        QCOMPARE(first.take(), InstanceLock::Result::Taken);
+    } else {
+        const pid_t child = fork();
+        if (child == 0) {
+            InstanceLock dying(app.dir());
+            if (dying.take() == InstanceLock::Result::Taken)
+                ::raise(SIGKILL);
+            ::_exit(3);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status)); // killed holding the lock
+        QVERIFY(QFileInfo::exists(lockPath));
+    }
+    InstanceLock second(app.dir());
+    QCOMPARE(second.take(), holderAlive ? InstanceLock::Result::HeldByAnother
+                                        : InstanceLock::Result::Taken);
+    QCOMPARE(entries(app.dir()), before);
+}
+
+// dbpiante.mdb-journal left by a writer that died, beside the archive it belongs to or
+// beside an older archive the user copied back over it.
+void TestDataSafety::leftJournalIsCheckedBeforeUse_data() {
+    QTest::addColumn<bool>("foreign");
+    QTest::newRow("journal of this archive") << false;
+    QTest::newRow("journal of another archive") << true;
+}
+
+void TestDataSafety::leftJournalIsCheckedBeforeUse() {
+    QFETCH(bool, foreign);
+    TestApp app;
+    // A writer dies half-way through a large change: the file and its journal as it left them.
+    const QString writer = app.path("writer.mdb");
+    TestApp::createArchive(writer);
+    {
+        OtherProgram w(writer);
+        QVERIFY(w.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                       "WHERE i < 2000) INSERT INTO piante (id, note) "
+                       "SELECT i, printf('%.200c', 'b') FROM n"));
+        QVERIFY(w.exec("PRAGMA cache_size = 2"));
+        QVERIFY(w.exec("BEGIN"));
+        QVERIFY(w.exec("UPDATE piante SET note = note || 'x' WHERE id < 100"));
+        QVERIFY(w.exec("INSERT INTO piante (id, note) SELECT id + 5000, note FROM piante"));
+        QVERIFY(QFile::copy(writer + "-journal", app.path("journal")));
+        QVERIFY(QFile::copy(writer, app.path("died.mdb")));
+        w.exec("ROLLBACK");
+    }
+    const QString archive = app.path("dbpiante.mdb");
+    if (foreign) {
+        for (int i = 1; i <= 300; ++i)
+            app.addPlant(i, {{"identificazione", QString("pianta %1").arg(i)}});
+    } else {
+        QVERIFY(QFile::remove(archive));
+        QVERIFY(QFile::copy(app.path("died.mdb"), archive));
+    }
+    const QByteArray archiveBefore = TestApp::fileHash(archive);
+    QVERIFY(QFile::copy(app.path("journal"), archive + "-journal"));
+
+    const JournalCheck::Outcome out =
+        JournalCheck::run(app.ctx().folder, QDateTime(QDate(2026, 12, 8), QTime(10, 15, 30)));
+    QVERIFY(out.found);
+    QVERIFY(out.sound);
+    QCOMPARE(out.restored, foreign);
+    QCOMPARE(out.asideFolder, app.path("ripristino-2026-12-08_10-15-30"));
+    QVERIFY(out.message.contains(out.asideFolder));
+    QCOMPARE(TestApp::fileHash(out.asideFolder + "/dbpiante.mdb"), archiveBefore);
+    QCOMPARE(TestApp::fileHash(out.asideFolder + "/dbpiante.mdb-journal"),
+             TestApp::fileHash(app.path("journal")));
+    QVERIFY(!QFileInfo::exists(archive + "-journal"));
+    Archive a(archive);
+    QCOMPARE(a.integrityCheck().value_or("no check"), QString("ok"));
+    QCOMPARE(app.count("piante"), foreign ? 300 : 2000);
+    if (foreign)
+        QCOMPARE(app.sqlValue("SELECT identificazione FROM piante WHERE id = 300").toString(),
+                 QString("pianta 300"));
+    // Nothing left behind: the next start finds nothing to say.
+    QVERIFY(JournalCheck::run(app.ctx().folder, QDateTime::currentDateTime()).message.isEmpty());
 }
 
 QTEST_MAIN(TestDataSafety)

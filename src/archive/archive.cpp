@@ -96,6 +96,25 @@ bool Archive::open() {
     return true;
 }
 
+std::optional<QString> Archive::integrityCheck() {
+    if (!open())
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("PRAGMA integrity_check"))) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    QStringList found;
+    while (q.next() && found.size() < 5)
+        found << q.value(0).toString();
+    if (q.lastError().isValid()) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    return found.join(QStringLiteral("; "));
+}
+
 bool Archive::isOpen() const {
     return m_db.isValid() && m_db.isOpen();
 }

@@ -60,6 +60,9 @@ public:
                                        const std::function<bool(qint64)> &alsoTaken = {});
     std::optional<qint64> freeEventKey(qint64 made);
 
+    // "ok" when the file is sound, else what the check found; nothing when it cannot run.
+    std::optional<QString> integrityCheck();
+
     // Files that begin with this are SQLite databases.
     static bool looksLikeSqlite(const QString &path, QString *error = nullptr);
 
