@@ -125,6 +125,7 @@ private slots:
     void oneProgramPerFolder();
     void leftJournalIsCheckedBeforeUse_data();
     void leftJournalIsCheckedBeforeUse();
+    void walArchiveHeldByAnotherProgram();
 };
 
 // Two cameras both write IMG_0001.JPG: a card update that the archive refuses must leave the
@@ -461,6 +462,27 @@ void TestDataSafety::leftJournalIsCheckedBeforeUse() {
                  QString("pianta 300"));
     // Nothing left behind: the next start finds nothing to say.
     QVERIFY(JournalCheck::run(app.ctx().folder, QDateTime::currentDateTime()).message.isEmpty());
+}
+
+// Another program keeps the archive open in WAL mode: the list shows its plants and a card
+// is saved, and the archive stays in WAL mode.
+void TestDataSafety::walArchiveHeldByAnotherProgram() {
+    TestApp app;
+    app.addPlant(1, {{"identificazione", "ficus"}, {"famiglia", "f"}});
+    OtherProgram other(app.path("dbpiante.mdb"));
+    QCOMPARE(other.value("PRAGMA journal_mode=WAL"), QString("wal"));
+    QCOMPARE(other.value("SELECT count(*) FROM piante"), QString("1"));
+    MDIForm1 &w = app.main();
+    QCOMPARE(w.lvw1->list()->rowCount(), 1);
+    QVERIFY(clickRowReading(w, 2, "ficus"));
+    auto *f = openWindow<Form1>(app, "vische");
+    QVERIFY(f);
+    QCOMPARE(f->Text17->text(), QString("ficus"));
+    f->Text5->setText("Moraceae");
+    f->Command2_Click();
+    QCOMPARE(app.messages.texts().value(0), QString("Scheda inserita correttamente"));
+    QCOMPARE(other.value("SELECT famiglia FROM piante"), QString("Moraceae"));
+    QCOMPARE(other.value("PRAGMA journal_mode"), QString("wal"));
 }
 
 QTEST_MAIN(TestDataSafety)

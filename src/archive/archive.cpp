@@ -87,7 +87,13 @@ bool Archive::open() {
     if (!m_db.open())
         return fail(m_db.lastError().text());
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) ||
+    // An archive another program keeps in WAL mode is read and written as it is: leaving
+    // WAL needs the file to itself, and would fail while that program has it open.
+    bool wal = false;
+    if (q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next())
+        wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
+    if ((!wal && !q.exec(QStringLiteral("PRAGMA journal_mode=DELETE"))) ||
         !q.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
         failQuery(q);
         m_db.close();
