@@ -1,6 +1,7 @@
 // Faults found by attacking the real program: a save that fails half-way, rows another tool
 // wrote, a second program on the same files, files that are not what their names say.
 #include "archive/archive.h"
+#include "archive/filesizelimit.h"
 #include "archive/instancelock.h"
 #include "archive/journalcheck.h"
 #include "careevent/form2.h"
@@ -126,6 +127,8 @@ private slots:
     void leftJournalIsCheckedBeforeUse_data();
     void leftJournalIsCheckedBeforeUse();
     void walArchiveHeldByAnotherProgram();
+    void fifoIsNoPicture();
+    void writePastTheSizeLimitFails();
 };
 
 // Two cameras both write IMG_0001.JPG: a card update that the archive refuses must leave the
@@ -483,6 +486,60 @@ void TestDataSafety::walArchiveHeldByAnotherProgram() {
     QCOMPARE(app.messages.texts().value(0), QString("Scheda inserita correttamente"));
     QCOMPARE(other.value("SELECT famiglia FROM piante"), QString("Moraceae"));
     QCOMPARE(other.value("PRAGMA journal_mode"), QString("wal"));
+}
+
+// A FIFO named like a picture: choosing it, showing it or copying it must not wait for a
+// writer that never comes.
+void TestDataSafety::fifoIsNoPicture() {
+    TestApp app;
+    app.addPlant(1, {{"identificazione", "ficus"}, {"img", "x.jpg"}});
+    QVERIFY(QDir().mkpath(app.path("img/1")));
+    QCOMPARE(mkfifo(QFile::encodeName(app.path("img/1/x.jpg")).constData(), 0600), 0);
+    QCOMPARE(mkfifo(QFile::encodeName(app.path("x.jpg")).constData(), 0600), 0);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(PictureBox::load(app.path("x.jpg")).isNull());
+    QVERIFY(PictureBox::load(app.path("img")).isNull()); // a folder
+    QString error;
+    QVERIFY(!PictureCopy::copy(app.path("x.jpg"), app.path("img/1/copia.jpg"), &error));
+    MDIForm1 &w = app.main();
+    QVERIFY(clickRowReading(w, 2, "ficus")); // the side panel shows the placeholder
+    auto *f = openWindow<Form1>(app, "vische");
+    QVERIFY(f);
+    app.files.next = app.path("x.jpg");
+    f->Command3_Click();
+    QCOMPARE(f->Text18->text(), QString("x.jpg"));
+    QCOMPARE(f->Text15->text(), app.path("img/1/x.jpg"));
+    QCOMPARE(app.state().cambiaimg, 0);
+    QVERIFY(t.elapsed() < 10000);
+}
+
+// Under a file-size limit a picture copy that would pass it fails with its error; the program
+// is not killed. Run in a child, since the limit and the signal are the whole process's.
+void TestDataSafety::writePastTheSizeLimitFails() {
+    if (qEnvironmentVariableIsSet("SILVARO_SIZE_LIMIT_CHILD")) {
+        FileSizeLimit::failWritesInsteadOfDying();
+        TestApp app;
+        QFile big(app.path("grande.jpg"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.write(QByteArray(64 * 1024, 'x')) > 0); // within the limit
+        big.close();
+        struct rlimit limit = {32 * 1024, 32 * 1024};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        QString error;
+        QVERIFY(!PictureCopy::copy(big.fileName(), app.path("img/copia.jpg"), &error));
+        QVERIFY(error.startsWith("Impossibile scrivere"));
+        QVERIFY(!QFileInfo::exists(app.path("img/copia.jpg")));
+        return;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("SILVARO_SIZE_LIMIT_CHILD", "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"writePastTheSizeLimitFails"});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
 }
 
 QTEST_MAIN(TestDataSafety)

@@ -1,6 +1,7 @@
 #include "ui/picturebox.h"
 
 #include "ui/framefit.h"
+#include "ui/regularfile.h"
 
 #include <QImageReader>
 #include <QPainter>
@@ -11,6 +12,8 @@ PictureBox::PictureBox(QWidget *parent, const QColor &background)
 }
 
 QImage PictureBox::load(const QString &path) {
+    if (!RegularFile::is(path))
+        return {};
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
