@@ -129,6 +129,8 @@ private slots:
     void walArchiveHeldByAnotherProgram();
     void fifoIsNoPicture();
     void writePastTheSizeLimitFails();
+    void escapePutsTheCalendarAway_data();
+    void escapePutsTheCalendarAway();
 };
 
 // Two cameras both write IMG_0001.JPG: a card update that the archive refuses must leave the
@@ -540,6 +542,52 @@ void TestDataSafety::writePastTheSizeLimitFails() {
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+}
+
+// Escape with the calendar shown puts the calendar away and keeps the typed card; only the
+// next Escape closes the window.
+void TestDataSafety::escapePutsTheCalendarAway_data() {
+    QTest::addColumn<bool>("card");
+    QTest::newRow("plant card") << true;
+    QTest::newRow("care event") << false;
+}
+
+void TestDataSafety::escapePutsTheCalendarAway() {
+    QFETCH(bool, card);
+    TestApp app;
+    app.addPlant(1, {{"identificazione", "ficus"}});
+    app.state().idpianta = 1;
+    QDialog *window = nullptr;
+    QLineEdit *typed = nullptr;
+    QCalendarWidget *calendar = nullptr;
+    if (card) {
+        auto *f = openWindow<Form1>(app, "inscheda");
+        QVERIFY(f);
+        window = f;
+        typed = f->Text5;
+        calendar = f->Calendar1;
+        f->SSTab1->setCurrentIndex(2); // "Altri dati", where the calendar is
+        f->Command4_Click();
+    } else {
+        auto *f = openWindow<Form2>(app, "vissche");
+        QVERIFY(f);
+        window = f;
+        typed = f->Text3;
+        calendar = f->Calendar1;
+        f->Command3_Click();
+    }
+    typed->setText("scritto a mano");
+    window->activateWindow();
+    calendar->setFocus();
+    QVERIFY(calendar->isVisible());
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                    Qt::Key_Escape);
+    QVERIFY(!calendar->isVisible());
+    QVERIFY(window->isVisible());
+    QCOMPARE(typed->text(), QString("scritto a mano"));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                    Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(TestDataSafety)

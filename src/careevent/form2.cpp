@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -376,10 +377,25 @@ void Form2::Command3_Click() {
 
 void Form2::Calendar1_DateClick(const QDate &date) {
     Text12->setText(Conversions::pickedDate(date));
+    hideCalendar();
+}
+
+void Form2::hideCalendar() {
     // Focus goes back to the date box before the calendar goes, so it does not wander off.
     if (Calendar1->isAncestorOf(focusWidget()))
         Text12->setFocus(Qt::OtherFocusReason);
     Calendar1->hide();
+}
+
+// Escape puts the calendar away when it is shown; only without it does it close the window
+// as "Annulla" does.
+void Form2::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
+        hideCalendar();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Form2::Command1_Click() {

@@ -18,6 +18,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -377,10 +378,25 @@ void Form1::Command4_Click() {
 
 void Form1::Calendar1_Click(const QDate &date) {
     Text13->setText(Conversions::pickedDate(date));
+    hideCalendar();
+}
+
+void Form1::hideCalendar() {
     // Hiding the focused calendar hands the focus on; that must not bring it back.
     Text13->removeEventFilter(this);
     Calendar1->hide();
     Text13->installEventFilter(this);
+}
+
+// Escape puts the calendar away when it is shown; only without it does it close the window
+// as "Annulla" does.
+void Form1::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
+        hideCalendar();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event) {
