@@ -16,7 +16,8 @@
 namespace {
 // The visible cells of a plant row: species, identification, columns 4 to 7, key.
 QStringList row(MDIForm1 &w, int position) {
-    QStringList r = w.lvw1->list()->row(position - 1);
+    // The visible and hidden columns; past them the row carries its rowid.
+    QStringList r = w.lvw1->list()->row(position - 1).mid(0, w.lvw1->list()->columnCount());
     r.removeFirst();
     return r;
 }
@@ -308,10 +309,10 @@ void TestPlantList::eventListShowsNewestFirstWithBlanks() {
         headers << c.header;
     QCOMPARE(headers, QStringList({"", "", "", "Trattamento/eventi", "Data", "Descrizione", ""}));
     QCOMPARE(w.lvw1->list()->rowCount(), 4);
-    QCOMPARE(w.lvw1->list()->row(0),
+    QCOMPARE(w.lvw1->list()->row(0).mid(0, 7),
              QStringList({"", "18,5", "60", "Potatura", "2026/04/02", "Rami alti", "11"}));
     QCOMPARE(column(w, 3), QStringList({"Potatura", "Cimatura", "Fioritura", "Rinvaso"}));
-    QCOMPARE(w.lvw1->list()->row(3), QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
+    QCOMPARE(w.lvw1->list()->row(3).mid(0, 7), QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
     QCOMPARE(w.lvw1->selectedPosition(), 0);
     // A plant without events: seven columns, no rows.
     app.state().idpianta = 5;

@@ -20,8 +20,10 @@ QString noteFile(const AppFolder &folder) {
     return QDir(folder.imgDir()).filePath(noteName);
 }
 
-QString staged(const AppFolder &folder, qint64 key, const QString &name) {
-    return folder.plantDir(key) + QStringLiteral("/.") + name + QStringLiteral(".nuova");
+// One name whatever the picture's: with a prefix or suffix, a long name would pass the
+// file system's limit.
+QString staged(const AppFolder &folder, qint64 key) {
+    return folder.plantDir(key) + QStringLiteral("/.silvaro-nuova-immagine");
 }
 
 // The row as read back: the same values read in the transaction and at the next start.
@@ -42,7 +44,7 @@ PictureChange::~PictureChange() {
 }
 
 QString PictureChange::stagedPath() const {
-    return staged(m_folder, m_key, m_name);
+    return staged(m_folder, m_key);
 }
 
 // The note names the card and the picture first, with no row yet: a kill from then until
