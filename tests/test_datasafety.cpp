@@ -38,9 +38,8 @@ namespace {
 const QString saveError = QStringLiteral("Errore controllare i dati immessi");
 
 QStringList entries(const QString &dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
-                                   QDir::System,
-                               QDir::Name);
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // A second connection to the archive, as another program would hold it.
@@ -98,7 +97,8 @@ bool clickRowReading(MDIForm1 &w, int item, const QString &text) {
 QStringList column(TestApp &app, const QString &sql) {
     QStringList out;
     for (int i = 0;; ++i) {
-        const QVariant v = app.sqlValue(sql + QStringLiteral(" ORDER BY rowid LIMIT 1 OFFSET %1").arg(i));
+        const QVariant v =
+            app.sqlValue(sql + QStringLiteral(" ORDER BY rowid LIMIT 1 OFFSET %1").arg(i));
         if (!v.isValid())
             return out;
         out << v.toString();
@@ -347,8 +347,8 @@ void TestDataSafety::eventForAVanishedPlantIsNotSaved() {
     QCOMPARE(app.messages.texts(), QStringList{"Controllare i dati inseriti"});
     QCOMPARE(app.count("coltivazione"), 0);
     QVERIFY(!Archive(app.path("dbpiante.mdb"))
-                 .insertEvent(2, {{"id", "1"}, {"intervento", "Annaffiatura"},
-                                  {"datatratt", "1/1/2026"}}));
+                 .insertEvent(
+                     2, {{"id", "1"}, {"intervento", "Annaffiatura"}, {"datatratt", "1/1/2026"}}));
     QCOMPARE(app.count("coltivazione"), 0);
 }
 
@@ -406,8 +406,8 @@ void TestDataSafety::oneProgramPerFolder() {
         QVERIFY(QFileInfo::exists(lockPath));
     }
     InstanceLock second(app.dir());
-    QCOMPARE(second.take(), holderAlive ? InstanceLock::Result::HeldByAnother
-                                        : InstanceLock::Result::Taken);
+    QCOMPARE(second.take(),
+             holderAlive ? InstanceLock::Result::HeldByAnother : InstanceLock::Result::Taken);
     QCOMPARE(entries(app.dir()), before);
 }
 

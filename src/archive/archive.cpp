@@ -161,7 +161,9 @@ std::optional<Record> Archive::one(const QString &table, const QString &field, q
         return std::nullopt;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, rowCondition(field, rowid)))) {
+    const QString sql =
+        QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, rowCondition(field, rowid));
+    if (!q.prepare(sql)) {
         failQuery(q);
         return std::nullopt;
     }
@@ -383,7 +385,8 @@ bool Archive::deletePlantWithEvents(qint64 id, qint64 rowid) {
     bool ok = true;
     {
         QSqlQuery q(m_db);
-        q.prepare(QStringLiteral("DELETE FROM piante WHERE %1").arg(rowCondition("id", rowid)));
+        q.prepare(
+            QStringLiteral("DELETE FROM piante WHERE %1").arg(rowCondition("id", rowid)));
         for (const QVariant &b : rowBinds(id, rowid))
             q.addBindValue(b);
         ok = exec(q);

@@ -28,5 +28,5 @@ InstanceLock::Result InstanceLock::take() {
     if (m_lock->tryLock(0))
         return Result::Taken;
     return m_lock->error() == QLockFile::LockFailedError ? Result::HeldByAnother
-                                                          : Result::Unavailable;
+                                                         : Result::Unavailable;
 }

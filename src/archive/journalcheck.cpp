@@ -92,7 +92,8 @@ JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime
     // The archive as it was before the opening, without the journal that spoiled it. SQLite
     // has usually removed the journal after rolling it back; if not, it goes aside too.
     if (QFileInfo::exists(journal))
-        QFile::rename(journal, QDir(aside).filePath(QStringLiteral("dbpiante.mdb-journal.spostato")));
+        QFile::rename(journal,
+                      QDir(aside).filePath(QStringLiteral("dbpiante.mdb-journal.spostato")));
     if (!QFileInfo::exists(journal) && copyFile(archiveCopy, archive, &error)) {
         outcome.restored = true;
         const QString second = check(archive);

@@ -60,12 +60,12 @@ bool PictureChange::noteRow(const Record &row, QString *error) {
 
 bool PictureChange::writeNote(const QByteArray &digest, QString *error) {
     QSaveFile note(noteFile(m_folder));
-    const QByteArray text = QByteArray::number(m_key) + '\n' + QByteArray::number(m_rowid) +
-                            '\n' + digest + '\n' + m_name.toUtf8() + '\n';
+    const QByteArray text = QByteArray::number(m_key) + '\n' + QByteArray::number(m_rowid) + '\n' +
+                            digest + '\n' + m_name.toUtf8() + '\n';
     if (note.open(QIODevice::WriteOnly) && note.write(text) == text.size() && note.commit())
         return true;
-    *error = QStringLiteral("Impossibile scrivere \"%1\": %2").arg(note.fileName(),
-                                                                   note.errorString());
+    *error =
+        QStringLiteral("Impossibile scrivere \"%1\": %2").arg(note.fileName(), note.errorString());
     return false;
 }
 
