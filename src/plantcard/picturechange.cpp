@@ -51,7 +51,13 @@ QString PictureChange::stagedPath() const {
 // the row is noted leaves a new picture that belongs to no row.
 bool PictureChange::stage(const QString &source, QString *error) {
     m_staged = true;
-    return writeNote("-", error) && PictureCopy::copy(source, stagedPath(), error);
+    if (!writeNote("-", error))
+        return false;
+    if (PictureCopy::copy(source, stagedPath(), error))
+        return true;
+    // The user knows the picture by its own name, not by the staged copy's.
+    error->replace(stagedPath(), m_folder.plantPicture(m_key, m_name));
+    return false;
 }
 
 bool PictureChange::noteRow(const Record &row, QString *error) {
