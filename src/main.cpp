@@ -1,6 +1,10 @@
 #include "archive/appfolder.h"
+#include "archive/filesizelimit.h"
+#include "archive/instancelock.h"
+#include "archive/journalcheck.h"
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mdiform1.h"
+#include "plantcard/picturechange.h"
 #include "ui/qtmessages.h"
 
 #include <QApplication>
@@ -11,6 +15,25 @@
 
 #include <cstdio>
 #include <cstring>
+
+namespace {
+// A second program on the same folder would overwrite the first one's saves.
+bool aloneOnTheFolder(InstanceLock &lock, Messages &messages) {
+    if (lock.take() != InstanceLock::Result::HeldByAnother)
+        return true;
+    messages.show(QStringLiteral("Silvaro è già aperto su questo archivio."),
+                  Messages::Icon::Exclamation);
+    return false;
+}
+
+// A journal left by a writer that died is checked before anything opens the archive.
+void checkLeftJournal(const AppContext &ctx) {
+    const JournalCheck::Outcome journal = JournalCheck::run(ctx.folder, ctx.clock->now());
+    if (!journal.message.isEmpty())
+        ctx.messages->show(journal.message, journal.sound ? Messages::Icon::Information
+                                                          : Messages::Icon::Exclamation);
+}
+} // namespace
 
 // The path from the executable's folder to the installed templates; empty in a build that
 // knows of no installed layout (then the program is always a portable folder).
@@ -39,6 +62,7 @@ int main(int argc, char **argv) {
         }
     }
 
+    FileSizeLimit::failWritesInsteadOfDying();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Silvaro"));
     app.setApplicationVersion(version);
@@ -62,6 +86,11 @@ int main(int argc, char **argv) {
     Registry registry;
     AppContext ctx{AppFolder::ofProgram(QStringLiteral(SILVARO_TEMPLATES_RELATIVE)),
                    ProgramState{}, &clock, &messages, &modal, &files, &printer, &registry};
+    InstanceLock lock(ctx.folder.dir());
+    if (!aloneOnTheFolder(lock, messages))
+        return 1;
+    checkLeftJournal(ctx);
+    PictureChange::settle(ctx.folder);
     MDIForm1 window(ctx);
     window.show();
     // The window's startup has opened the archive; now the day's safety copy.

@@ -39,7 +39,16 @@ void TestArchive::numbersFollowTheTypingRules_data() {
     QTest::newRow("trailing separator") << "5." << true << 5.0;
     QTest::newRow("13-digit key") << "1112026863999" << true << 1112026863999.0;
     QTest::newRow("letters") << "abc" << false << 0.0;
-    QTest::newRow("grouping") << "1.000,5" << false << 0.0;
+    QTest::newRow("Italian thousands") << "1.500" << true << 1500.0;
+    QTest::newRow("Italian thousand") << "1.000" << true << 1000.0;
+    QTest::newRow("Italian grouping and decimals") << "1.234,56" << true << 1234.56;
+    QTest::newRow("Italian millions") << "-2.000.000" << true << -2000000.0;
+    QTest::newRow("grouping and decimals") << "1.000,5" << true << 1000.5;
+    QTest::newRow("point, no grouping") << "1.5" << true << 1.5;
+    QTest::newRow("point, four decimals") << "1.2345" << true << 1.2345;
+    QTest::newRow("point after a zero") << "0.500" << true << 0.5;
+    QTest::newRow("English grouping") << "1,234.5" << false << 0.0;
+    QTest::newRow("short group") << "1.50,5" << false << 0.0;
     QTest::newRow("sign alone") << "-" << false << 0.0;
     QTest::newRow("exponent") << "1e308" << false << 0.0;
     QTest::newRow("nan") << "NaN" << false << 0.0;

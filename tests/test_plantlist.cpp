@@ -16,7 +16,8 @@
 namespace {
 // The visible cells of a plant row: species, identification, columns 4 to 7, key.
 QStringList row(MDIForm1 &w, int position) {
-    QStringList r = w.lvw1->list()->row(position - 1);
+    // The visible and hidden columns; past them the row carries its rowid.
+    QStringList r = w.lvw1->list()->row(position - 1).mid(0, w.lvw1->list()->columnCount());
     r.removeFirst();
     return r;
 }
@@ -251,10 +252,11 @@ void TestPlantList::searchInEventModeListsPlantsButKeepsTheMode() {
     w.Text1->setText("F");
     QCOMPARE(w.lvw1->list()->columnCount(), 8);
     QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
-    // A click on such a row acts as on an event row: no key can be read, nothing changes.
+    // A click on such a row acts as on an event row: no key can be read, so no event is
+    // selected (a command must not fall back on the event selected before).
     app.state().idtratsel = 10;
     clickRow(w, 1);
-    QCOMPARE(app.state().idtratsel, 10.0);
+    QCOMPARE(app.state().idtratsel, 0);
     QCOMPARE(app.state().idpianta, 1.0);
 }
 
@@ -310,10 +312,10 @@ void TestPlantList::eventListShowsNewestFirstWithBlanks() {
         headers << c.header;
     QCOMPARE(headers, QStringList({"", "", "", "Trattamento/eventi", "Data", "Descrizione", ""}));
     QCOMPARE(w.lvw1->list()->rowCount(), 4);
-    QCOMPARE(w.lvw1->list()->row(0),
+    QCOMPARE(w.lvw1->list()->row(0).mid(0, 7),
              QStringList({"", "18,5", "60", "Potatura", "2026/04/02", "Rami alti", "11"}));
     QCOMPARE(column(w, 3), QStringList({"Potatura", "Cimatura", "Fioritura", "Rinvaso"}));
-    QCOMPARE(w.lvw1->list()->row(3), QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
+    QCOMPARE(w.lvw1->list()->row(3).mid(0, 7), QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
     QCOMPARE(w.lvw1->selectedPosition(), 0);
     // A plant without events: seven columns, no rows.
     app.state().idpianta = 5;

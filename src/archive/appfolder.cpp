@@ -79,11 +79,11 @@ QString AppFolder::archivePath() const { return filePath("dbpiante.mdb"); }
 QString AppFolder::imgDir() const { return filePath("img"); }
 QString AppFolder::placeholderPath() const { return filePath("img/nd.jpg"); }
 
-QString AppFolder::plantDir(double plantId) const {
+QString AppFolder::plantDir(qint64 plantId) const {
     return filePath("img/" + Conversions::keyText(plantId));
 }
 
-QString AppFolder::plantPicture(double plantId, const QString &fileName) const {
+QString AppFolder::plantPicture(qint64 plantId, const QString &fileName) const {
     return plantDir(plantId) + "/" + fileName;
 }
 

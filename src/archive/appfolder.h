@@ -32,8 +32,8 @@ public:
     QString archivePath() const;             // dbpiante.mdb
     QString imgDir() const;                  // img
     QString placeholderPath() const;         // img/nd.jpg
-    QString plantDir(double plantId) const;  // img/<key>
-    QString plantPicture(double plantId, const QString &fileName) const;
+    QString plantDir(qint64 plantId) const;  // img/<key>
+    QString plantPicture(qint64 plantId, const QString &fileName) const;
     QString treatmentsPath() const;          // trattamenti.txt
     QString tempBitmapPath() const;          // $_tmp.BMP
 

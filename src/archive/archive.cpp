@@ -87,7 +87,13 @@ bool Archive::open() {
     if (!m_db.open())
         return fail(m_db.lastError().text());
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) ||
+    // An archive another program keeps in WAL mode is read and written as it is: leaving
+    // WAL needs the file to itself, and would fail while that program has it open.
+    bool wal = false;
+    if (q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next())
+        wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
+    if ((!wal && !q.exec(QStringLiteral("PRAGMA journal_mode=DELETE"))) ||
         !q.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
         failQuery(q);
         m_db.close();
@@ -118,6 +124,25 @@ bool Archive::check() {
     return true;
 }
 
+std::optional<QString> Archive::integrityCheck() {
+    if (!open())
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("PRAGMA integrity_check"))) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    QStringList found;
+    while (q.next() && found.size() < 5)
+        found << q.value(0).toString();
+    if (q.lastError().isValid()) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    return found.join(QStringLiteral("; "));
+}
+
 bool Archive::isOpen() const {
     return m_db.isValid() && m_db.isOpen();
 }
@@ -141,16 +166,31 @@ std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, cons
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
-std::optional<Record> Archive::one(const QString &sql, qint64 key) {
+namespace {
+// The condition that picks a row by its key, and by its rowid when one is known.
+QString rowCondition(const QString &field, qint64 rowid) {
+    return rowid != 0 ? QStringLiteral("%1 = ? AND rowid = ?").arg(field)
+                      : QStringLiteral("%1 = ?").arg(field);
+}
+QVariantList rowBinds(qint64 key, qint64 rowid) {
+    return rowid != 0 ? QVariantList{key, rowid} : QVariantList{key};
+}
+} // namespace
+
+std::optional<Record> Archive::one(const QString &table, const QString &field, qint64 key,
+                                   qint64 rowid) {
     if (!open())
         return std::nullopt;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
+    const QString sql =
+        QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, rowCondition(field, rowid));
     if (!q.prepare(sql)) {
         failQuery(q);
         return std::nullopt;
     }
-    q.addBindValue(key);
+    for (const QVariant &b : rowBinds(key, rowid))
+        q.addBindValue(b);
     if (!exec(q))
         return std::nullopt;
     if (!q.next()) {
@@ -159,15 +199,15 @@ std::optional<Record> Archive::one(const QString &sql, qint64 key) {
                  : QStringLiteral("Nessun record corrisponde alla chiave %1").arg(key));
         return std::nullopt;
     }
-    return RecordReader(sql.contains("piante") ? "piante" : "coltivazione", q).read(q);
+    return RecordReader(table, q).read(q);
 }
 
-std::optional<Record> Archive::plant(qint64 id) {
-    return one(QStringLiteral("SELECT * FROM piante WHERE id = ?"), id);
+std::optional<Record> Archive::plant(qint64 id, qint64 rowid) {
+    return one(QStringLiteral("piante"), QStringLiteral("id"), id, rowid);
 }
 
-std::optional<Record> Archive::event(qint64 idtrat) {
-    return one(QStringLiteral("SELECT * FROM coltivazione WHERE idtrat = ?"), idtrat);
+std::optional<Record> Archive::event(qint64 idtrat, qint64 rowid) {
+    return one(QStringLiteral("coltivazione"), QStringLiteral("idtrat"), idtrat, rowid);
 }
 
 std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
@@ -176,9 +216,10 @@ std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(order == EventOrder::ByDate
-                  ? QStringLiteral("SELECT * FROM coltivazione WHERE id = ? "
+                  ? QStringLiteral("SELECT *, rowid AS rowid FROM coltivazione WHERE id = ? "
                                    "ORDER BY datatratt ASC, rowid ASC")
-                  : QStringLiteral("SELECT * FROM coltivazione WHERE id = ? ORDER BY rowid"));
+                  : QStringLiteral("SELECT *, rowid AS rowid FROM coltivazione WHERE id = ? "
+                                   "ORDER BY rowid"));
     q.addBindValue(plantId);
     if (!exec(q))
         return std::nullopt;
@@ -207,17 +248,24 @@ std::optional<QVariantList> Archive::convert(const QString &table, const FieldTe
             // bind it as NULL, which the readers' kind tests do not match.
             values << QVariant(text.isNull() ? QStringLiteral("") : text);
             break;
-        case Schema::Kind::Key:
+        case Schema::Kind::Key: {
+            // Read as the whole number it is: through a double, keys beyond 2^53 would
+            // come out as a neighbour's.
+            const auto key = Conversions::parseKey(text, &why);
+            if (!key) {
+                fail(why);
+                return std::nullopt;
+            }
+            values << QVariant(*key);
+            break;
+        }
         case Schema::Kind::Number: {
             const auto n = Conversions::parseNumber(text, &why);
             if (!n) {
                 fail(why);
                 return std::nullopt;
             }
-            if (Schema::fieldKind(table, field) == Schema::Kind::Key)
-                values << QVariant(static_cast<qint64>(*n));
-            else
-                values << QVariant(*n);
+            values << QVariant(*n);
             break;
         }
         case Schema::Kind::Date: {
@@ -239,7 +287,9 @@ bool Archive::checkPlantTexts(const FieldTexts &texts) {
 }
 
 bool Archive::write(const QString &sql, const FieldTexts &texts, const QString &table,
-                    const QVariantList &extra, bool mustChangeRow) {
+                    const QVariantList &extra, bool mustChangeRow,
+                    const std::function<bool()> &firstCheck,
+                    const std::function<bool()> &lastCheck) {
     const auto values = convert(table, texts);
     if (!values)
         return false;
@@ -249,7 +299,9 @@ bool Archive::write(const QString &sql, const FieldTexts &texts, const QString &
         return fail(m_db.lastError().text());
     {
         QSqlQuery q(m_db);
-        bool ok = q.prepare(sql) || failQuery(q);
+        // The check and the write see one state of the file: nothing can come between.
+        bool ok = !firstCheck || firstCheck();
+        ok = ok && (q.prepare(sql) || failQuery(q));
         if (ok) {
             for (const QVariant &v : *values)
                 q.addBindValue(v);
@@ -258,10 +310,16 @@ bool Archive::write(const QString &sql, const FieldTexts &texts, const QString &
             ok = exec(q);
         }
         if (ok && mustChangeRow && q.numRowsAffected() != 1)
-            ok = fail(QStringLiteral("Nessun record corrisponde alla chiave %1")
-                          .arg(extra.value(0).toLongLong()));
+            ok = fail(q.numRowsAffected() == 0
+                          ? QStringLiteral("Nessun record corrisponde alla chiave %1")
+                                .arg(extra.value(0).toLongLong())
+                          : QStringLiteral("Più record hanno la chiave %1: nessuno è stato "
+                                           "modificato")
+                                .arg(extra.value(0).toLongLong()));
+        q.finish();
+        if (ok && lastCheck)
+            ok = lastCheck();
         if (!ok) {
-            q.finish();
             m_db.rollback();
             return false;
         }
@@ -295,10 +353,18 @@ bool Archive::insertPlant(qint64 id, const FieldTexts &texts) {
     return write(sql, all, "piante", {}, false);
 }
 
-bool Archive::updatePlant(qint64 id, const FieldTexts &texts) {
-    const QString sql =
-        QStringLiteral("UPDATE piante SET %1 WHERE id = ?").arg(columnList(texts, "%1 = ?"));
-    return write(sql, texts, "piante", {id}, true);
+bool Archive::updatePlant(qint64 id, const FieldTexts &texts, qint64 rowid,
+                          const RowCheck &beforeCommit) {
+    const QString sql = QStringLiteral("UPDATE piante SET %1 WHERE %2")
+                            .arg(columnList(texts, "%1 = ?"), rowCondition("id", rowid));
+    std::function<bool()> check;
+    if (beforeCommit)
+        check = [&] {
+            const auto row = plant(id, rowid);
+            QString why;
+            return row && (beforeCommit(*row, &why) || fail(why));
+        };
+    return write(sql, texts, "piante", rowBinds(id, rowid), true, {}, check);
 }
 
 bool Archive::insertEvent(qint64 idtrat, const FieldTexts &texts) {
@@ -306,21 +372,34 @@ bool Archive::insertEvent(qint64 idtrat, const FieldTexts &texts) {
     all.append({QStringLiteral("idtrat"), QString::number(idtrat)});
     const QString sql = QStringLiteral("INSERT INTO coltivazione (%1) VALUES (%2)")
                             .arg(columnList(all, "%1"), placeholders(all));
-    return write(sql, all, "coltivazione", {}, false);
+    QString plant;
+    for (const auto &[field, text] : texts)
+        if (field == QLatin1String("id"))
+            plant = text;
+    // An event is only stored for a plant that is there when it is written.
+    return write(sql, all, "coltivazione", {}, false, [&] {
+        const auto plantId = Conversions::parseKey(plant);
+        bool there = false;
+        if (plantId && !keyUsed("piante", "id", *plantId, &there))
+            return false;
+        return there || fail(QStringLiteral("Nessuna pianta corrisponde alla chiave \"%1\"")
+                                 .arg(plant));
+    });
 }
 
-bool Archive::updateEvent(qint64 idtrat, const FieldTexts &texts) {
-    const QString sql = QStringLiteral("UPDATE coltivazione SET %1 WHERE idtrat = ?")
-                            .arg(columnList(texts, "%1 = ?"));
-    return write(sql, texts, "coltivazione", {idtrat}, true);
+bool Archive::updateEvent(qint64 idtrat, const FieldTexts &texts, qint64 rowid) {
+    const QString sql = QStringLiteral("UPDATE coltivazione SET %1 WHERE %2")
+                            .arg(columnList(texts, "%1 = ?"), rowCondition("idtrat", rowid));
+    return write(sql, texts, "coltivazione", rowBinds(idtrat, rowid), true);
 }
 
-bool Archive::deleteEvent(qint64 idtrat) {
-    return write(QStringLiteral("DELETE FROM coltivazione WHERE idtrat = ?"), {}, "coltivazione",
-                 {idtrat}, true);
+bool Archive::deleteEvent(qint64 idtrat, qint64 rowid) {
+    return write(QStringLiteral("DELETE FROM coltivazione WHERE %1")
+                     .arg(rowCondition("idtrat", rowid)),
+                 {}, "coltivazione", rowBinds(idtrat, rowid), true);
 }
 
-bool Archive::deletePlantWithEvents(qint64 id) {
+bool Archive::deletePlantWithEvents(qint64 id, qint64 rowid) {
     if (!open())
         return false;
     if (!m_db.transaction())
@@ -328,12 +407,20 @@ bool Archive::deletePlantWithEvents(qint64 id) {
     bool ok = true;
     {
         QSqlQuery q(m_db);
-        q.prepare(QStringLiteral("DELETE FROM piante WHERE id = ?"));
-        q.addBindValue(id);
+        q.prepare(
+            QStringLiteral("DELETE FROM piante WHERE %1").arg(rowCondition("id", rowid)));
+        for (const QVariant &b : rowBinds(id, rowid))
+            q.addBindValue(b);
         ok = exec(q);
-        if (ok && q.numRowsAffected() < 1)
+        if (ok && q.numRowsAffected() == 0)
             ok = fail(QStringLiteral("Nessun record corrisponde alla chiave %1").arg(id));
-        if (ok) {
+        else if (ok && q.numRowsAffected() > 1)
+            ok = fail(QStringLiteral("Più schede hanno la chiave %1: nessuna è stata cancellata")
+                          .arg(id));
+        bool twinLeft = false;
+        if (ok)
+            ok = keyUsed("piante", "id", id, &twinLeft);
+        if (ok && !twinLeft) {
             q.prepare(QStringLiteral("DELETE FROM coltivazione WHERE id = ?"));
             q.addBindValue(id);
             ok = exec(q);

@@ -33,8 +33,10 @@ public:
     // The plants whose chosen field begins with the typed text (`*` and `?` as wildcards).
     std::optional<QList<PlantListRow>> searchPlants(SearchField field, const QString &typed);
 
-    std::optional<Record> plant(qint64 id);
-    std::optional<Record> event(qint64 idtrat);
+    // Rows by key. A rowid (not 0) names the one row meant where another tool stored two
+    // rows under one key; a write or delete by key alone must find exactly one row.
+    std::optional<Record> plant(qint64 id, qint64 rowid = 0);
+    std::optional<Record> event(qint64 idtrat, qint64 rowid = 0);
     // Events of a plant, oldest first (ties in stored order), or in stored order.
     enum class EventOrder { ByDate, Stored };
     std::optional<QList<Record>> events(qint64 plantId, EventOrder order);
@@ -44,17 +46,25 @@ public:
     // write with the reason, and nothing is written.
     bool checkPlantTexts(const FieldTexts &texts);
     bool insertPlant(qint64 id, const FieldTexts &texts);
-    bool updatePlant(qint64 id, const FieldTexts &texts); // fails when no plant has the key
-    bool insertEvent(qint64 idtrat, const FieldTexts &texts);
-    bool updateEvent(qint64 idtrat, const FieldTexts &texts); // fails when no event has it
-    bool deleteEvent(qint64 idtrat);
-    bool deletePlantWithEvents(qint64 id); // the plant and all its events, or nothing
+    // Each fails, writing nothing, unless it changes exactly one row.
+    // `beforeCommit` sees the row as written, inside the transaction; false undoes it all.
+    using RowCheck = std::function<bool(const Record &row, QString *error)>;
+    bool updatePlant(qint64 id, const FieldTexts &texts, qint64 rowid = 0,
+                     const RowCheck &beforeCommit = {});
+    bool insertEvent(qint64 idtrat, const FieldTexts &texts); // fails when its plant is gone
+    bool updateEvent(qint64 idtrat, const FieldTexts &texts, qint64 rowid = 0);
+    bool deleteEvent(qint64 idtrat, qint64 rowid = 0);
+    // The plant and its events, or nothing. Events stay while a twin row keeps their key.
+    bool deletePlantWithEvents(qint64 id, qint64 rowid = 0);
 
     // Keys are made from the clock and may collide; these give the made key, or the next
     // free number after it. `alsoTaken` adds a test of the caller's (a picture folder).
     std::optional<qint64> freePlantKey(qint64 made,
                                        const std::function<bool(qint64)> &alsoTaken = {});
     std::optional<qint64> freeEventKey(qint64 made);
+
+    // "ok" when the file is sound, else what the check found; nothing when it cannot run.
+    std::optional<QString> integrityCheck();
 
     // Files that begin with this are SQLite databases.
     static bool looksLikeSqlite(const QString &path, QString *error = nullptr);
@@ -65,8 +75,11 @@ private:
     bool exec(QSqlQuery &q);
     std::optional<QVariantList> convert(const QString &table, const FieldTexts &texts);
     bool write(const QString &sql, const FieldTexts &texts, const QString &table,
-               const QVariantList &extra, bool mustChangeRow);
-    std::optional<Record> one(const QString &sql, qint64 key);
+               const QVariantList &extra, bool mustChangeRow,
+               const std::function<bool()> &firstCheck = {},
+               const std::function<bool()> &lastCheck = {});
+    std::optional<Record> one(const QString &table, const QString &field, qint64 key,
+                              qint64 rowid);
     bool keyUsed(const QString &table, const QString &field, qint64 key, bool *used);
 
     QString m_path;

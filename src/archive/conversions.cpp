@@ -6,14 +6,23 @@
 #include <cmath>
 
 std::optional<double> Conversions::parseNumber(const QString &text, QString *error) {
-    static const QRegularExpression re(QStringLiteral(R"(^\s*([+-]?)(\d*)(?:[.,](\d*))?\s*$)"));
-    const auto m = re.match(text);
+    // Italian first: points group the thousands by three, the comma is the decimal mark, so
+    // "1.500" is fifteen hundred. Then the plain form with a decimal point ("12.5", which is
+    // no Italian grouping).
+    static const QRegularExpression italian(
+        QStringLiteral(R"(^\s*([+-]?)((?:[1-9]\d{0,2}(?:\.\d{3})+)|\d*)(?:,(\d*))?\s*$)"));
+    static const QRegularExpression plainForm(
+        QStringLiteral(R"(^\s*([+-]?)(\d*)(?:\.(\d*))?\s*$)"));
+    auto m = italian.match(text);
+    if (!m.hasMatch())
+        m = plainForm.match(text);
     if (!m.hasMatch() || (m.captured(2).isEmpty() && m.captured(3).isEmpty())) {
         if (error)
             *error = QStringLiteral("Valore numerico non valido: \"%1\"").arg(text);
         return std::nullopt;
     }
-    const QString plain = m.captured(1) + (m.captured(2).isEmpty() ? "0" : m.captured(2)) + "." +
+    const QString whole = m.captured(2).remove(QLatin1Char('.'));
+    const QString plain = m.captured(1) + (whole.isEmpty() ? "0" : whole) + "." +
                           (m.captured(3).isEmpty() ? "0" : m.captured(3));
     bool ok = false;
     const double v = QLocale::c().toDouble(plain, &ok);
@@ -69,8 +78,20 @@ QString Conversions::number(double value) {
     return s;
 }
 
-QString Conversions::keyText(double key) {
-    return QString::number(static_cast<qint64>(key));
+QString Conversions::keyText(qint64 key) {
+    return QString::number(key);
+}
+
+std::optional<qint64> Conversions::parseKey(const QString &text, QString *error) {
+    static const QRegularExpression re(QStringLiteral(R"(^\s*[+-]?\d+\s*$)"));
+    bool ok = re.match(text).hasMatch();
+    const qint64 key = ok ? text.trimmed().toLongLong(&ok) : 0;
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("Chiave non valida: \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    return key;
 }
 
 QDate Conversions::storedDate(const QVariant &value) {
@@ -87,10 +108,11 @@ QString Conversions::displayText(const QVariant &value) {
     if (value.isNull())
         return {};
     switch (value.typeId()) {
+    case QMetaType::LongLong: // keys: every digit, as the folder names are written
+        return keyText(value.toLongLong());
     case QMetaType::Double:
     case QMetaType::Float:
     case QMetaType::Int:
-    case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
         return number(value.toDouble());

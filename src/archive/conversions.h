@@ -18,7 +18,9 @@ public:
     static QString listDate(const QDate &date);   // 1900/01/01
     static QString pickedDate(const QDate &date); // 1/1/1900, as a calendar writes it
     static QString number(double value);          // 12, 12,5
-    static QString keyText(double key);           // 712202636000
+    static QString keyText(qint64 key);           // 712202636000
+    // A key typed or read back from a list: digits only, within the 64-bit range.
+    static std::optional<qint64> parseKey(const QString &text, QString *error = nullptr);
 
     // Dates are stored as ISO text; anything else stored by another tool reads as invalid.
     static QDate storedDate(const QVariant &value);

@@ -112,7 +112,8 @@ public:
             return false;
         while (q.next()) {
             PlantListRow r;
-            r.id = q.value(1).toLongLong();
+            r.rowid = q.value(0).toLongLong();
+            setKey(r, q.value(1));
             r.specie = q.value(2);
             r.identificazione = q.value(3);
             r.vaso = q.value(4);
@@ -183,7 +184,8 @@ public:
         rows.reserve(m_rowids.size());
         while (q.next()) {
             PlantListRow r;
-            r.id = q.value(6).toLongLong();
+            r.rowid = q.value(0).toLongLong();
+            setKey(r, q.value(6));
             r.specie = q.value(7);
             r.identificazione = q.value(8);
             r.vaso = q.value(9);
@@ -194,6 +196,12 @@ public:
     }
 
 private:
+    static void setKey(PlantListRow &r, const QVariant &stored) {
+        const auto key = Schema::wholeKey(stored);
+        r.wholeKey = key.has_value();
+        r.id = key.value_or(0);
+    }
+
     void setDerived(PlantListRow &r, const QSqlQuery &q) {
         static const QString watering = QStringLiteral("Annaffiatura");
         static const QString fertilising = QStringLiteral("Concimazione");

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 // The handful of values the windows hand each other. Owned by the application and passed
 // by reference to every window; nothing else is shared between windows.
 //
@@ -9,8 +11,8 @@
 // long as that operation, so no database handle or record set is kept here.
 struct ProgramState {
     QString dbpath;     // full path of the archive, set by every opening
-    double idpianta = 0;  // key of the selected plant; 0: none, or a new card
-    double idtratsel = 0; // key of the selected care event; 0: none, or a new event
+    qint64 idpianta = 0;  // key of the selected plant; 0: none, or a new card
+    qint64 idtratsel = 0; // key of the selected care event; 0: none, or a new event
     QString modolista;    // "Visualizza trattamenti" in plant mode, else event mode
     double rigasel = 0;   // 1-based position of the last clicked list row; 0: none
     int cambiaimg = 0;    // 1 when a new picture was chosen in the plant card editor
@@ -21,4 +23,21 @@ struct ProgramState {
     static inline const QString eventMode = QStringLiteral("Visualizza elenco Piante");
 
     bool inPlantMode() const { return modolista == plantMode; }
+
+    // The rowid of the list row each key was taken from, so that a command acts on the row
+    // clicked even where another tool stored two rows under one key. It goes with the key
+    // it was taken with: once the key is set otherwise, commands go by the key alone.
+    void selectPlant(qint64 key, qint64 rowid) {
+        idpianta = key;
+        m_plantRow = {key, rowid};
+    }
+    void selectEvent(qint64 key, qint64 rowid) {
+        idtratsel = key;
+        m_eventRow = {key, rowid};
+    }
+    qint64 plantRow() const { return m_plantRow.first == idpianta ? m_plantRow.second : 0; }
+    qint64 eventRow() const { return m_eventRow.first == idtratsel ? m_eventRow.second : 0; }
+
+private:
+    std::pair<qint64, qint64> m_plantRow{0, 0}, m_eventRow{0, 0};
 };

@@ -8,7 +8,8 @@
 #include <optional>
 
 // One row as read from the archive: field name -> value. A NULL stays a null QVariant;
-// dates stored as ISO text come back as QDate, numbers as double, keys as qint64.
+// dates stored as ISO text come back as QDate, numbers as double, keys as qint64 (a stored
+// key that is no whole number stays as stored). Event lists also carry each row's "rowid".
 using Record = QVariantMap;
 
 // Values handed to a write, field name -> the text the user typed, in writing order. The
@@ -23,7 +24,9 @@ struct LastEvent {
 
 // One row of the plant list: the plant's own columns and its three derived ones.
 struct PlantListRow {
-    qint64 id = 0;
+    qint64 rowid = 0;      // the row itself: keys written by another tool may repeat
+    qint64 id = 0;         // 0 when the stored key is no whole number (wholeKey false)
+    bool wholeKey = true;
     QVariant specie, identificazione, vaso;
     std::optional<LastEvent> waterOrFeed; // newest "Annaffiatura" or "Concimazione"
     std::optional<LastEvent> flowering;   // newest "Fioritura"

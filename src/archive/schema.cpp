@@ -4,8 +4,10 @@
 
 #include <QDate>
 
+#include <cmath>
+
 Schema::Kind Schema::fieldKind(const QString &table, const QString &field) {
-    if (field == "id" || field == "idtrat")
+    if (field == "id" || field == "idtrat" || field == "rowid")
         return Kind::Key;
     if (field == "dataacquisto" || field == "datatratt")
         return Kind::Date;
@@ -58,7 +60,9 @@ QVariant Schema::valueOf(Kind kind, const QVariant &v) {
         return QVariant();
     switch (kind) {
     case Kind::Key:
-        return QVariant(v.toLongLong());
+        if (const auto key = wholeKey(v))
+            return QVariant(*key);
+        return v; // as stored: not a key any command can use
     case Kind::Number: {
         bool ok = false;
         const double d = v.toDouble(&ok);
@@ -70,4 +74,21 @@ QVariant Schema::valueOf(Kind kind, const QVariant &v) {
         break;
     }
     return QVariant(v.toString());
+}
+
+std::optional<qint64> Schema::wholeKey(const QVariant &v) {
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        return v.toLongLong();
+    case QMetaType::Double: {
+        // Only a whole double well inside the 64-bit range converts without loss or harm.
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || std::trunc(d) != d || d < -9.2e18 || d > 9.2e18)
+            return std::nullopt;
+        return static_cast<qint64>(d);
+    }
+    default:
+        return std::nullopt;
+    }
 }

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -299,13 +300,13 @@ bool Form2::loadTypes() {
 
 bool Form2::loadPlant(QString *img) {
     OpenedArchive archive(m_ctx);
-    const auto plant = archive.plant(static_cast<qint64>(m_ctx.state.idpianta));
+    const auto plant = archive.plant(m_ctx.state.idpianta, m_ctx.state.plantRow());
     if (!plant)
         return false;
     const auto text = [&](const char *field) {
         return Conversions::displayText(plant->value(QString::fromLatin1(field)));
     };
-    Text9->setText(QString::number(plant->value("id").toLongLong()));
+    Text9->setText(Conversions::displayText(plant->value("id")));
     Text8->setText(text("identificazione"));
     Text5->setText(text("famiglia"));
     Text6->setText(text("genere"));
@@ -331,13 +332,13 @@ bool Form2::loadPicture(const QString &img) {
 
 bool Form2::loadEvent() {
     OpenedArchive archive(m_ctx);
-    const auto event = archive.event(static_cast<qint64>(m_ctx.state.idtratsel));
+    const auto event = archive.event(m_ctx.state.idtratsel, m_ctx.state.eventRow());
     if (!event)
         return false;
     setType(event->value("intervento").toString());
     Text12->setText(Conversions::displayText(event->value("datatratt")));
     Text4->setPlainText(Conversions::displayText(event->value("descrizione")));
-    Text9->setText(QString::number(event->value("id").toLongLong()));
+    Text9->setText(Conversions::displayText(event->value("id")));
     return true;
 }
 
@@ -376,10 +377,25 @@ void Form2::Command3_Click() {
 
 void Form2::Calendar1_DateClick(const QDate &date) {
     Text12->setText(Conversions::pickedDate(date));
+    hideCalendar();
+}
+
+void Form2::hideCalendar() {
     // Focus goes back to the date box before the calendar goes, so it does not wander off.
     if (Calendar1->isAncestorOf(focusWidget()))
         Text12->setFocus(Qt::OtherFocusReason);
     Calendar1->hide();
+}
+
+// Escape puts the calendar away when it is shown; only without it does it close the window
+// as "Annulla" does.
+void Form2::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
+        hideCalendar();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Form2::Command1_Click() {
@@ -393,10 +409,11 @@ bool Form2::Command2_Click() {
         return false;
     };
     const bool change = state.idtratsel != 0;
-    const auto idtrat = static_cast<qint64>(state.idtratsel);
+    const qint64 idtrat = state.idtratsel;
+    const qint64 rowid = state.eventRow();
     {
         OpenedArchive archive(m_ctx);
-        if (!archive.isOpen() || (change && !archive.event(idtrat)))
+        if (!archive.isOpen() || (change && !archive.event(idtrat, rowid)))
             return failed();
 
         if (Combo1->currentText().isEmpty() && Text3->text().isEmpty()) {
@@ -424,7 +441,7 @@ bool Form2::Command2_Click() {
         };
         bool saved = false;
         if (change) {
-            saved = archive.updateEvent(idtrat, fields);
+            saved = archive.updateEvent(idtrat, fields, rowid);
         } else {
             // Keys come from the clock; two events saved within one second take the next
             // free number rather than colliding.

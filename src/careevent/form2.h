@@ -64,6 +64,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -78,6 +79,7 @@ private:
     bool loadPicture(const QString &img);
     bool loadEvent();
     void showPlaceholder();
+    void hideCalendar();
     void paintPicture();
     void setType(const QString &type);
     QString typeToSave() const;

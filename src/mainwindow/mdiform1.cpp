@@ -65,10 +65,13 @@ const QList<ReportListModel::Column> eventColumns = {
 // How long the keys must rest before the picture of the row they reached is painted.
 constexpr int keyPauseMs = 150;
 
-// Sub-items holding the keys and the identification (column n is sub-item n-1).
+// Sub-items holding the keys and the identification (column n is sub-item n-1), and past
+// the last column the rowid of the row, which goes with it through sorting.
 constexpr int plantKeyItem = 7;
 constexpr int plantNameItem = 2;
 constexpr int eventKeyItem = 6;
+constexpr int plantRowItem = 8;
+constexpr int eventRowItem = 7;
 
 // A stored text as the list shows it: NULL, empty or blanks give an empty cell.
 QString cell(const QVariant &v) {
@@ -96,12 +99,9 @@ QString listNumber(const QVariant &v) {
     return d == 0 ? QString() : Conversions::number(d);
 }
 
-std::optional<double> keyOf(const QString &text) {
-    bool ok = false;
-    const qint64 k = text.trimmed().toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    return static_cast<double>(k);
+// A row's key, or nothing when its stored key is no whole number.
+std::optional<qint64> keyOf(const QString &text) {
+    return Conversions::parseKey(text);
 }
 
 QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QColor &colour) {
@@ -388,7 +388,7 @@ void MDIForm1::fillPlants(bool search) {
     QList<QStringList> rows(plants->size());
     qsizetype top = plants->size();
     for (const PlantListRow &p : *plants) {
-        QStringList r(8);
+        QStringList r(9);
         r[1] = cell(p.specie);
         r[2] = cell(p.identificazione);
         if (p.waterOrFeed)
@@ -399,7 +399,8 @@ void MDIForm1::fillPlants(bool search) {
         r[5] = cell(p.vaso);
         if (p.other)
             r[6] = p.other->intervento + " " + listDate(p.other->datatratt);
-        r[7] = QString::number(p.id);
+        r[7] = p.wholeKey ? QString::number(p.id) : QString();
+        r[plantRowItem] = QString::number(p.rowid);
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));
@@ -418,8 +419,7 @@ void MDIForm1::fillPlants(bool search) {
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     OpenedArchive archive(m_ctx);
-    const auto events =
-        archive.events(static_cast<qint64>(m_state.idpianta), Archive::EventOrder::ByDate);
+    const auto events = archive.events(m_state.idpianta, Archive::EventOrder::ByDate);
     if (!events)
         return false;
     lvw1->clearAll();
@@ -428,13 +428,15 @@ bool MDIForm1::visuatra() {
     QList<QStringList> rows(events->size());
     qsizetype top = events->size();
     for (const Record &e : *events) {
-        QStringList r(7);
+        QStringList r(8);
         r[1] = listNumber(e.value("temperatura"));
         r[2] = listNumber(e.value("umidita"));
         r[3] = e.value("intervento").toString();
         r[4] = listDate(e.value("datatratt"));
         r[5] = e.value("descrizione").toString();
-        r[6] = e.value("idtrat").isNull() ? QString() : QString::number(e.value("idtrat").toLongLong());
+        const QVariant key = e.value("idtrat");
+        r[6] = key.typeId() == QMetaType::LongLong ? QString::number(key.toLongLong()) : QString();
+        r[eventRowItem] = QString::number(e.value("rowid").toLongLong());
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));
@@ -459,18 +461,22 @@ void MDIForm1::onSearchTextChanged() {
 }
 
 // The row of the list that stands for the selected plant or event, 0 when none does: event
-// rows answer to idtratsel, plant rows to idpianta while the list is in plant mode. Keys are
+// rows answer to idtratsel, plant rows to idpianta while the list is in plant mode; of rows
+// with the same key (another tool's twins), the one whose rowid was selected. Keys are
 // compared here and nowhere else.
 int MDIForm1::rowOfSelection() const {
     if (!m_listShowsEvents && !m_state.inPlantMode())
         return 0;
-    const auto key = m_listShowsEvents ? m_state.idtratsel : m_state.idpianta;
+    const qint64 key = m_listShowsEvents ? m_state.idtratsel : m_state.idpianta;
+    const qint64 rowid = m_listShowsEvents ? m_state.eventRow() : m_state.plantRow();
     const int item = m_listShowsEvents ? eventKeyItem : plantKeyItem;
+    const int rowItem = m_listShowsEvents ? eventRowItem : plantRowItem;
     if (key == 0)
         return 0;
     const ReportListModel *m = lvw1->list();
     for (int r = 0; r < m->rowCount(); ++r)
-        if (keyOf(m->text(r, item)) == key)
+        if (keyOf(m->text(r, item)) == key &&
+            (rowid == 0 || m->text(r, rowItem).toLongLong() == rowid))
             return r + 1;
     return 0;
 }
@@ -488,25 +494,28 @@ void MDIForm1::highlightSelection() {
     lvw1->selectPosition(row);
 }
 
-// What a click on a row records: the plant (with its picture) or the event it stands for.
-// A row that gives no key leaves the keys as they were.
+// What a click on a row records: the plant (with its picture) or the event it stands for. A
+// row whose stored key is no whole number selects nothing, so no command can act on it, nor
+// on the row selected before.
 void MDIForm1::takeSelection(PictureTiming timing) {
     const int position = lvw1->selectedPosition();
     if (m_state.inPlantMode()) {
         m_pictureTimer->stop();
         const auto key = position == 0 ? std::nullopt : keyOf(lvw1->selectedSubItem(plantKeyItem));
         if (!key) {
+            m_state.selectPlant(0, 0);
             showPicture(QImage());
         } else {
-            m_state.idpianta = *key;
+            m_state.selectPlant(*key, lvw1->selectedSubItem(plantRowItem).toLongLong());
             if (timing == PictureTiming::Now)
                 paintPlantPicture();
             else
                 m_pictureTimer->start();
         }
     } else if (position != 0) {
-        if (const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem)))
-            m_state.idtratsel = *key;
+        const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem));
+        m_state.selectEvent(key.value_or(0),
+                            key ? lvw1->selectedSubItem(eventRowItem).toLongLong() : 0);
     }
     highlightSelection();
 }
@@ -515,7 +524,7 @@ void MDIForm1::takeSelection(PictureTiming timing) {
 void MDIForm1::paintPlantPicture() {
     m_pictureTimer->stop();
     OpenedArchive archive(m_ctx);
-    const auto plant = archive.plant(static_cast<qint64>(m_state.idpianta));
+    const auto plant = archive.plant(m_state.idpianta, m_state.plantRow());
     HeldPicture picture;
     if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
         picture = Picture3->hold(
@@ -658,7 +667,7 @@ void MDIForm1::cancella_Click() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
-    const auto plant = archive.plant(static_cast<qint64>(m_state.idpianta));
+    const auto plant = archive.plant(m_state.idpianta, m_state.plantRow());
     if (m_state.idpianta == 0 || !plant) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
@@ -667,7 +676,7 @@ void MDIForm1::cancella_Click() {
                                   " ?"))
         return;
     // The plant and its events go together, in one transaction, or not at all.
-    if (!archive.deletePlantWithEvents(static_cast<qint64>(m_state.idpianta)))
+    if (!archive.deletePlantWithEvents(m_state.idpianta, m_state.plantRow()))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
     visualizza();
 }
@@ -676,13 +685,13 @@ void MDIForm1::canctra_Click() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
-    if (m_state.idtratsel == 0 || !archive.event(static_cast<qint64>(m_state.idtratsel))) {
+    if (m_state.idtratsel == 0 || !archive.event(m_state.idtratsel, m_state.eventRow())) {
         m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);
         return;
     }
     if (!m_ctx.messages->askYesNo(T::askDeleteEvent))
         return;
-    if (!archive.deleteEvent(static_cast<qint64>(m_state.idtratsel)))
+    if (!archive.deleteEvent(m_state.idtratsel, m_state.eventRow()))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
     visuatra();
 }

@@ -4,6 +4,7 @@
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
 #include "ui/mainlist.h"
+#include "plantcard/picturechange.h"
 #include "plantcard/picturecopy.h"
 #include "ui/tabpanel.h"
 #include "ui/caption.h"
@@ -17,6 +18,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -345,7 +347,7 @@ void Form1::load() {
         return;
 
     OpenedArchive archive(m_ctx);
-    const std::optional<Record> card = archive.plant(static_cast<qint64>(state.idpianta));
+    const std::optional<Record> card = archive.plant(state.idpianta, state.plantRow());
     if (card)
         for (const auto &[box, field] : loadOrder)
             setText(box, Conversions::displayText(card->value(field)));
@@ -377,10 +379,25 @@ void Form1::Command4_Click() {
 
 void Form1::Calendar1_Click(const QDate &date) {
     Text13->setText(Conversions::pickedDate(date));
+    hideCalendar();
+}
+
+void Form1::hideCalendar() {
     // Hiding the focused calendar hands the focus on; that must not bring it back.
     Text13->removeEventFilter(this);
     Calendar1->hide();
     Text13->installEventFilter(this);
+}
+
+// Escape puts the calendar away when it is shown; only without it does it close the window
+// as "Annulla" does.
+void Form1::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
+        hideCalendar();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event) {
@@ -480,13 +497,14 @@ bool Form1::updateCard(QString *error) {
         *error = archive.lastError();
         return false;
     }
-    bool isKey = false;
-    const qint64 key = Text19->text().trimmed().toLongLong(&isKey);
-    if (!isKey) {
+    const std::optional<qint64> read = Conversions::parseKey(Text19->text());
+    if (!read) {
         *error = T::noKey.arg(Text19->text());
         return false;
     }
-    if (!archive.plant(key)) {
+    const qint64 key = *read;
+    const qint64 rowid = key == state.idpianta ? state.plantRow() : 0;
+    if (!archive.plant(key, rowid)) {
         *error = archive.lastError();
         return false;
     }
@@ -496,15 +514,25 @@ bool Form1::updateCard(QString *error) {
         *error = archive.lastError();
         return false;
     }
-    // The plant's folder exists since the card was inserted; it is not made again here.
-    if (state.cambiaimg == 1 &&
-        !PictureCopy::copy(Text15->text(), m_ctx.folder.plantPicture(key, Text18->text()), error))
-        return false;
-    if (!archive.updatePlant(key, texts)) {
+    // The plant's folder exists since the card was inserted; it is not made again here. The
+    // new picture waits beside the old one until the row is stored, so a failed update keeps
+    // the old picture even when the new one has the same name.
+    if (state.cambiaimg != 1) {
+        if (archive.updatePlant(key, texts, rowid))
+            return true;
         *error = archive.lastError();
         return false;
     }
-    return true;
+    PictureChange picture(m_ctx.folder, key, rowid, Text18->text());
+    if (!picture.stage(Text15->text(), error))
+        return false;
+    if (!archive.updatePlant(key, texts, rowid, [&](const Record &row, QString *why) {
+            return picture.noteRow(row, why);
+        })) {
+        *error = archive.lastError();
+        return false;
+    }
+    return picture.finish(error);
 }
 
 void Form1::inserisci() {
@@ -537,13 +565,13 @@ bool Form1::insertCard(QString *error) {
     }
     const qint64 made = TimestampKey::make(m_ctx.clock->now());
     const std::optional<qint64> key = archive.freePlantKey(made, [this](qint64 k) {
-        return QFileInfo::exists(m_ctx.folder.plantDir(static_cast<double>(k)));
+        return QFileInfo::exists(m_ctx.folder.plantDir(k));
     });
     if (!key) {
         *error = archive.lastError();
         return false;
     }
-    const QString folder = m_ctx.folder.plantDir(static_cast<double>(*key));
+    const QString folder = m_ctx.folder.plantDir(*key);
     // mkdir, not mkpath: without the picture folder "img" the card is not stored.
     if (!QDir().mkdir(folder)) {
         *error = T::noFolder.arg(folder);
@@ -551,7 +579,7 @@ bool Form1::insertCard(QString *error) {
     }
     if (Text18->text() != noPicture &&
         !PictureCopy::copy(Text15->text(),
-                           m_ctx.folder.plantPicture(static_cast<double>(*key), Text18->text()),
+                           m_ctx.folder.plantPicture(*key, Text18->text()),
                            error))
         return false;
     if (!archive.insertPlant(*key, texts)) {

@@ -80,6 +80,7 @@ public:
 protected:
     void done(int result) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildFrame();
@@ -95,6 +96,7 @@ private:
 
     void load();
     void showPicture(const QString &path);
+    void hideCalendar();
 
     bool updateCard(QString *error);
     bool insertCard(QString *error);

@@ -1,5 +1,7 @@
 #include "plantcard/picturecopy.h"
 
+#include "ui/regularfile.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -12,6 +14,8 @@ bool failed(QString *error, const QString &text) {
 } // namespace
 
 bool PictureCopy::copy(const QString &source, const QString &target, QString *error) {
+    if (!RegularFile::is(source))
+        return failed(error, QStringLiteral("\"%1\" non è un file").arg(source));
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return failed(

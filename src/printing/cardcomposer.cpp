@@ -98,7 +98,7 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return Outcome::Failed;
-    const auto plant = archive.plant(static_cast<qint64>(m_ctx.state.idpianta));
+    const auto plant = archive.plant(m_ctx.state.idpianta, m_ctx.state.plantRow());
 
     // The picture file is written whether or not the plant's row is still there.
     if (!m_main.sidePanelPicture().save(m_ctx.folder.tempBitmapPath(), "BMP"))
@@ -161,10 +161,10 @@ bool CardComposer::pastePicture(RichTextBox &box) {
 
 CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     OpenedArchive archive(m_ctx);
-    const qint64 id = static_cast<qint64>(m_ctx.state.idpianta);
+    const qint64 id = m_ctx.state.idpianta;
     if (!archive.isOpen())
         return Outcome::Failed;
-    const auto plant = archive.plant(id);
+    const auto plant = archive.plant(id, m_ctx.state.plantRow());
     if (!plant)
         return Outcome::Failed;
     const auto identificazione = fieldText(*plant, "identificazione");

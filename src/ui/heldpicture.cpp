@@ -1,6 +1,7 @@
 #include "ui/heldpicture.h"
 
-#include <QFileInfo>
+#include "ui/regularfile.h"
+
 #include <QImageIOHandler>
 #include <QImageReader>
 
@@ -16,8 +17,7 @@ HeldPicture HeldPicture::read(const QString &path, const QSize &atLeast) {
 }
 
 HeldPicture HeldPicture::read(const QString &path, const ShownAt &shownAt) {
-    // Reading a pipe or a device as a picture could wait for ever.
-    if (!QFileInfo(path).isFile())
+    if (!RegularFile::is(path))
         return {};
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);

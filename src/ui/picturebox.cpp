@@ -1,6 +1,7 @@
 #include "ui/picturebox.h"
 
 #include "ui/framefit.h"
+#include "ui/regularfile.h"
 
 #include <QPainter>
 #include <cmath>

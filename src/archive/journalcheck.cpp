@@ -1,0 +1,111 @@
+#include "archive/journalcheck.h"
+
+#include "archive/archive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+namespace T {
+const QString found = QStringLiteral(
+    "All'avvio è stato trovato il file di ripristino dbpiante.mdb-journal, lasciato da una "
+    "scrittura interrotta. ");
+const QString rolledBack = QStringLiteral(
+    "La scrittura interrotta è stata annullata e l'archivio è integro. Le copie dell'archivio "
+    "e del file di ripristino, come erano, sono nella cartella \"%1\".");
+const QString foreign = QStringLiteral(
+    "Il file di ripristino non apparteneva a questo archivio e lo avrebbe danneggiato: "
+    "l'archivio è stato lasciato com'era e il file di ripristino è stato spostato nella "
+    "cartella \"%1\", con una copia dell'archivio.");
+const QString damaged = QStringLiteral(
+    "L'archivio risulta danneggiato (%1). Le copie dell'archivio e del file di ripristino, "
+    "come erano, sono nella cartella \"%2\".");
+const QString noCopy = QStringLiteral(
+    "Non è stato possibile metterne da parte una copia (%1): l'archivio è stato aperto come "
+    "è.");
+} // namespace T
+
+// "ok", or what the check found; the opening itself rolls a journal back.
+QString check(const QString &path) {
+    Archive archive(path);
+    const auto result = archive.integrityCheck();
+    return result ? *result : archive.lastError();
+}
+
+// A copy that is either complete or not there.
+bool copyFile(const QString &from, const QString &to, QString *error) {
+    QFile in(from);
+    QSaveFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+        *error = in.isOpen() ? out.errorString() : in.errorString();
+        return false;
+    }
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
+        if (out.write(chunk) != chunk.size()) {
+            *error = out.errorString();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError || !out.commit()) {
+        *error = in.error() != QFileDevice::NoError ? in.errorString() : out.errorString();
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime &now) {
+    Outcome outcome;
+    const QString archive = folder.archivePath();
+    const QString journal = archive + QStringLiteral("-journal");
+    const QFileInfo info(journal);
+    // An empty journal holds nothing to roll back.
+    if (!info.isFile() || info.size() == 0)
+        return outcome;
+    outcome.found = true;
+
+    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    QString aside = folder.filePath(QStringLiteral("ripristino-") + stamp);
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = folder.filePath(QStringLiteral("ripristino-%1-%2").arg(stamp).arg(n));
+    const QString archiveCopy = QDir(aside).filePath(QStringLiteral("dbpiante.mdb"));
+    const QString journalCopy = QDir(aside).filePath(QStringLiteral("dbpiante.mdb-journal"));
+    QString error;
+    if (!QDir().mkdir(aside)) {
+        outcome.message = T::found + T::noCopy.arg(aside);
+        return outcome;
+    }
+    if (!copyFile(archive, archiveCopy, &error) || !copyFile(journal, journalCopy, &error)) {
+        outcome.message = T::found + T::noCopy.arg(error);
+        return outcome;
+    }
+    outcome.asideFolder = aside;
+
+    const QString first = check(archive);
+    if (first == QLatin1String("ok")) {
+        outcome.message = T::found + T::rolledBack.arg(aside);
+        return outcome;
+    }
+    // The archive as it was before the opening, without the journal that spoiled it. SQLite
+    // has usually removed the journal after rolling it back; if not, it goes aside too.
+    if (QFileInfo::exists(journal))
+        QFile::rename(journal,
+                      QDir(aside).filePath(QStringLiteral("dbpiante.mdb-journal.spostato")));
+    if (!QFileInfo::exists(journal) && copyFile(archiveCopy, archive, &error)) {
+        outcome.restored = true;
+        const QString second = check(archive);
+        if (second == QLatin1String("ok")) {
+            outcome.message = T::found + T::foreign.arg(aside);
+            return outcome;
+        }
+        outcome.sound = false;
+        outcome.message = T::found + T::damaged.arg(second, aside);
+        return outcome;
+    }
+    outcome.sound = false;
+    outcome.message = T::found + T::damaged.arg(first, aside);
+    return outcome;
+}
