@@ -179,6 +179,8 @@ int clickFigures(TestApp &folder, MDIForm1 &w, Series *click, Series *decode, Se
     }
     *fileBytes = QFileInfo(path).size();
     folder.sql(QStringLiteral("UPDATE piante SET img = ? WHERE id = ?"), {img, key.toLongLong()});
+    // The list keeps the selected plant's row in view: bring the first row back to click it.
+    w.lvw1->scrollTo(w.lvw1->list()->index(0, 1));
     const QPoint row = w.lvw1->visualRect(w.lvw1->list()->index(0, 1)).center();
     PaintCounter painted(w.Picture3);
     int failures = 0;
