@@ -26,6 +26,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const qint64 plantKey = 512202636000;
@@ -347,6 +349,9 @@ void TestCareEvent::windows1252AndUtf8FilesReadAlike() {
 
     QVERIFY(!TreatmentTypes::readFile(app.path("missing.txt")));
     QVERIFY(!TreatmentTypes::readFile(app.dir()));
+    const QByteArray fifo = QFile::encodeName(app.path("fifo.txt"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    QVERIFY(!TreatmentTypes::readFile(app.path("fifo.txt"))); // returns, does not wait
 }
 
 void TestCareEvent::plantFieldsAreShownAndNeverSaved() {

@@ -1,6 +1,7 @@
 #include "careevent/treatmenttypes.h"
 
 #include "careevent/legacytext.h"
+#include "ui/regularfile.h"
 
 #include <QFile>
 
@@ -40,6 +41,9 @@ QStringList TreatmentTypes::lines(const QString &text) {
 }
 
 std::optional<QStringList> TreatmentTypes::readFile(const QString &path) {
+    // Opening a FIFO would wait for a writer for ever.
+    if (!RegularFile::is(path))
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
