@@ -2,6 +2,7 @@
 #include "archive/backupstore.h"
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mdiform1.h"
+#include "support/asnobody.h"
 #include "support/testapp.h"
 #include "ui/reportlist.h"
 
@@ -17,31 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Runs one case of this program again as the unprivileged user "nobody", for whom file
-// permissions hold. False, with the reason, when that cannot be done here.
-bool runAsNobody(const QString &testCase, QString *output) {
-    QProcess child;
-    child.setProgram(QCoreApplication::applicationFilePath());
-    child.setArguments({testCase});
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", QDir::tempPath());
-    env.remove("XDG_RUNTIME_DIR");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.setChildProcessModifier([] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(97);
-    });
-    child.start();
-    if (!child.waitForStarted(30000) || !child.waitForFinished(120000) ||
-        child.exitCode() == 97) {
-        *output = QStringLiteral("cannot run as nobody: %1").arg(child.errorString());
-        return false;
-    }
-    *output = QString::fromLocal8Bit(child.readAll());
-    return true;
-}
 
 QStringList fileItems(MDIForm1 &w) {
     QStringList items;

@@ -9,6 +9,7 @@
 #include "plantcard/form1.h"
 #include "printing/form3.h"
 #include "printing/richtextbox.h"
+#include "support/asnobody.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
@@ -245,36 +246,6 @@ bool closeWindow(QDialog *w) {
     QPointer<QDialog> alive(w);
     w->close();
     return QTest::qWaitFor([&] { return alive.isNull(); });
-}
-
-// Runs one case of this program again as the unprivileged user "nobody", for whom file
-// permissions hold. False, with the reason, when that cannot be done here.
-bool runAsNobody(const QString &testCase, QString *output) {
-    QProcess child;
-    child.setProgram(QCoreApplication::applicationFilePath());
-    child.setArguments({testCase});
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", QDir::tempPath());
-    env.remove("XDG_RUNTIME_DIR");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.setChildProcessModifier([] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(97);
-    });
-    child.start();
-    if (!child.waitForStarted(30000)) {
-        *output = QStringLiteral("cannot start %1: %2").arg(child.program(), child.errorString());
-        return false;
-    }
-    child.waitForFinished(240000);
-    *output = QString::fromLocal8Bit(child.readAll());
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() == 97) {
-        output->prepend(
-            QStringLiteral("could not run as nobody (exit %1)\n").arg(child.exitCode()));
-        return false;
-    }
-    return true;
 }
 
 // Gives the user back the right to write, whatever the test did, so the folder can go.
