@@ -119,6 +119,29 @@ std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, cons
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
+std::optional<QList<PlantListRow>> Archive::plantListOwn() {
+    if (!open())
+        return std::nullopt;
+    return PlantListQuery::allOwn(m_db, &m_error);
+}
+
+std::optional<QList<PlantListRow>> Archive::searchPlantsOwn(SearchField field,
+                                                            const QString &typed) {
+    if (!open())
+        return std::nullopt;
+    const SearchPattern pattern(typed);
+    const QString column =
+        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
+    return PlantListQuery::matchingOwn(
+        m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
+}
+
+std::optional<QList<PlantListRow>> Archive::plantDerived(const QList<qint64> &rowids) {
+    if (!open())
+        return std::nullopt;
+    return PlantListQuery::derived(m_db, rowids, &m_error);
+}
+
 std::optional<Record> Archive::one(const QString &sql, qint64 key) {
     if (!open())
         return std::nullopt;

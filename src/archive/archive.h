@@ -29,6 +29,11 @@ public:
     std::optional<QList<PlantListRow>> plantList();
     // The plants whose chosen field begins with the typed text (`*` and `?` as wildcards).
     std::optional<QList<PlantListRow>> searchPlants(SearchField field, const QString &typed);
+    // The same rows with their own columns only; their derived columns come from
+    // plantDerived(), for the rows wanted, when they are wanted.
+    std::optional<QList<PlantListRow>> plantListOwn();
+    std::optional<QList<PlantListRow>> searchPlantsOwn(SearchField field, const QString &typed);
+    std::optional<QList<PlantListRow>> plantDerived(const QList<qint64> &rowids);
 
     std::optional<Record> plant(qint64 id);
     std::optional<Record> event(qint64 idtrat);

@@ -24,6 +24,7 @@ struct LastEvent {
 // One row of the plant list: the plant's own columns and its three derived ones.
 struct PlantListRow {
     qint64 id = 0;
+    qint64 rowid = 0; // the plant's place in the stored order
     QVariant specie, identificazione, vaso;
     std::optional<LastEvent> waterOrFeed; // newest "Annaffiatura" or "Concimazione"
     std::optional<LastEvent> flowering;   // newest "Fioritura"

@@ -11,6 +11,7 @@
 #include "ui/fonts.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
+#include "ui/plantrows.h"
 #include "ui/reportlist.h"
 #include "ui/twips.h"
 
@@ -61,14 +62,6 @@ const QList<ReportListModel::Column> eventColumns = {
 constexpr int plantKeyItem = 7;
 constexpr int plantNameItem = 2;
 constexpr int eventKeyItem = 6;
-
-// A stored text as the list shows it: NULL, empty or blanks give an empty cell.
-QString cell(const QVariant &v) {
-    if (v.isNull())
-        return {};
-    const QString s = v.toString();
-    return s.trimmed().isEmpty() ? QString() : s;
-}
 
 QString listDate(const QVariant &v) {
     if (v.isNull())
@@ -344,11 +337,12 @@ void MDIForm1::fillPlants(bool search) {
     OpenedArchive archive(m_ctx);
     std::optional<QList<PlantListRow>> plants;
     if (!search)
-        plants = archive.plantList();
+        plants = archive.plantListOwn();
     else if (Combo1->currentIndex() >= 0)
-        plants = archive.searchPlants(Combo1->currentIndex() == 0 ? SearchField::Specie
-                                                                  : SearchField::Identificazione,
-                                      Text1->text());
+        plants = archive.searchPlantsOwn(Combo1->currentIndex() == 0
+                                             ? SearchField::Specie
+                                             : SearchField::Identificazione,
+                                         Text1->text());
     if (!plants) {
         // The list stays as it was: rows and columns go only once the archive answered.
         Picture3->clear();
@@ -356,27 +350,20 @@ void MDIForm1::fillPlants(bool search) {
     }
     lvw1->clearAll();
     lvw1->setColumns(plantColumns);
-    // Every row goes to the top, so the list shows the plants last stored first.
-    QList<QStringList> rows(plants->size());
-    qsizetype top = plants->size();
-    for (const PlantListRow &p : *plants) {
-        QStringList r(8);
-        r[1] = cell(p.specie);
-        r[2] = cell(p.identificazione);
-        if (p.waterOrFeed)
-            r[3] = listDate(p.waterOrFeed->datatratt) + " " +
-                   (p.waterOrFeed->intervento == QLatin1String("Concimazione") ? "C" : "A");
-        if (p.flowering)
-            r[4] = listDate(p.flowering->datatratt);
-        r[5] = cell(p.vaso);
-        if (p.other)
-            r[6] = p.other->intervento + " " + listDate(p.other->datatratt);
-        r[7] = QString::number(p.id);
-        rows[--top] = std::move(r);
-    }
-    lvw1->setRows(std::move(rows));
-    if (!plants->isEmpty())
-        Label2->setText(T::count + QString::number(plants->size()));
+    // The derived columns are read for the rows shown first, the others soon after.
+    const qsizetype count = plants->size();
+    // One connection serves all those reads; it holds no lock between them, and goes when
+    // the last row is read.
+    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>();
+    lvw1->list()->setRows(std::make_unique<PlantRows>(
+        *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids) {
+            if (!*kept)
+                *kept = std::make_unique<OpenedArchive>(ctx);
+            return (*kept)->plantDerived(rowids);
+        }));
+    plants.reset();
+    if (count > 0)
+        Label2->setText(T::count + QString::number(count));
     if (lvw1->list()->rowCount() < m_state.rigasel)
         m_state.rigasel = 1;
     if (!lvw1->selectPosition(static_cast<int>(m_state.rigasel)))
