@@ -194,6 +194,30 @@ std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
     return rows;
 }
 
+std::optional<QList<EventListRow>> Archive::eventList(qint64 plantId) {
+    if (!open())
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT temperatura, umidita, intervento, datatratt, descrizione, "
+                             "idtrat FROM coltivazione WHERE id = ? "
+                             "ORDER BY datatratt ASC, rowid ASC"));
+    q.addBindValue(plantId);
+    if (!exec(q))
+        return std::nullopt;
+    using K = Schema::Kind;
+    QList<EventListRow> rows;
+    while (q.next())
+        rows.append({Schema::valueOf(K::Number, q.value(0)), Schema::valueOf(K::Number, q.value(1)),
+                     Schema::valueOf(K::Text, q.value(2)), Schema::valueOf(K::Date, q.value(3)),
+                     Schema::valueOf(K::Text, q.value(4)), Schema::valueOf(K::Key, q.value(5))});
+    if (q.lastError().isValid()) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    return rows;
+}
+
 std::optional<QVariantList> Archive::convert(const QString &table, const FieldTexts &texts) {
     QVariantList values;
     for (const auto &[field, text] : texts) {

@@ -40,6 +40,8 @@ public:
     // Events of a plant, oldest first (ties in stored order), or in stored order.
     enum class EventOrder { ByDate, Stored };
     std::optional<QList<Record>> events(qint64 plantId, EventOrder order);
+    // The same rows, oldest first, with only the fields the event list shows.
+    std::optional<QList<EventListRow>> eventList(qint64 plantId);
 
     // Writes. Each runs in one transaction: all of it reaches the file or none of it.
     // Texts are converted to their fields' kinds first; a text a field refuses fails the

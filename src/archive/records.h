@@ -31,4 +31,9 @@ struct PlantListRow {
     std::optional<LastEvent> other;       // newest event of any other kind
 };
 
+// One row of a plant's event list, the values read as Record holds them.
+struct EventListRow {
+    QVariant temperatura, umidita, intervento, datatratt, descrizione, idtrat;
+};
+
 enum class SearchField { Specie, Identificazione };

@@ -373,22 +373,21 @@ void MDIForm1::fillPlants(bool search) {
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     OpenedArchive archive(m_ctx);
-    const auto events =
-        archive.events(static_cast<qint64>(m_state.idpianta), Archive::EventOrder::ByDate);
+    const auto events = archive.eventList(static_cast<qint64>(m_state.idpianta));
     if (!events)
         return false;
     lvw1->clearAll();
     lvw1->setColumns(eventColumns);
     QList<QStringList> rows(events->size());
     qsizetype top = events->size();
-    for (const Record &e : *events) {
+    for (const EventListRow &e : *events) {
         QStringList r(7);
-        r[1] = listNumber(e.value("temperatura"));
-        r[2] = listNumber(e.value("umidita"));
-        r[3] = e.value("intervento").toString();
-        r[4] = listDate(e.value("datatratt"));
-        r[5] = e.value("descrizione").toString();
-        r[6] = e.value("idtrat").isNull() ? QString() : QString::number(e.value("idtrat").toLongLong());
+        r[1] = listNumber(e.temperatura);
+        r[2] = listNumber(e.umidita);
+        r[3] = e.intervento.toString();
+        r[4] = listDate(e.datatratt);
+        r[5] = e.descrizione.toString();
+        r[6] = e.idtrat.isNull() ? QString() : QString::number(e.idtrat.toLongLong());
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));
