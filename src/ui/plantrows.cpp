@@ -32,7 +32,7 @@ QString listDate(const QVariant &v) {
 }
 
 // A background read takes about this long; the window answers in between.
-constexpr qint64 blockMs = 25;
+constexpr qint64 blockMs = 40;
 } // namespace
 
 PlantRows::PlantRows(const QList<PlantListRow> &plants, Fetch fetch) : m_fetch(std::move(fetch)) {
@@ -196,8 +196,8 @@ void PlantRows::background() {
     read(wanted);
     const qint64 ms = std::max<qint64>(t.elapsed(), 1);
     m_block = std::clamp<qsizetype>(m_block * blockMs / ms, 100, 50000);
-    if (changed)
-        changed();
+    // No repaint is asked for: a row is read before it is painted, so the rows on screen
+    // were read already.
     if (m_missing > 0)
         QTimer::singleShot(0, this, &PlantRows::background);
 }
