@@ -83,11 +83,6 @@ void ReportListModel::setRows(std::unique_ptr<ReportRows> rows) {
     beginResetModel();
     m_source = std::move(rows);
     m_shown.clear();
-    // Texts the source reads later are shown as they come.
-    m_source->changed = [this] {
-        if (rowCount() > 0)
-            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    };
     if (m_sorted)
         applySort();
     endResetModel();

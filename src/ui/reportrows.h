@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-#include <functional>
 
 // Where a report list's rows come from: how many there are and the text of each cell
 // (column 0 is the row's own text). A source may know some texts only once it has read
@@ -23,7 +22,4 @@ public:
     virtual void fetchColumn(int) {}
     // Whether every text of every row is known.
     virtual bool complete() const { return true; }
-
-    // Called when texts of rows became known after the rows were handed over.
-    std::function<void()> changed;
 };
