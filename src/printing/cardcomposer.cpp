@@ -171,7 +171,10 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     if (!events)
         return Outcome::Failed;
     // The header and every event's line go into the box in one insertion: one per line
-    // would lay the document out again each time.
+    // would lay the document out again each time. The title's lines get their indents
+    // first, and the lines added after them take the same, so that the margins set below
+    // change nothing and the long text is laid out once.
+    setMargins(box, After::CaretAtEnd);
     QString table = T::cultivationHeader;
     for (const Record &event : *events) {
         const auto date = fieldText(event, "datatratt");
