@@ -86,7 +86,7 @@ void TestLazyRows::lazyRowsMatchEagerOnes() {
     QFETCH(bool, search);
     QFETCH(int, idleRounds);
     TestApp app;
-    fill(app, seed, 600);
+    fill(app, seed, 1200);
     if (QTest::currentTestFailed())
         return;
     Archive archive(app.path("dbpiante.mdb"));
