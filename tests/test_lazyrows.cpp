@@ -99,9 +99,9 @@ void TestLazyRows::lazyRowsMatchEagerOnes() {
     int reads = 0;
     ReportListModel all, lazy;
     all.setRows(std::make_unique<PlantRows>(*eager));
-    lazy.setRows(std::make_unique<PlantRows>(*own, [&](const QList<qint64> &rowids) {
+    lazy.setRows(std::make_unique<PlantRows>(*own, [&](const QList<qint64> &rowids, bool rest) {
         ++reads;
-        return archive.plantDerived(rowids);
+        return archive.plantDerived(rowids, rest);
     }));
     QVERIFY(!lazy.complete());
     // A row shown reads its neighbours too, not the whole list.

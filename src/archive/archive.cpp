@@ -136,10 +136,11 @@ std::optional<QList<PlantListRow>> Archive::searchPlantsOwn(SearchField field,
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
-std::optional<QList<PlantListRow>> Archive::plantDerived(const QList<qint64> &rowids) {
+std::optional<QList<PlantListRow>> Archive::plantDerived(const QList<qint64> &rowids,
+                                                         bool many) {
     if (!open())
         return std::nullopt;
-    return PlantListQuery::derived(m_db, rowids, &m_error);
+    return PlantListQuery::derived(m_db, rowids, &m_error, many);
 }
 
 std::optional<Record> Archive::one(const QString &sql, qint64 key) {

@@ -33,7 +33,8 @@ public:
     // plantDerived(), for the rows wanted, when they are wanted.
     std::optional<QList<PlantListRow>> plantListOwn();
     std::optional<QList<PlantListRow>> searchPlantsOwn(SearchField field, const QString &typed);
-    std::optional<QList<PlantListRow>> plantDerived(const QList<qint64> &rowids);
+    std::optional<QList<PlantListRow>> plantDerived(const QList<qint64> &rowids,
+                                                    bool many = false);
 
     std::optional<Record> plant(qint64 id);
     std::optional<Record> event(qint64 idtrat);

@@ -220,10 +220,10 @@ public:
     }
 
     // The derived columns of the plants with these rowids.
-    bool readDerived(const QList<qint64> &rowids) {
+    bool readDerived(const QList<qint64> &rowids, bool many) {
         if (rowids.isEmpty())
             return true;
-        if (rowids.size() > 1000) {
+        if (many && rowids.size() > 1000) {
             // Many of the plants: one walk of all of them in key order costs less than
             // looking the wanted ones up by rowid, which takes the index in no order.
             QSqlQuery count(m_db);
@@ -366,7 +366,9 @@ PlantListQuery::matchingOwn(QSqlDatabase &db, const QString &column,
 }
 
 std::optional<QList<PlantListRow>>
-PlantListQuery::derived(QSqlDatabase &db, const QList<qint64> &rowids, QString *error) {
-    return readInOneState(db, error,
-                          [&](PlantRowReader &reader) { return reader.readDerived(rowids); });
+PlantListQuery::derived(QSqlDatabase &db, const QList<qint64> &rowids, QString *error,
+                        bool many) {
+    return readInOneState(db, error, [&](PlantRowReader &reader) {
+        return reader.readDerived(rowids, many);
+    });
 }

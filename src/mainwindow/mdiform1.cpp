@@ -356,10 +356,10 @@ void MDIForm1::fillPlants(bool search) {
     // the last row is read.
     auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>();
     lvw1->list()->setRows(std::make_unique<PlantRows>(
-        *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids) {
+        *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids, bool rest) {
             if (!*kept)
                 *kept = std::make_unique<OpenedArchive>(ctx);
-            return (*kept)->plantDerived(rowids);
+            return (*kept)->plantDerived(rowids, rest);
         }));
     plants.reset();
     if (count > 0)

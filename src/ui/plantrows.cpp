@@ -131,14 +131,14 @@ QString PlantRows::text(qsizetype row, int column) const {
 
 // Reads the derived columns of these rows (all not read yet). A plant gone from the archive
 // meanwhile, or a read that failed, leaves its derived cells empty.
-void PlantRows::read(const QList<qsizetype> &rows) {
+void PlantRows::read(const QList<qsizetype> &rows, bool rest) {
     if (rows.isEmpty())
         return;
     QList<qint64> rowids;
     rowids.reserve(rows.size());
     for (qsizetype r : rows)
         rowids.append(m_rows.at(r).rowid);
-    const auto derived = m_fetch(rowids);
+    const auto derived = m_fetch(rowids, rest);
     if (derived) {
         // Rows stand in the reverse of the stored order: rowids descending.
         for (const PlantListRow &d : *derived) {
@@ -177,7 +177,7 @@ void PlantRows::fetchColumn(int column) {
     for (qsizetype i = m_nextByKey; i < m_byKey.size(); ++i)
         if (!m_rows.at(m_byKey.at(i)).known)
             wanted.append(m_byKey.at(i));
-    read(wanted);
+    read(wanted, true);
     m_nextByKey = m_byKey.size();
 }
 

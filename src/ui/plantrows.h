@@ -17,8 +17,10 @@
 class PlantRows : public QObject, public ReportRows {
 public:
     // Reads the derived columns of the plants with these rowids; nothing when that failed.
-    // It is let go once every row is read.
-    using Fetch = std::function<std::optional<QList<PlantListRow>>(const QList<qint64> &rowids)>;
+    // `rest` is set when they are all the rows still unread, at once. It is let go once every
+    // row is read.
+    using Fetch = std::function<std::optional<QList<PlantListRow>>(const QList<qint64> &rowids,
+                                                                   bool rest)>;
 
     // `plants` in stored order. Without `fetch` their derived columns are those given.
     explicit PlantRows(const QList<PlantListRow> &plants, Fetch fetch = {});
@@ -45,7 +47,7 @@ private:
     void take(qsizetype row, const PlantListRow &derived);
     qint32 dayOf(qsizetype row, int which, const std::optional<LastEvent> &event);
     QString day(qsizetype row, int which, qint32 value) const;
-    void read(const QList<qsizetype> &rows);
+    void read(const QList<qsizetype> &rows, bool rest = false);
     void background();
 
     QList<Entry> m_rows;    // top first: the reverse of the stored order
