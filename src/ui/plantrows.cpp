@@ -15,12 +15,14 @@ constexpr qint32 noEvent = std::numeric_limits<qint32>::min();
 constexpr qint32 noDate = noEvent + 1;  // an event without a date
 constexpr qint32 rawDate = noEvent + 2; // a stored value that is no date: its text is kept
 
-// A stored text as the list shows it: NULL, empty or blanks give an empty cell.
+// A stored text as the list shows it: NULL, empty or blanks give an empty cell. (Blanks
+// are told without trimming: a copy of every text of a big list costs.)
 QString cell(const QVariant &v) {
     if (v.isNull())
         return {};
     const QString s = v.toString();
-    return s.trimmed().isEmpty() ? QString() : s;
+    return std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.isSpace(); }) ? QString()
+                                                                                   : s;
 }
 
 QString listDate(const QVariant &v) {
