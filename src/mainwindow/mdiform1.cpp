@@ -334,7 +334,11 @@ void MDIForm1::fillPlants(bool search) {
     if (m_state.rigasel == 0)
         m_state.rigasel = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    OpenedArchive archive(m_ctx);
+    // The connection of the fill also serves the reads of the derived columns that follow;
+    // it holds no lock between them, and goes when the last row is read.
+    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>(
+        std::make_unique<OpenedArchive>(m_ctx));
+    OpenedArchive &archive = **kept;
     std::optional<QList<PlantListRow>> plants;
     if (!search)
         plants = archive.plantListOwn();
@@ -352,9 +356,6 @@ void MDIForm1::fillPlants(bool search) {
     lvw1->setColumns(plantColumns);
     // The derived columns are read for the rows shown first, the others soon after.
     const qsizetype count = plants->size();
-    // One connection serves all those reads; it holds no lock between them, and goes when
-    // the last row is read.
-    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>();
     lvw1->list()->setRows(std::make_unique<PlantRows>(
         *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids, bool rest) {
             if (!*kept)

@@ -22,6 +22,9 @@ public:
     using Fetch = std::function<std::optional<QList<PlantListRow>>(const QList<qint64> &rowids,
                                                                    bool rest)>;
 
+    // Lists up to this size are read whole when made.
+    static constexpr qsizetype smallList = 2000;
+
     // `plants` in stored order. Without `fetch` their derived columns are those given.
     explicit PlantRows(const QList<PlantListRow> &plants, Fetch fetch = {});
 
