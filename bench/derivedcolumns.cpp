@@ -11,6 +11,9 @@
 
 namespace {
 // Sub-items of a plant row (column n is sub-item n-1).
+constexpr int specieItem = 1;
+constexpr int identificazioneItem = 2;
+constexpr int vasoItem = 5;
 constexpr int waterOrFeedItem = 3;
 constexpr int floweringItem = 4;
 constexpr int otherItem = 6;
@@ -49,7 +52,7 @@ bool DerivedColumns::open(QString *error) {
 QString DerivedColumns::statement() {
     return QStringLiteral(
         "WITH x AS MATERIALIZED ("
-        " SELECT p.id,"
+        " SELECT p.id, p.rowid AS r, p.specie AS s, p.identificazione AS i, p.vaso AS v,"
         "  (SELECT max(datatratt) FROM coltivazione"
         "    WHERE id = p.id AND intervento = 'Annaffiatura') AS da,"
         "  (SELECT max(datatratt) FROM coltivazione"
@@ -72,7 +75,7 @@ QString DerivedColumns::statement() {
         "           THEN replace(da, '-', '/') || ' A'"
         "      ELSE replace(dc, '-', '/') || ' C' END,"
         " replace(df, '-', '/'),"
-        " o "
+        " o, r, s, i, v "
         "FROM x");
 }
 
@@ -84,9 +87,15 @@ bool DerivedColumns::run(Table *rows, QString *error) {
         return false;
     }
     rows->clear();
+    // A blank or NULL text shows as an empty cell.
+    auto shown = [](const QVariant &v) {
+        const QString s = v.toString();
+        return s.trimmed().isEmpty() ? QString() : s;
+    };
     while (q.next())
-        rows->append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
-                      q.value(3).toString()});
+        rows->append({q.value(0).toLongLong(), q.value(4).toLongLong(), shown(q.value(5)),
+                      shown(q.value(6)), shown(q.value(7)), q.value(1).toString(),
+                      q.value(2).toString(), q.value(3).toString()});
     if (q.lastError().isValid()) {
         *error = q.lastError().text();
         return false;
@@ -112,7 +121,7 @@ QString DerivedColumns::commonestInitial() {
 }
 
 int DerivedColumns::compare(const ReportListModel &list, const Table &expected, const char *what,
-                            int rows) {
+                            int rows, bool storedOrder) {
     int failures = 0;
     auto report = [&](const QString &text) {
         if (++failures <= 10)
@@ -125,6 +134,7 @@ int DerivedColumns::compare(const ReportListModel &list, const Table &expected, 
     for (const Row &r : expected)
         byId.insert(r.id, &r);
     QHash<qint64, int> seen;
+    qint64 above = -1; // rowid of the row above
     for (int i = 0; i < list.rowCount(); ++i) {
         bool ok = false;
         const qint64 id = list.text(i, keyItem).toLongLong(&ok);
@@ -137,10 +147,22 @@ int DerivedColumns::compare(const ReportListModel &list, const Table &expected, 
         }
         if (seen[id]++)
             report(QStringLiteral("plant %1 is listed twice").arg(id));
+        if (list.text(i, keyItem) != QString::number(id))
+            report(QStringLiteral("row %1: key written \"%2\"").arg(i + 1).arg(list.text(i, keyItem)));
+        if (storedOrder && above >= 0 && want->rowid >= above)
+            report(QStringLiteral("row %1 (plant %2) is out of the reverse stored order")
+                       .arg(i + 1)
+                       .arg(id));
+        above = want->rowid;
+        if (!list.text(i, 0).isEmpty())
+            report(QStringLiteral("row %1 has a text of its own").arg(i + 1));
         const struct {
             int item;
             const QString &value;
-        } cells[] = {{waterOrFeedItem, want->waterOrFeed},
+        } cells[] = {{specieItem, want->specie},
+                     {identificazioneItem, want->identificazione},
+                     {vasoItem, want->vaso},
+                     {waterOrFeedItem, want->waterOrFeed},
                      {floweringItem, want->flowering},
                      {otherItem, want->other}};
         for (const auto &c : cells)
@@ -153,4 +175,55 @@ int DerivedColumns::compare(const ReportListModel &list, const Table &expected, 
     if (failures > 10)
         std::fprintf(stderr, "%s: %d differences in all\n", what, failures);
     return failures;
+}
+
+// The event list of one plant as plain SQL writes it: newest first, ties in the reverse of the
+// stored order; zero temperatures and humidities blank; whole numbers without decimals (the
+// made-up archive has no others), dates yyyy/mm/dd.
+bool DerivedColumns::eventCells(qint64 plantId, QList<QStringList> *rows, QString *error) {
+    auto number = [](const char *f) {
+        return QStringLiteral("CASE WHEN %1 IS NULL OR %1 = 0 THEN '' WHEN %1 = CAST(%1 AS INTEGER)"
+                              " THEN CAST(CAST(%1 AS INTEGER) AS TEXT)"
+                              " ELSE replace(CAST(%1 AS TEXT), '.', ',') END")
+            .arg(QLatin1String(f));
+    };
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT '', %1, %2, coalesce(intervento, ''),"
+                             " coalesce(replace(datatratt, '-', '/'), ''), coalesce(descrizione, ''),"
+                             " coalesce(CAST(idtrat AS TEXT), '') FROM coltivazione WHERE id = ?"
+                             " ORDER BY datatratt DESC, rowid DESC")
+                  .arg(number("temperatura"), number("umidita")));
+    q.addBindValue(plantId);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    rows->clear();
+    while (q.next()) {
+        QStringList r;
+        for (int i = 0; i < 7; ++i)
+            r << q.value(i).toString();
+        rows->append(r);
+    }
+    return true;
+}
+
+DerivedColumns::Collection DerivedColumns::collection() {
+    Collection c;
+    QSqlQuery q(m_db);
+    q.exec(QStringLiteral("SELECT id, count(*) FROM coltivazione GROUP BY id ORDER BY 2 DESC, id LIMIT 1"));
+    if (q.next()) {
+        c.bigPlantId = q.value(0).toLongLong();
+        c.eventsOfBigPlant = q.value(1).toInt();
+    }
+    q.exec(QStringLiteral("SELECT (SELECT count(*) FROM piante), (SELECT count(*) FROM coltivazione),"
+                          " (SELECT count(*) FROM piante p WHERE NOT EXISTS"
+                          "  (SELECT 1 FROM coltivazione c WHERE c.id = p.id))"));
+    if (q.next()) {
+        c.plants = q.value(0).toInt();
+        c.events = q.value(1).toInt();
+        c.plantsWithoutEvents = q.value(2).toInt();
+    }
+    return c;
 }

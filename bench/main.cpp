@@ -12,10 +12,12 @@
 #include "support/phonephoto.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
+#include "ui/printchooser.h"
 #include "ui/reportlist.h"
 #include "ui/reportlistmodel.h"
 
 #include <QApplication>
+#include <QCollator>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
@@ -23,7 +25,9 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QLocale>
+#include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -40,7 +44,7 @@
 
 namespace {
 
-constexpr int runs = 7;
+int runs = 7;
 
 double median(QList<double> v) {
     std::sort(v.begin(), v.end());
@@ -65,19 +69,58 @@ double cpuMs() {
 // Milliseconds of each run of one piece of work, wall clock and processor time. A run
 // includes the events the work leaves behind (the list's deferred layout and the repaint of
 // the window): that is when the user sees the list.
+// With `list`, a run lasts until every cell of the list is known (cells may be read after the
+// fill returns). `stall` is the longest time the event loop did not answer a timer that
+// wants to run every millisecond, during the run.
 struct Series {
-    QList<double> wall, cpu;
+    QList<double> wall, cpu, stall;
+    const ReportListModel *list = nullptr;
     void run(const std::function<void()> &work) {
         QCoreApplication::processEvents();
-        QElapsedTimer t;
+        QElapsedTimer t, sinceTick;
+        double longest = 0;
+        QTimer tick;
+        tick.setInterval(1);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            longest = std::max(longest, sinceTick.nsecsElapsed() / 1e6);
+            sinceTick.restart();
+        });
         const double c0 = cpuMs();
         t.start();
+        sinceTick.start();
+        tick.start();
         work();
         QCoreApplication::processEvents();
+        while (list && !list->complete())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        longest = std::max(longest, sinceTick.nsecsElapsed() / 1e6);
+        tick.stop();
         wall << t.nsecsElapsed() / 1e6;
         cpu << cpuMs() - c0;
+        stall << longest;
     }
 };
+
+// The print dialog, as the user sees it open: the time it is reached, then cancelled.
+class TimedPrintDialog : public PrintChooser {
+public:
+    QElapsedTimer since;
+    double reachedMs = -1;
+    bool choose(QPrinter &, QWidget *, bool) override {
+        reachedMs = since.nsecsElapsed() / 1e6;
+        return false;
+    }
+};
+
+long peakKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
 
 bool positiveArgument(const QCommandLineParser &p, const QString &name, int *value) {
     if (!p.isSet(name))
@@ -239,23 +282,74 @@ int main(int argc, char **argv) {
     parser.addOption({QStringLiteral("keep"),
                       QStringLiteral("Also copy the made-up archive to this file."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("Measured rounds (7)."),
+                      QStringLiteral("N"), QStringLiteral("7")});
+    parser.addOption({QStringLiteral("even"),
+                      QStringLiteral("Spread the events evenly over the plants, as a hobby "
+                                     "archive has them (no plant with a long history).")});
+    parser.addOption({QStringLiteral("archive"),
+                      QStringLiteral("Time this archive (a copy of it) instead of making one."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("memory-of"),
+                      QStringLiteral("Internal: one session on the archive, for its peak memory."),
+                      QStringLiteral("FILE")});
     parser.process(app);
     SyntheticArchive::Shape shape;
     if (!positiveArgument(parser, "plants", &shape.plants) ||
-        !positiveArgument(parser, "events", &shape.events))
+        !positiveArgument(parser, "events", &shape.events) ||
+        !positiveArgument(parser, "runs", &runs))
         return 2;
+    runs = std::max(runs, 1);
     if (shape.plants < 2) {
         std::fprintf(stderr, "--plants must be at least 2\n");
         return 2;
     }
+    if (parser.isSet("even"))
+        shape.bigPlantEvents = std::max(1, shape.events / shape.plants);
 
     TestApp folder;
     const QString archive = folder.path("dbpiante.mdb");
     SyntheticArchive::Made made;
     QString error;
-    if (!SyntheticArchive::fill(archive, shape, &made, &error)) {
+    const QString given = parser.isSet("memory-of") ? parser.value("memory-of") : parser.value("archive");
+    if (!given.isEmpty()) {
+        QFile::remove(archive);
+        if (!QFile::copy(given, archive)) {
+            std::fprintf(stderr, "cannot copy %s\n", qPrintable(given));
+            return 2;
+        }
+    } else if (!SyntheticArchive::fill(archive, shape, &made, &error)) {
         std::fprintf(stderr, "cannot build the archive: %s\n", qPrintable(error));
         return 2;
+    }
+    if (parser.isSet("memory-of")) {
+        // As a user goes: the plant list, a one-letter search, the long event list, back.
+        DerivedColumns facts(archive);
+        if (!facts.open(&error))
+            return 2;
+        const DerivedColumns::Collection c = facts.collection();
+        const QString letter = facts.commonestInitial();
+        MDIForm1 &w = folder.main();
+        w.resize(1280, 800);
+        w.show();
+        if (!QTest::qWaitForWindowExposed(&w))
+            return 2;
+        auto settle = [&] {
+            QCoreApplication::processEvents();
+            while (!w.lvw1->list()->complete())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        };
+        settle();
+        w.Combo1->setCurrentIndex(0);
+        w.Text1->setText(letter); // runs the search
+        settle();
+        folder.state().idpianta = static_cast<double>(c.bigPlantId);
+        w.visuatra();
+        settle();
+        w.visualizza();
+        settle();
+        std::printf("%ld\n", peakKb());
+        return 0;
     }
     if (parser.isSet("keep")) {
         QFile::remove(parser.value("keep"));
@@ -278,6 +372,19 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cannot open the archive: %s\n", qPrintable(error));
         return 2;
     }
+    const DerivedColumns::Collection collection = limit.collection();
+    shape.plants = collection.plants;
+    shape.events = collection.events;
+    made.bigPlantId = collection.bigPlantId;
+    made.eventsOfBigPlant = collection.eventsOfBigPlant;
+    made.plantsWithoutEvents = collection.plantsWithoutEvents;
+    QList<QStringList> expectedEvents;
+    if (!limit.eventCells(made.bigPlantId, &expectedEvents, &error)) {
+        std::fprintf(stderr, "the event statement failed: %s\n", qPrintable(error));
+        return 2;
+    }
+    while (!w.lvw1->list()->complete()) // the startup's fill
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     DerivedColumns::Table expected;
     if (!limit.run(&expected, &error)) {
         std::fprintf(stderr, "the limit statement failed: %s\n", qPrintable(error));
@@ -294,10 +401,14 @@ int main(int argc, char **argv) {
 
     // One unmeasured round first, then the measured ones. Each round goes as the user does:
     // the plant list, a search, a plant's events, and back to the plant list.
-    Series fill, bare, search, events, rowsOnly;
+    Series fill, bare, search, searchAll, events, rowsOnly, printing, sorting;
+    fill.list = searchAll.list = sorting.list = w.lvw1->list();
+    TimedPrintDialog dialog;
+    folder.ctx().printer = &dialog;
     int failures = 0;
     for (int round = 0; round <= runs; ++round) {
         Series ignored;
+        ignored.list = w.lvw1->list();
         const bool measured = round > 0;
         (measured ? fill : ignored).run([&] { w.visualizza(); });
         failures += DerivedColumns::compare(*w.lvw1->list(), expected, "visualizza", shape.plants);
@@ -309,16 +420,85 @@ int main(int argc, char **argv) {
         });
         (measured ? rowsOnly : ignored).run([&] {
             Archive a(archive);
-            if (!a.plantList()) {
+            if (!a.plantListOwn()) {
                 std::fprintf(stderr, "plantList failed: %s\n", qPrintable(a.lastError()));
                 ++failures;
             }
         });
+        // Until the found plants are shown, then until every cell of them is read.
         (measured ? search : ignored).run([&] { w.ricercavisua(); });
+        (measured ? searchAll : ignored).run([&] {});
+        if (measured)
+            searchAll.wall.last() += search.wall.last();
         failures += DerivedColumns::compare(*w.lvw1->list(), expected, "ricercavisua", found);
         bool listed = false;
         (measured ? events : ignored).run([&] { listed = w.visuatra(); });
         failures += checkEvents(*w.lvw1->list(), listed, made.eventsOfBigPlant);
+        for (int i = 0; i < w.lvw1->list()->rowCount() && i < expectedEvents.size(); ++i)
+            if (w.lvw1->list()->row(i) != expectedEvents.at(i)) {
+                std::fprintf(stderr, "visuatra: row %d is \"%s\", expected \"%s\"\n", i + 1,
+                             qPrintable(w.lvw1->list()->row(i).join('|')),
+                             qPrintable(expectedEvents.at(i).join('|')));
+                ++failures;
+                break;
+            }
+        // The cultivation card of that plant, printed: until the print dialog shows.
+        state.modolista = ProgramState::eventMode;
+        dialog.reachedMs = -1;
+        (measured ? printing : ignored).run([&] {
+            dialog.since.start();
+            triggerAction(&w, QStringLiteral("sta"));
+            while (dialog.reachedMs < 0 && dialog.since.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        });
+        if (dialog.reachedMs < 0) {
+            std::fprintf(stderr, "printing: the print dialog did not show\n");
+            ++failures;
+        } else if (measured) {
+            printing.wall.last() = dialog.reachedMs;
+        }
+        state.modolista = ProgramState::plantMode;
+        QCoreApplication::processEvents();
+    }
+
+    // Header clicks on "Ultimo intervento/Evento" right after a fill, while its cells may
+    // still be being read; then a fill with the list sorted. Sorting stays on, so this comes
+    // last.
+    constexpr int otherColumn = 6;
+    Series sortFill;
+    sortFill.list = w.lvw1->list();
+    QCollator collator(QLocale(QLocale::Italian, QLocale::Italy)); // as the list sorts
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    for (int round = 0; round < runs; ++round) {
+        w.visualizza();
+        sorting.run([&] { emit w.lvw1->header()->sectionClicked(otherColumn); });
+        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sort", shape.plants, false);
+        ReportListModel &m = *w.lvw1->list();
+        for (int i = 1; i < m.rowCount(); ++i) {
+            const int c = collator.compare(m.text(i - 1, otherColumn), m.text(i, otherColumn));
+            if (m.sortOrder() == Qt::AscendingOrder ? c > 0 : c < 0) {
+                std::fprintf(stderr, "sort: rows %d and %d out of order\n", i, i + 1);
+                ++failures;
+                break;
+            }
+            if (i > 2000)
+                break;
+        }
+        sortFill.run([&] { w.visualizza(); });
+        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sorted fill", shape.plants,
+                                            false);
+    }
+
+    // Peak memory of a session in a program of its own (this one holds the reference too).
+    QProcess session;
+    session.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--memory-of"), archive});
+    session.waitForFinished(-1);
+    const long peak = session.readAllStandardOutput().trimmed().toLong();
+    if (session.exitCode() != 0 || peak <= 0) {
+        std::fprintf(stderr, "the memory session failed\n");
+        ++failures;
     }
 
     // The day's safety copy against the sqlite3 shell's VACUUM INTO of the same file, and the
@@ -405,8 +585,16 @@ int main(int argc, char **argv) {
     const double x = median(fill.wall);
     const double y = median(bare.wall);
     std::printf("visualizza median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", x, y, y > 0 ? x / y : 0.0);
-    std::printf("ricercavisua median_ms=%.1f\n", median(search.wall));
-    std::printf("visuatra median_ms=%.1f\n", median(events.wall));
+    std::printf("visualizza_stall max_ms=%.1f limit_ms=100\n",
+                *std::max_element(fill.stall.cbegin(), fill.stall.cend()));
+    std::printf("ricercavisua median_ms=%.1f limit_ms=100 all_cells_ms=%.1f\n",
+                median(search.wall), median(searchAll.wall));
+    std::printf("visuatra median_ms=%.1f limit_ms=20\n", median(events.wall));
+    std::printf("print_dialog median_ms=%.1f limit_ms=100\n", median(printing.wall));
+    std::printf("sort_click median_ms=%.1f stall_max_ms=%.1f\n", median(sorting.wall),
+                *std::max_element(sorting.stall.cbegin(), sorting.stall.cend()));
+    std::printf("visualizza_sorted median_ms=%.1f\n", median(sortFill.wall));
+    std::printf("peak_memory mb=%.1f limit_mb=120\n", peak / 1024.0);
     if (!shell.isEmpty()) {
         std::printf("backup median_ms=%.1f sqlite3_vacuum_into_ms=%.1f ratio=%.2f\n",
                     median(copy.wall), median(vacuum.wall), median(copy.wall) / median(vacuum.wall));
@@ -432,7 +620,7 @@ int main(int argc, char **argv) {
                  made.bigPlantId, qPrintable(letter), found);
     std::fprintf(stderr,
                  "processor time, median ms: visualizza %.1f, limit %.1f (ratio %.2f), "
-                 "Archive::plantList alone %.1f (wall %.1f), ricercavisua %.1f, visuatra %.1f, "
+                 "Archive::plantListOwn alone %.1f (wall %.1f), ricercavisua %.1f, visuatra %.1f, "
                  "click %.1f, full decode %.1f\n",
                  median(fill.cpu), median(bare.cpu), median(fill.cpu) / median(bare.cpu),
                  median(rowsOnly.cpu), median(rowsOnly.wall), median(search.cpu),

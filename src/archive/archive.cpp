@@ -166,6 +166,30 @@ std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, cons
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
+std::optional<QList<PlantListRow>> Archive::plantListOwn() {
+    if (!open())
+        return std::nullopt;
+    return PlantListQuery::allOwn(m_db, &m_error);
+}
+
+std::optional<QList<PlantListRow>> Archive::searchPlantsOwn(SearchField field,
+                                                            const QString &typed) {
+    if (!open())
+        return std::nullopt;
+    const SearchPattern pattern(typed);
+    const QString column =
+        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
+    return PlantListQuery::matchingOwn(
+        m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
+}
+
+std::optional<QList<PlantListRow>> Archive::plantDerived(const QList<qint64> &rowids,
+                                                         bool many) {
+    if (!open())
+        return std::nullopt;
+    return PlantListQuery::derived(m_db, rowids, &m_error, many);
+}
+
 namespace {
 // The condition that picks a row by its key, and by its rowid when one is known.
 QString rowCondition(const QString &field, qint64 rowid) {
@@ -227,6 +251,31 @@ std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
     const RecordReader reader("coltivazione", q);
     while (q.next())
         rows.append(reader.read(q));
+    if (q.lastError().isValid()) {
+        failQuery(q);
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<QList<EventListRow>> Archive::eventList(qint64 plantId) {
+    if (!open())
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT temperatura, umidita, intervento, datatratt, descrizione, "
+                             "idtrat, rowid FROM coltivazione WHERE id = ? "
+                             "ORDER BY datatratt ASC, rowid ASC"));
+    q.addBindValue(plantId);
+    if (!exec(q))
+        return std::nullopt;
+    using K = Schema::Kind;
+    QList<EventListRow> rows;
+    while (q.next())
+        rows.append({Schema::valueOf(K::Number, q.value(0)), Schema::valueOf(K::Number, q.value(1)),
+                     Schema::valueOf(K::Text, q.value(2)), Schema::valueOf(K::Date, q.value(3)),
+                     Schema::valueOf(K::Text, q.value(4)), Schema::valueOf(K::Key, q.value(5)),
+                     q.value(6).toLongLong()});
     if (q.lastError().isValid()) {
         failQuery(q);
         return std::nullopt;

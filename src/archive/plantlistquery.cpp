@@ -29,7 +29,8 @@ const QString otherKind =
 // Which plants the derived columns are wanted for.
 enum class Plants {
     Picked, // those a condition picks (all, when it is empty); their own columns are read apart
-    Listed  // the rowids in the JSON array bound to the statement, with their own columns
+    Listed, // the rowids in the JSON array bound to the statement, with their own columns
+    Given   // the rowids in the JSON array, derived columns only, in key order
 };
 
 // Columns: plant rowid; flags (1 when the newest watering or fertilising is a watering, 2 when
@@ -43,6 +44,7 @@ enum class Plants {
 // event.
 QString derivedSql(Plants plants, const QString &where = QString()) {
     const bool listed = plants == Plants::Listed;
+    const QString given = QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))");
     return QStringLiteral(
                "WITH d AS MATERIALIZED ("
                " SELECT p.rowid AS r, p.id AS id,%1"
@@ -77,8 +79,9 @@ QString derivedSql(Plants plants, const QString &where = QString()) {
                                      " p.vaso AS vaso,")
                     : QString(),
              otherKind,
-             listed ? QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))")
-                    : where + QStringLiteral(" ORDER BY p.id"),
+             listed                      ? given
+             : plants == Plants::Given ? given + QStringLiteral(" ORDER BY p.id")
+                                       : where + QStringLiteral(" ORDER BY p.id"),
              listed ? QStringLiteral(", id, specie, ident, vaso") : QString(),
              listed ? QStringLiteral(" ORDER BY r") : QString());
 }
@@ -174,12 +177,8 @@ public:
             m_rowids = wanted;
             return true;
         }
-        QString json = QStringLiteral("[");
-        for (qint64 r : m_rowids)
-            json += QString::number(r) + QLatin1Char(',');
-        json.back() = QLatin1Char(']');
         QSqlQuery q(m_db);
-        if (!run(q, derivedSql(Plants::Listed), {QVariant(json)}))
+        if (!run(q, derivedSql(Plants::Listed), {QVariant(jsonArray(m_rowids))}))
             return false;
         rows.reserve(m_rowids.size());
         while (q.next()) {
@@ -195,11 +194,94 @@ public:
         return done(q);
     }
 
+    // The plants matched by matchPlants() with their own columns only, in stored order.
+    bool readMatchedOwn() {
+        if (m_rowids.isEmpty())
+            return true;
+        const QList<qint64> wanted = std::exchange(m_rowids, {});
+        if (wanted.size() * 3 > m_scanned) {
+            if (!readPlants())
+                return false;
+            QList<PlantListRow> kept;
+            kept.reserve(wanted.size());
+            auto w = wanted.cbegin();
+            for (qsizetype i = 0; i < rows.size() && w != wanted.cend(); ++i) {
+                if (m_rowids.at(i) == *w) {
+                    kept.append(std::move(rows[i]));
+                    ++w;
+                }
+            }
+            rows = std::move(kept);
+            m_rowids = wanted;
+            return true;
+        }
+        return readPlants(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
+                          {QVariant(jsonArray(wanted))});
+    }
+
+    // The derived columns of the plants with these rowids.
+    bool readDerived(const QList<qint64> &rowids, bool many) {
+        if (rowids.isEmpty())
+            return true;
+        if (many && rowids.size() > 1000) {
+            // Many of the plants: one walk of all of them in key order costs less than
+            // looking the wanted ones up by rowid, which takes the index in no order.
+            QSqlQuery count(m_db);
+            if (!run(count, QStringLiteral("SELECT count(*) FROM piante")))
+                return false;
+            if (count.next() && rowids.size() * 3 > count.value(0).toLongLong())
+                return readSomeOfAll(rowids);
+        }
+        QSqlQuery q(m_db);
+        if (!run(q, derivedSql(Plants::Given), {QVariant(jsonArray(rowids))}))
+            return false;
+        rows.reserve(rowids.size());
+        while (q.next()) {
+            PlantListRow r;
+            r.rowid = q.value(0).toLongLong();
+            setDerived(r, q);
+            rows.append(std::move(r));
+        }
+        return done(q);
+    }
+
+    bool readSomeOfAll(QList<qint64> wanted) {
+        std::sort(wanted.begin(), wanted.end());
+        QSqlQuery q(m_db);
+        if (!run(q, derivedSql(Plants::Picked)))
+            return false;
+        rows.reserve(wanted.size());
+        while (q.next()) {
+            const qint64 rowid = q.value(0).toLongLong();
+            if (!std::binary_search(wanted.cbegin(), wanted.cend(), rowid))
+                continue;
+            PlantListRow r;
+            r.rowid = rowid;
+            setDerived(r, q);
+            rows.append(std::move(r));
+        }
+        return done(q);
+    }
+
 private:
     static void setKey(PlantListRow &r, const QVariant &stored) {
         const auto key = Schema::wholeKey(stored);
         r.wholeKey = key.has_value();
         r.id = key.value_or(0);
+    }
+
+    static QString jsonArray(const QList<qint64> &values) {
+        QString json = QStringLiteral("[");
+        json.reserve(values.size() * 8 + 2);
+        for (qint64 r : values) {
+            json += QString::number(r);
+            json += QLatin1Char(',');
+        }
+        if (values.isEmpty())
+            json += QLatin1Char(']');
+        else
+            json.back() = QLatin1Char(']');
+        return json;
     }
 
     void setDerived(PlantListRow &r, const QSqlQuery &q) {
@@ -274,5 +356,25 @@ PlantListQuery::matching(QSqlDatabase &db, const QString &column,
                          const std::function<bool(const QString &)> &accept, QString *error) {
     return readInOneState(db, error, [&](PlantRowReader &reader) {
         return reader.matchPlants(column, accept) && reader.readMatched();
+    });
+}
+
+std::optional<QList<PlantListRow>> PlantListQuery::allOwn(QSqlDatabase &db, QString *error) {
+    return readInOneState(db, error, [](PlantRowReader &reader) { return reader.readPlants(); });
+}
+
+std::optional<QList<PlantListRow>>
+PlantListQuery::matchingOwn(QSqlDatabase &db, const QString &column,
+                            const std::function<bool(const QString &)> &accept, QString *error) {
+    return readInOneState(db, error, [&](PlantRowReader &reader) {
+        return reader.matchPlants(column, accept) && reader.readMatchedOwn();
+    });
+}
+
+std::optional<QList<PlantListRow>>
+PlantListQuery::derived(QSqlDatabase &db, const QList<qint64> &rowids, QString *error,
+                        bool many) {
+    return readInOneState(db, error, [&](PlantRowReader &reader) {
+        return reader.readDerived(rowids, many);
     });
 }

@@ -21,4 +21,16 @@ public:
     static std::optional<QList<PlantListRow>>
     matching(QSqlDatabase &db, const QString &column,
              const std::function<bool(const QString &)> &accept, QString *error);
+
+    // The same plants with their own columns only, in stored order; their derived columns are
+    // read apart, for the rows wanted, by derived().
+    static std::optional<QList<PlantListRow>> allOwn(QSqlDatabase &db, QString *error);
+    static std::optional<QList<PlantListRow>>
+    matchingOwn(QSqlDatabase &db, const QString &column,
+                const std::function<bool(const QString &)> &accept, QString *error);
+    // The derived columns of the plants with these rowids (rowid and derived columns set, in
+    // no particular order); a plant no longer there is left out. With `many`, when they
+    // are a good part of the archive, all plants are walked in key order instead.
+    static std::optional<QList<PlantListRow>> derived(QSqlDatabase &db, const QList<qint64> &rowids,
+                                                      QString *error, bool many = false);
 };

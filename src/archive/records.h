@@ -33,4 +33,11 @@ struct PlantListRow {
     std::optional<LastEvent> other;       // newest event of any other kind
 };
 
+// One row of a plant's event list, the values read as Record holds them.
+struct EventListRow {
+    QVariant temperatura, umidita, intervento, datatratt, descrizione;
+    QVariant idtrat;  // null when the stored key is no whole number
+    qint64 rowid = 0; // the row itself: keys written by another tool may repeat
+};
+
 enum class SearchField { Specie, Identificazione };

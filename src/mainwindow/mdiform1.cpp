@@ -13,6 +13,7 @@
 #include "ui/fonts.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
+#include "ui/plantrows.h"
 #include "ui/reportlist.h"
 #include "ui/twips.h"
 
@@ -72,14 +73,6 @@ constexpr int plantNameItem = 2;
 constexpr int eventKeyItem = 6;
 constexpr int plantRowItem = 8;
 constexpr int eventRowItem = 7;
-
-// A stored text as the list shows it: NULL, empty or blanks give an empty cell.
-QString cell(const QVariant &v) {
-    if (v.isNull())
-        return {};
-    const QString s = v.toString();
-    return s.trimmed().isEmpty() ? QString() : s;
-}
 
 QString listDate(const QVariant &v) {
     if (v.isNull())
@@ -368,14 +361,19 @@ void MDIForm1::fillPlants(bool search) {
     if (m_state.rigasel == 0)
         m_state.rigasel = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    OpenedArchive archive(m_ctx);
+    // The connection of the fill also serves the reads of the derived columns that follow;
+    // it holds no lock between them, and goes when the last row is read.
+    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>(
+        std::make_unique<OpenedArchive>(m_ctx));
+    OpenedArchive &archive = **kept;
     std::optional<QList<PlantListRow>> plants;
     if (!search)
-        plants = archive.plantList();
+        plants = archive.plantListOwn();
     else if (Combo1->currentIndex() >= 0)
-        plants = archive.searchPlants(Combo1->currentIndex() == 0 ? SearchField::Specie
-                                                                  : SearchField::Identificazione,
-                                      Text1->text());
+        plants = archive.searchPlantsOwn(Combo1->currentIndex() == 0
+                                             ? SearchField::Specie
+                                             : SearchField::Identificazione,
+                                         Text1->text());
     if (!plants) {
         // The list stays as it was: rows and columns go only once the archive answered.
         Picture3->clear();
@@ -383,29 +381,17 @@ void MDIForm1::fillPlants(bool search) {
     }
     lvw1->clearAll();
     lvw1->setColumns(plantColumns);
-    m_listShowsEvents = false;
-    // Every row goes to the top, so the list shows the plants last stored first.
-    QList<QStringList> rows(plants->size());
-    qsizetype top = plants->size();
-    for (const PlantListRow &p : *plants) {
-        QStringList r(9);
-        r[1] = cell(p.specie);
-        r[2] = cell(p.identificazione);
-        if (p.waterOrFeed)
-            r[3] = listDate(p.waterOrFeed->datatratt) + " " +
-                   (p.waterOrFeed->intervento == QLatin1String("Concimazione") ? "C" : "A");
-        if (p.flowering)
-            r[4] = listDate(p.flowering->datatratt);
-        r[5] = cell(p.vaso);
-        if (p.other)
-            r[6] = p.other->intervento + " " + listDate(p.other->datatratt);
-        r[7] = p.wholeKey ? QString::number(p.id) : QString();
-        r[plantRowItem] = QString::number(p.rowid);
-        rows[--top] = std::move(r);
-    }
-    lvw1->setRows(std::move(rows));
-    if (!plants->isEmpty())
-        Label2->setText(T::count + QString::number(plants->size()));
+    // The derived columns are read for the rows shown first, the others soon after.
+    const qsizetype count = plants->size();
+    lvw1->list()->setRows(std::make_unique<PlantRows>(
+        *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids, bool rest) {
+            if (!*kept)
+                *kept = std::make_unique<OpenedArchive>(ctx);
+            return (*kept)->plantDerived(rowids, rest);
+        }));
+    plants.reset();
+    if (count > 0)
+        Label2->setText(T::count + QString::number(count));
     if (lvw1->list()->rowCount() < m_state.rigasel)
         m_state.rigasel = 1;
     if (plants->isEmpty()) {
@@ -419,7 +405,7 @@ void MDIForm1::fillPlants(bool search) {
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     OpenedArchive archive(m_ctx);
-    const auto events = archive.events(m_state.idpianta, Archive::EventOrder::ByDate);
+    const auto events = archive.eventList(m_state.idpianta);
     if (!events)
         return false;
     lvw1->clearAll();
@@ -427,16 +413,15 @@ bool MDIForm1::visuatra() {
     m_listShowsEvents = true;
     QList<QStringList> rows(events->size());
     qsizetype top = events->size();
-    for (const Record &e : *events) {
+    for (const EventListRow &e : *events) {
         QStringList r(8);
-        r[1] = listNumber(e.value("temperatura"));
-        r[2] = listNumber(e.value("umidita"));
-        r[3] = e.value("intervento").toString();
-        r[4] = listDate(e.value("datatratt"));
-        r[5] = e.value("descrizione").toString();
-        const QVariant key = e.value("idtrat");
-        r[6] = key.typeId() == QMetaType::LongLong ? QString::number(key.toLongLong()) : QString();
-        r[eventRowItem] = QString::number(e.value("rowid").toLongLong());
+        r[1] = listNumber(e.temperatura);
+        r[2] = listNumber(e.umidita);
+        r[3] = e.intervento.toString();
+        r[4] = listDate(e.datatratt);
+        r[5] = e.descrizione.toString();
+        r[6] = e.idtrat.isNull() ? QString() : QString::number(e.idtrat.toLongLong());
+        r[eventRowItem] = QString::number(e.rowid);
         rows[--top] = std::move(r);
     }
     lvw1->setRows(std::move(rows));

@@ -175,15 +175,24 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     const auto events = archive.events(id, Archive::EventOrder::Stored);
     if (!events)
         return Outcome::Failed;
-    append(box, T::cultivationHeader);
+    // The header and every event's line go into the box in one insertion: one per line
+    // would lay the document out again each time. The title's lines get their indents
+    // first, and the lines added after them take the same, so that the margins set below
+    // change nothing and the long text is laid out once.
+    setMargins(box, After::CaretAtEnd);
+    QString table = T::cultivationHeader;
     for (const Record &event : *events) {
         const auto date = fieldText(event, "datatratt");
         const auto kind = fieldText(event, "intervento");
         const auto description = fieldText(event, "descrizione");
-        if (!date || !kind || !description)
+        if (!date || !kind || !description) {
+            append(box, table); // the lines composed so far stay in the box
             return Outcome::Failed;
-        append(box, '\t' + *date + '\t' + *kind + '\t' + *description + '\n');
+        }
+        table += QLatin1Char('\t') + *date + QLatin1Char('\t') + *kind + QLatin1Char('\t') +
+                 *description + QLatin1Char('\n');
     }
+    append(box, table);
     box.setFocus();
     setMargins(box, After::CaretAtEnd);
     return Outcome::Completed;

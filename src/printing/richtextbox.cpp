@@ -26,7 +26,22 @@ void RichTextBox::setSelectionIndents(int leftTwips, int rightTwips) {
     QTextBlockFormat f;
     f.setLeftMargin(Twips::px(leftTwips));
     f.setRightMargin(Twips::px(rightTwips));
-    textCursor().mergeBlockFormat(f);
+    // Blocks that have these indents already are left alone: a change, even to the same
+    // values, lays the whole text out again, and a long card takes a while.
+    const QTextCursor c = textCursor();
+    bool same = true;
+    const QTextBlock last = document()->findBlock(c.selectionEnd());
+    for (QTextBlock b = document()->findBlock(c.selectionStart()); same && b.isValid();
+         b = b.next()) {
+        const QTextBlockFormat has = b.blockFormat();
+        same = has.hasProperty(QTextFormat::BlockLeftMargin) &&
+               has.hasProperty(QTextFormat::BlockRightMargin) &&
+               has.leftMargin() == f.leftMargin() && has.rightMargin() == f.rightMargin();
+        if (b == last)
+            break;
+    }
+    if (!same)
+        textCursor().mergeBlockFormat(f);
 }
 
 void RichTextBox::setBoxFont(const QFont &font) {

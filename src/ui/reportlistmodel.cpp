@@ -1,5 +1,7 @@
 #include "ui/reportlistmodel.h"
 
+#include "ui/textrows.h"
+
 #include <algorithm>
 
 ReportListModel::ReportListModel(QObject *parent)
@@ -11,7 +13,7 @@ ReportListModel::ReportListModel(QObject *parent)
 }
 
 int ReportListModel::rowCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : m_rows.size();
+    return parent.isValid() || !m_source ? 0 : static_cast<int>(m_source->size());
 }
 
 int ReportListModel::columnCount(const QModelIndex &parent) const {
@@ -24,6 +26,17 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const {
     return text(index.row(), index.column());
 }
 
+// Rows shown from here on are read together: the view asks for them one after another.
+void ReportListModel::prefetch(int row) const {
+    constexpr int ahead = 128;
+    QList<qsizetype> wanted;
+    const int end = std::min(rowCount(), row + ahead);
+    for (int r = row; r < end; ++r)
+        if (!m_source->ready(sourceRow(r)))
+            wanted.append(sourceRow(r));
+    m_source->fetch(wanted);
+}
+
 QVariant ReportListModel::headerData(int section, Qt::Orientation o, int role) const {
     if (o == Qt::Horizontal && role == Qt::DisplayRole && section < m_columns.size())
         return m_columns.at(section).header;
@@ -31,14 +44,27 @@ QVariant ReportListModel::headerData(int section, Qt::Orientation o, int role) c
 }
 
 QString ReportListModel::text(int row, int column) const {
-    if (row < 0 || row >= m_rows.size())
+    if (row < 0 || row >= rowCount() || column < 0)
         return {};
-    return m_rows.at(row).value(column);
+    if (!m_source->ready(sourceRow(row)))
+        prefetch(row);
+    return m_source->text(sourceRow(row), column);
+}
+
+QStringList ReportListModel::row(int r) const {
+    QStringList texts;
+    if (r < 0 || r >= rowCount())
+        return texts;
+    const int n = m_source->width(sourceRow(r));
+    for (int c = 0; c < n; ++c)
+        texts << text(r, c);
+    return texts;
 }
 
 void ReportListModel::clearAll() {
     beginResetModel();
-    m_rows.clear();
+    m_source.reset();
+    m_shown.clear();
     m_columns.clear();
     endResetModel();
 }
@@ -50,8 +76,13 @@ void ReportListModel::setColumns(const QList<Column> &columns) {
 }
 
 void ReportListModel::setRows(QList<QStringList> rows) {
+    setRows(std::make_unique<TextRows>(std::move(rows)));
+}
+
+void ReportListModel::setRows(std::unique_ptr<ReportRows> rows) {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_source = std::move(rows);
+    m_shown.clear();
     if (m_sorted)
         applySort();
     endResetModel();
@@ -67,21 +98,26 @@ void ReportListModel::setSorted(bool on) {
 }
 
 void ReportListModel::applySort() {
+    if (!m_source)
+        return;
     const int key = m_sortKey;
+    m_source->fetchColumn(key);
     // Sort keys are made once per row: comparing collation keys is much cheaper than
     // comparing the texts again and again.
-    QList<QPair<QCollatorSortKey, int>> keys;
-    keys.reserve(m_rows.size());
-    for (int i = 0; i < m_rows.size(); ++i)
-        keys.append({m_collator.sortKey(m_rows.at(i).value(key)), i});
+    const qsizetype n = m_source->size();
+    QList<QPair<QCollatorSortKey, qsizetype>> keys;
+    keys.reserve(n);
+    for (qsizetype i = 0; i < n; ++i)
+        keys.append({m_collator.sortKey(m_source->text(sourceRow(static_cast<int>(i)), key)),
+                     sourceRow(static_cast<int>(i))});
     const bool descending = m_order == Qt::DescendingOrder;
     std::stable_sort(keys.begin(), keys.end(), [descending](const auto &a, const auto &b) {
         const int c = a.first.compare(b.first);
         return descending ? c > 0 : c < 0;
     });
-    QList<QStringList> sorted;
-    sorted.reserve(m_rows.size());
+    QList<qsizetype> order;
+    order.reserve(n);
     for (const auto &k : keys)
-        sorted.append(std::move(m_rows[k.second]));
-    m_rows = std::move(sorted);
+        order.append(k.second);
+    m_shown = std::move(order);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "ui/reportrows.h"
+
 #include <QAbstractTableModel>
 #include <QCollator>
 #include <QStringList>
+#include <memory>
 
 // The rows of a list in report style: columns with a header and a width in twips, rows of
 // texts (column 1 is the row's own text, column n its sub-item n-1). Sorting, once switched
@@ -28,8 +31,11 @@ public:
     const QList<Column> &columns() const { return m_columns; }
     // Replaces the rows, given top first. When sorting is on they are then sorted.
     void setRows(QList<QStringList> rows);
+    void setRows(std::unique_ptr<ReportRows> rows);
     QString text(int row, int column) const; // 0-based row and column
-    const QStringList &row(int r) const { return m_rows.at(r); }
+    QStringList row(int r) const;
+    // Whether every text of every row is known (a source may read some after the fill).
+    bool complete() const { return !m_source || m_source->complete(); }
 
     void setSortKey(int column) { m_sortKey = column; }
     int sortKey() const { return m_sortKey; }
@@ -40,9 +46,13 @@ public:
 
 private:
     void applySort();
+    qsizetype sourceRow(int row) const { return m_shown.isEmpty() ? row : m_shown.at(row); }
+    void prefetch(int row) const;
 
     QList<Column> m_columns;
-    QList<QStringList> m_rows;
+    // The rows as given, and when sorted the given row shown at each position.
+    std::unique_ptr<ReportRows> m_source;
+    QList<qsizetype> m_shown;
     int m_sortKey = 0;
     Qt::SortOrder m_order = Qt::AscendingOrder;
     bool m_sorted = false;

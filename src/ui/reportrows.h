@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// Where a report list's rows come from: how many there are and the text of each cell
+// (column 0 is the row's own text). A source may know some texts only once it has read
+// them: ready() tells, fetch() reads them for the rows about to be shown.
+class ReportRows {
+public:
+    virtual ~ReportRows() = default;
+    virtual qsizetype size() const = 0;
+    virtual QString text(qsizetype row, int column) const = 0;
+    // How many texts the row has.
+    virtual int width(qsizetype row) const = 0;
+
+    // Whether every text of the row is known.
+    virtual bool ready(qsizetype) const { return true; }
+    // Reads the texts of these rows now.
+    virtual void fetch(const QList<qsizetype> &) {}
+    // Reads every text of the column now (a sort needs them all).
+    virtual void fetchColumn(int) {}
+    // Whether every text of every row is known.
+    virtual bool complete() const { return true; }
+};
