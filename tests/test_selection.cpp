@@ -142,6 +142,11 @@ void TestSelection::modeTestComesBeforeTheSelectionTest() {
     w.vistrattamenti->trigger();
     QVERIFY(app.messages.said.isEmpty());
     QCOMPARE(w.lvw1->list()->columnCount(), 7);
+    // Back to the plants, a click selects and highlights the plant, as before the events.
+    w.Command1->click();
+    clickRow(w, 1);
+    QCOMPARE(selectedPlant(app), 1);
+    QCOMPARE(w.lvw1->selectedPosition(), 1);
 }
 
 void TestSelection::oneClickReadsThePictureOnce() {

@@ -381,6 +381,7 @@ void MDIForm1::fillPlants(bool search) {
     }
     lvw1->clearAll();
     lvw1->setColumns(plantColumns);
+    m_listShowsEvents = false;
     // The derived columns are read for the rows shown first, the others soon after.
     const qsizetype count = plants->size();
     lvw1->list()->setRows(std::make_unique<PlantRows>(
