@@ -164,17 +164,7 @@ public:
             const QList<qint64> wanted = std::exchange(m_rowids, {});
             if (!readPlants() || !readPickedDerived())
                 return false;
-            QList<PlantListRow> kept;
-            kept.reserve(wanted.size());
-            auto w = wanted.cbegin();
-            for (qsizetype i = 0; i < rows.size() && w != wanted.cend(); ++i) {
-                if (m_rowids.at(i) == *w) {
-                    kept.append(std::move(rows[i]));
-                    ++w;
-                }
-            }
-            rows = std::move(kept);
-            m_rowids = wanted;
+            keepOnly(wanted);
             return true;
         }
         QSqlQuery q(m_db);
@@ -202,17 +192,7 @@ public:
         if (wanted.size() * 3 > m_scanned) {
             if (!readPlants())
                 return false;
-            QList<PlantListRow> kept;
-            kept.reserve(wanted.size());
-            auto w = wanted.cbegin();
-            for (qsizetype i = 0; i < rows.size() && w != wanted.cend(); ++i) {
-                if (m_rowids.at(i) == *w) {
-                    kept.append(std::move(rows[i]));
-                    ++w;
-                }
-            }
-            rows = std::move(kept);
-            m_rowids = wanted;
+            keepOnly(wanted);
             return true;
         }
         return readPlants(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
@@ -264,6 +244,21 @@ public:
     }
 
 private:
+    // Keeps of the rows read those whose rowids are `wanted` (ascending, as the rows are).
+    void keepOnly(const QList<qint64> &wanted) {
+        QList<PlantListRow> kept;
+        kept.reserve(wanted.size());
+        auto w = wanted.cbegin();
+        for (qsizetype i = 0; i < rows.size() && w != wanted.cend(); ++i) {
+            if (m_rowids.at(i) == *w) {
+                kept.append(std::move(rows[i]));
+                ++w;
+            }
+        }
+        rows = std::move(kept);
+        m_rowids = wanted;
+    }
+
     static void setKey(PlantListRow &r, const QVariant &stored) {
         const auto key = Schema::wholeKey(stored);
         r.wholeKey = key.has_value();
