@@ -79,12 +79,16 @@ void anteprima::activate() {
 // Every step here is skipped when it fails: a cancelled dialog or a failed print closes
 // the window without a message.
 void anteprima::print() {
-    CardComposer::setMargins(*rtf1, CardComposer::After::AllSelected);
-    const bool selection = rtf1->textCursor().hasSelection();
+    // The whole card is selected and offered as the selection. The box selects it once the
+    // dialog is answered: selecting shows the selection's end, which has a long card laid
+    // out whole first.
+    const bool selection = !rtf1->toPlainText().isEmpty();
     QPrinter printer(QPrinter::HighResolution);
     if (selection)
         printer.setPrintRange(QPrinter::Selection); // offered and preselected
-    if (!m_ctx.printer->choose(printer, this, selection))
+    const bool chosen = m_ctx.printer->choose(printer, this, selection);
+    CardComposer::setMargins(*rtf1, CardComposer::After::AllSelected);
+    if (!chosen)
         return;
     // The selection is the whole document, and it prints whole whatever range was chosen.
     printer.setPrintRange(QPrinter::AllPages);

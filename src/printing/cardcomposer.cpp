@@ -192,9 +192,17 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
         table += QLatin1Char('\t') + *date + QLatin1Char('\t') + *kind + QLatin1Char('\t') +
                  *description + QLatin1Char('\n');
     }
-    append(box, table);
+    // The long text goes into a copy of the card that no window shows, which the box then
+    // takes whole: the box lays a new text out a part at a time while the program is idle,
+    // where a text added to its own would be laid out at once. The lines take the indents of
+    // the line they follow. The caret stays at the top: a caret put at the end would have
+    // the whole text laid out at once, to show it.
+    auto *card = box.document()->clone(&box);
+    QTextCursor end(card);
+    end.movePosition(QTextCursor::End);
+    end.insertText(table);
+    box.setDocument(card);
     box.setFocus();
-    setMargins(box, After::CaretAtEnd);
     return Outcome::Completed;
 }
 
