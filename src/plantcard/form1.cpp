@@ -551,7 +551,6 @@ void Form1::inserisci() {
 // folder behind. Keys come from the clock; one already taken, by a card or by a folder,
 // gives way to the next free number.
 bool Form1::insertCard(QString *error) {
-    ProgramState &state = m_ctx.state;
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen()) {
         *error = archive.lastError();
