@@ -1,8 +1,9 @@
-// The plant list's rows read lazily (derived columns for the rows shown, the rest in the
+// The plant list's and the event list's rows read lazily (for the rows shown, the rest in the
 // background or when a sort needs them) against the same rows read all at once: every cell
 // of every row, unsorted and after each sort, ascending and descending.
 #include "archive/archive.h"
 #include "support/testapp.h"
+#include "ui/eventrows.h"
 #include "ui/plantrows.h"
 #include "ui/reportlistmodel.h"
 
@@ -40,7 +41,9 @@ void fill(TestApp &app, quint32 seed, int plants) {
         };
         for (int i = 0; i < plants; ++i)
             run("INSERT INTO piante (id, specie, identificazione, vaso) VALUES (?, ?, ?, ?)",
-                {100 + i, texts.at(below(texts.size())), texts.at(below(texts.size())),
+                // Seed 3: keys that fall as the rows are stored.
+                {100 + (seed == 3 ? plants - i : i), texts.at(below(texts.size())),
+                 texts.at(below(texts.size())),
                  texts.at(below(texts.size()))});
         for (int e = 0; e < plants * 3; ++e)
             run("INSERT INTO coltivazione (idtrat, id, intervento, datatratt) VALUES (?, ?, ?, ?)",
@@ -68,6 +71,7 @@ class TestLazyRows : public QObject {
 private slots:
     void lazyRowsMatchEagerOnes_data();
     void lazyRowsMatchEagerOnes();
+    void lazyEventRowsMatchOnesReadAtOnce();
 };
 
 void TestLazyRows::lazyRowsMatchEagerOnes_data() {
@@ -92,16 +96,16 @@ void TestLazyRows::lazyRowsMatchEagerOnes() {
     Archive archive(app.path("dbpiante.mdb"));
     const auto eager = search ? archive.searchPlants(SearchField::Specie, "f")
                               : archive.plantList();
-    const auto own = search ? archive.searchPlantsOwn(SearchField::Specie, "f")
-                            : archive.plantListOwn();
-    QVERIFY(eager && own);
-    QVERIFY(own->size() > PlantRows::smallList); // smaller lists are read whole at once
+    const auto keys = search ? archive.searchPlantKeys(SearchField::Specie, "f")
+                             : archive.plantKeys();
+    QVERIFY(eager && keys);
+    QVERIFY(keys->size() > PlantRows::smallList); // smaller lists are read whole at once
     int reads = 0;
     ReportListModel all, lazy;
     all.setRows(std::make_unique<PlantRows>(*eager));
-    lazy.setRows(std::make_unique<PlantRows>(*own, [&](const QList<qint64> &rowids, bool rest) {
+    lazy.setRows(std::make_unique<PlantRows>(*keys, [&](const QList<qint64> &rowids, bool rest) {
         ++reads;
-        return archive.plantDerived(rowids, rest);
+        return archive.plantRowsOf(rowids, rest);
     }));
     QVERIFY(!lazy.complete());
     // A row shown reads its neighbours too, not the whole list.
@@ -119,6 +123,60 @@ void TestLazyRows::lazyRowsMatchEagerOnes() {
             QCOMPARE(cells(lazy), cells(all));
         }
     QVERIFY(lazy.complete());
+}
+
+void TestLazyRows::lazyEventRowsMatchOnesReadAtOnce() {
+    TestApp app;
+    const qint64 plant = 100;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "events");
+        db.setDatabaseName(app.path("dbpiante.mdb"));
+        QVERIFY(db.open());
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare("INSERT INTO coltivazione (idtrat, id, intervento, datatratt, temperatura, "
+                  "descrizione) VALUES (?, ?, ?, ?, ?, ?)");
+        std::mt19937 rng(7);
+        const QVariantList dates = {"2020-01-01", "2020-01-02", "", "01/02/2020",
+                                    QVariant(QMetaType(QMetaType::QString))};
+        for (int e = 0; e < 3 * EventRows::smallList; ++e) {
+            // Another plant's events between this one's: its rowids have gaps.
+            q.addBindValue(e + 1);
+            q.addBindValue(e % 3 == 2 ? plant + 1 : plant);
+            q.addBindValue(e % 2 ? "Potatura" : "Annaffiatura");
+            q.addBindValue(dates.at(static_cast<int>(rng() % dates.size())));
+            q.addBindValue(static_cast<int>(rng() % 30));
+            q.addBindValue(QString("riga %1").arg(e));
+            QVERIFY(q.exec());
+        }
+        QVERIFY(db.commit());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("events");
+    Archive archive(app.path("dbpiante.mdb"));
+    const auto rowids = archive.eventRowids(plant);
+    QVERIFY(rowids);
+    QCOMPARE(rowids->size(), 2 * EventRows::smallList);
+    auto read = [&](const QList<qint64> &wanted) { return archive.eventListRows(plant, wanted); };
+    ReportListModel all, lazy;
+    all.setRows(std::make_unique<EventRows>(*rowids, read));
+    all.setSortKey(1);
+    all.setSorted(true); // every row read, in one statement
+    QVERIFY(all.complete());
+    lazy.setRows(std::make_unique<EventRows>(*rowids, read));
+    QVERIFY(!lazy.complete());
+    QCOMPARE(lazy.text(5, 5), QString("riga %1").arg(lazy.text(5, 7).toLongLong() - 1));
+    QCoreApplication::processEvents(); // one block in the background
+    // From the order `all` has: ties keep the order they had.
+    for (int column = 1; column < 8; ++column)
+        for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            for (ReportListModel *m : {&all, &lazy}) {
+                m->setSortKey(column);
+                m->setSortOrder(order);
+                m->setSorted(true);
+            }
+            QCOMPARE(cells(lazy), cells(all));
+        }
 }
 
 QTEST_MAIN(TestLazyRows)

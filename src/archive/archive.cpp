@@ -2,6 +2,7 @@
 
 #include "archive/conversions.h"
 #include "archive/plantlistquery.h"
+#include "archive/rawquery.h"
 #include "archive/recordreader.h"
 #include "archive/schema.h"
 #include "archive/searchpattern.h"
@@ -166,28 +167,26 @@ std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, cons
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
-std::optional<QList<PlantListRow>> Archive::plantListOwn() {
+std::optional<QList<PlantKey>> Archive::plantKeys() {
     if (!open())
         return std::nullopt;
-    return PlantListQuery::allOwn(m_db, &m_error);
+    return PlantListQuery::keys(m_db, &m_error);
 }
 
-std::optional<QList<PlantListRow>> Archive::searchPlantsOwn(SearchField field,
-                                                            const QString &typed) {
+std::optional<QList<PlantKey>> Archive::searchPlantKeys(SearchField field, const QString &typed) {
     if (!open())
         return std::nullopt;
     const SearchPattern pattern(typed);
     const QString column =
         field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
-    return PlantListQuery::matchingOwn(
+    return PlantListQuery::matchingKeys(
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
-std::optional<QList<PlantListRow>> Archive::plantDerived(const QList<qint64> &rowids,
-                                                         bool many) {
+std::optional<QList<PlantListRow>> Archive::plantRowsOf(const QList<qint64> &rowids, bool many) {
     if (!open())
         return std::nullopt;
-    return PlantListQuery::derived(m_db, rowids, &m_error, many);
+    return PlantListQuery::rowsOf(m_db, rowids, &m_error, many);
 }
 
 namespace {
@@ -258,26 +257,48 @@ std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
     return rows;
 }
 
-std::optional<QList<EventListRow>> Archive::eventList(qint64 plantId) {
+std::optional<QList<qint64>> Archive::eventRowids(qint64 plantId) {
     if (!open())
         return std::nullopt;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT temperatura, umidita, intervento, datatratt, descrizione, "
-                             "idtrat, rowid FROM coltivazione WHERE id = ? "
-                             "ORDER BY datatratt ASC, rowid ASC"));
-    q.addBindValue(plantId);
-    if (!exec(q))
+    // Answered from the (id, datatratt) index alone.
+    RawQuery q(m_db, QStringLiteral("SELECT rowid FROM coltivazione WHERE id = ? "
+                                    "ORDER BY datatratt ASC, rowid ASC"));
+    q.bind(1, plantId);
+    QList<qint64> rowids;
+    while (q.next())
+        rowids.append(q.integer(0));
+    if (q.failed()) {
+        fail(q.error());
         return std::nullopt;
+    }
+    return rowids;
+}
+
+std::optional<QList<EventListRow>> Archive::eventListRows(qint64 plantId,
+                                                          const QList<qint64> &rowids) {
+    if (!open())
+        return std::nullopt;
+    QString json = QStringLiteral("[");
+    for (qint64 r : rowids)
+        json += QString::number(r) + QLatin1Char(',');
+    if (!rowids.isEmpty())
+        json.chop(1);
+    json += QLatin1Char(']');
+    RawQuery q(m_db, QStringLiteral("SELECT temperatura, umidita, intervento, datatratt, "
+                                    "descrizione, idtrat, rowid FROM coltivazione "
+                                    "WHERE rowid IN (SELECT value FROM json_each(?)) AND id = ?"));
+    q.bind(1, json);
+    q.bind(2, plantId);
     using K = Schema::Kind;
     QList<EventListRow> rows;
+    rows.reserve(rowids.size());
     while (q.next())
         rows.append({Schema::valueOf(K::Number, q.value(0)), Schema::valueOf(K::Number, q.value(1)),
                      Schema::valueOf(K::Text, q.value(2)), Schema::valueOf(K::Date, q.value(3)),
                      Schema::valueOf(K::Text, q.value(4)), Schema::valueOf(K::Key, q.value(5)),
-                     q.value(6).toLongLong()});
-    if (q.lastError().isValid()) {
-        failQuery(q);
+                     q.integer(6)});
+    if (q.failed()) {
+        fail(q.error());
         return std::nullopt;
     }
     return rows;

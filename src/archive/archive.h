@@ -32,12 +32,11 @@ public:
     std::optional<QList<PlantListRow>> plantList();
     // The plants whose chosen field begins with the typed text (`*` and `?` as wildcards).
     std::optional<QList<PlantListRow>> searchPlants(SearchField field, const QString &typed);
-    // The same rows with their own columns only; their derived columns come from
-    // plantDerived(), for the rows wanted, when they are wanted.
-    std::optional<QList<PlantListRow>> plantListOwn();
-    std::optional<QList<PlantListRow>> searchPlantsOwn(SearchField field, const QString &typed);
-    std::optional<QList<PlantListRow>> plantDerived(const QList<qint64> &rowids,
-                                                    bool many = false);
+    // The same plants by key only, in key order; their other columns come from
+    // plantRowsOf(), for the rows wanted, when they are wanted (the key is not read again).
+    std::optional<QList<PlantKey>> plantKeys();
+    std::optional<QList<PlantKey>> searchPlantKeys(SearchField field, const QString &typed);
+    std::optional<QList<PlantListRow>> plantRowsOf(const QList<qint64> &rowids, bool many = false);
 
     // Rows by key. A rowid (not 0) names the one row meant where another tool stored two
     // rows under one key; a write or delete by key alone must find exactly one row.
@@ -46,8 +45,10 @@ public:
     // Events of a plant, oldest first (ties in stored order), or in stored order.
     enum class EventOrder { ByDate, Stored };
     std::optional<QList<Record>> events(qint64 plantId, EventOrder order);
-    // The same rows, oldest first, with only the fields the event list shows.
-    std::optional<QList<EventListRow>> eventList(qint64 plantId);
+    // The rowids of the same rows, oldest first; then the fields the event list shows, of
+    // those of the plant's events with these rowids (in no particular order).
+    std::optional<QList<qint64>> eventRowids(qint64 plantId);
+    std::optional<QList<EventListRow>> eventListRows(qint64 plantId, const QList<qint64> &rowids);
 
     // Writes. Each runs in one transaction: all of it reaches the file or none of it.
     // Texts are converted to their fields' kinds first; a text a field refuses fails the

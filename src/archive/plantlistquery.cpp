@@ -1,5 +1,6 @@
 #include "archive/plantlistquery.h"
 
+#include "archive/rawquery.h"
 #include "archive/schema.h"
 
 #include <QSqlDatabase>
@@ -28,34 +29,31 @@ const QString otherKind =
 
 // Which plants the derived columns are wanted for.
 enum class Plants {
-    Picked, // those a condition picks (all, when it is empty); their own columns are read apart
-    Listed, // the rowids in the JSON array bound to the statement, with their own columns
-    Given   // the rowids in the JSON array, derived columns only, in key order
+    Picked, // all of them
+    Given   // the rowids in the JSON array bound to the statement
 };
 
 // Columns: plant rowid; flags (1 when the newest watering or fertilising is a watering, 2 when
 // it is a fertilising, 0 when there is neither; plus 4 when the plant has a flowering); the
 // date of that watering or fertilising; the newest flowering date; kind and date of the
-// newest other event; for listed plants also id, specie, identificazione and vaso, in stored
-// order. Flags instead of kind names spare the driver tens of thousands of values.
-// Picked plants are read in key order (from the key index when all are wanted); a few listed
-// ones are fetched by rowid, where the order matters little. `max(+datatratt)` keeps the planner on
-// coltivazione_tipo: for the bare column it picks coltivazione_data and a table look-up per
-// event.
-QString derivedSql(Plants plants, const QString &where = QString()) {
-    const bool listed = plants == Plants::Listed;
+// newest other event; then specie, identificazione and vaso. Flags instead of kind names spare the driver tens of thousands of
+// values. Plants are read in key order (from the key index when all are wanted).
+// `max(+datatratt)` keeps the planner on coltivazione_tipo: for the bare column it picks
+// coltivazione_data and a table look-up per event.
+QString derivedSql(Plants plants) {
     const QString given = QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))");
     return QStringLiteral(
                "WITH d AS MATERIALIZED ("
-               " SELECT p.rowid AS r, p.id AS id,%1"
+               " SELECT p.rowid AS r, p.id AS id,"
+               "  p.specie AS specie, p.identificazione AS ident, p.vaso AS vaso,"
                "  (SELECT max(datatratt) FROM coltivazione"
                "    WHERE id = p.id AND intervento = 'Annaffiatura') AS da,"
                "  (SELECT max(datatratt) FROM coltivazione"
                "    WHERE id = p.id AND intervento = 'Concimazione') AS dc,"
                "  (SELECT max(datatratt) FROM coltivazione"
                "    WHERE id = p.id AND intervento = 'Fioritura') AS df,"
-               "  (SELECT max(+datatratt) FROM coltivazione WHERE id = p.id AND %2) AS do"
-               " FROM piante p %3), "
+               "  (SELECT max(+datatratt) FROM coltivazione WHERE id = p.id AND %1) AS do"
+               " FROM piante p %2), "
                "e AS ("
                " SELECT d.*,"
                "  CASE WHEN da IS NOT NULL AND (dc IS NULL OR da > dc) THEN 0"
@@ -72,197 +70,159 @@ QString derivedSql(Plants plants, const QString &where = QString()) {
                "  THEN 4 ELSE 0 END,"
                " CASE ac WHEN 1 THEN dc ELSE da END, df,"
                " (SELECT CASE WHEN min(rowid) IS NOT NULL THEN intervento END FROM coltivazione"
-               "   WHERE id = e.id AND +datatratt IS e.do AND %2),"
-               " do%4 "
-               "FROM e%5")
-        .arg(listed ? QStringLiteral(" p.specie AS specie, p.identificazione AS ident,"
-                                     " p.vaso AS vaso,")
-                    : QString(),
-             otherKind,
-             listed                      ? given
-             : plants == Plants::Given ? given + QStringLiteral(" ORDER BY p.id")
-                                       : where + QStringLiteral(" ORDER BY p.id"),
-             listed ? QStringLiteral(", id, specie, ident, vaso") : QString(),
-             listed ? QStringLiteral(" ORDER BY r") : QString());
+               "   WHERE id = e.id AND +datatratt IS e.do AND %1),"
+               " do, specie, ident, vaso "
+               "FROM e")
+        .arg(otherKind,
+             (plants == Plants::Given ? given : QString()) + QStringLiteral(" ORDER BY p.id"));
 }
 
-// Reads plant rows in stored order, then their derived columns; both within the caller's
-// read transaction, so that they see one state of the file.
+// Reads plant rows and their derived columns within the caller's read transaction, so that
+// they see one state of the file. Long reads go through SQLite itself (RawQuery).
 class PlantRowReader {
 public:
     explicit PlantRowReader(const QSqlDatabase &db) : m_db(db) {}
 
     QList<PlantListRow> rows;
-    QSqlError error;
+    QList<PlantKey> keys;
+    QString error;
 
-    // The plants `where` picks (all when it is empty) with their own columns, in stored order.
-    bool readPlants(const QString &where = QString(), const QVariantList &binds = {}) {
-        QSqlQuery q(m_db);
-        // Room for every row at once: growing a list of ten thousand rows step by step moves
-        // them again and again.
-        if (!run(q, QStringLiteral("SELECT count(*) FROM piante p %1").arg(where), binds))
+    // Every plant with its own columns, in stored order.
+    bool readPlants() {
+        if (!reserve())
             return false;
-        if (q.next()) {
-            rows.reserve(q.value(0).toLongLong());
-            m_rowids.reserve(q.value(0).toLongLong());
-        }
-        q.finish();
-        if (!run(q,
-                 QStringLiteral("SELECT p.rowid, p.id, p.specie, p.identificazione, p.vaso "
-                                "FROM piante p %1 ORDER BY p.rowid")
-                     .arg(where),
-                 binds))
-            return false;
-        while (q.next()) {
-            PlantListRow r;
-            r.rowid = q.value(0).toLongLong();
-            setKey(r, q.value(1));
-            r.specie = q.value(2);
-            r.identificazione = q.value(3);
-            r.vaso = q.value(4);
-            m_rowids.append(q.value(0).toLongLong());
-            rows.append(std::move(r));
-        }
-        return done(q);
+        RawQuery q(m_db, QStringLiteral("SELECT rowid, id, specie, identificazione, vaso "
+                                        "FROM piante ORDER BY rowid"));
+        while (q.next())
+            take(q);
+        return succeeded(q);
     }
 
-    // The derived columns of the plants read by readPlants(`where`, `binds`).
-    bool readPickedDerived(const QString &where = QString(), const QVariantList &binds = {}) {
-        QSqlQuery q(m_db);
-        if (!run(q, derivedSql(Plants::Picked, where), binds))
+    // Every plant's key, in key order: read from the key index alone.
+    bool readKeys() {
+        if (!reserve())
             return false;
+        RawQuery q(m_db, QStringLiteral("SELECT rowid, id FROM piante ORDER BY id"));
+        while (q.next())
+            keys.append(keyOf(q));
+        return succeeded(q);
+    }
+
+    // The derived columns of the plants read by readPlants() or matchPlants().
+    bool readPickedDerived() {
+        RawQuery q(m_db, derivedSql(Plants::Picked));
         while (q.next()) {
-            const qint64 rowid = q.value(0).toLongLong();
-            const auto at = std::lower_bound(m_rowids.cbegin(), m_rowids.cend(), rowid);
-            if (at != m_rowids.cend() && *at == rowid)
+            const auto at = std::lower_bound(m_rowids.cbegin(), m_rowids.cend(), q.integer(0));
+            if (at != m_rowids.cend() && *at == q.integer(0))
                 setDerived(rows[at - m_rowids.cbegin()], q);
         }
-        return done(q);
+        return succeeded(q);
     }
 
-    // The plants whose `field` the test accepts (NULL never is): only their rowids for now.
-    bool matchPlants(const QString &field, const std::function<bool(const QString &)> &accept) {
-        QSqlQuery q(m_db);
-        if (!run(q, QStringLiteral("SELECT rowid, %1 FROM piante ORDER BY rowid").arg(field)))
-            return false;
+    // The plants whose `field` the test accepts (NULL never is), in stored order: one walk of
+    // the table. With `whole`, their rows with their own columns, else their keys only.
+    bool matchPlants(const QString &field, const std::function<bool(const QString &)> &accept,
+                     bool whole) {
+        const int tested = field == QLatin1String("specie") ? 2 : 3;
+        RawQuery q(m_db, QStringLiteral("SELECT rowid, id, specie, identificazione, vaso "
+                                        "FROM piante ORDER BY rowid"));
         while (q.next()) {
             ++m_scanned;
-            const QVariant v = q.value(1);
-            if (!v.isNull() && accept(v.toString()))
-                m_rowids.append(q.value(0).toLongLong());
+            // Read in place: most plants are not taken, and no copy is made of their text.
+            if (q.isNull(tested) || !accept(q.textInPlace(tested)))
+                continue;
+            if (whole)
+                take(q);
+            else
+                keys.append(keyOf(q));
         }
-        return done(q);
+        return succeeded(q);
     }
 
-    // The plants matched by matchPlants(), with their own and their derived columns.
-    bool readMatched() {
+    // The derived columns of the plants matched by matchPlants(whole).
+    bool readMatchedDerived() {
         if (m_rowids.isEmpty())
             return true;
-        if (m_rowids.size() * 3 > m_scanned) {
-            // Most plants (an emptied search box): reading them all in key order and dropping
-            // the others costs less than fetching them one by one.
-            const QList<qint64> wanted = std::exchange(m_rowids, {});
-            if (!readPlants() || !readPickedDerived())
-                return false;
-            keepOnly(wanted);
-            return true;
-        }
-        QSqlQuery q(m_db);
-        if (!run(q, derivedSql(Plants::Listed), {QVariant(jsonArray(m_rowids))}))
+        // Most plants (an emptied search box): walking them all in key order and dropping
+        // the others costs less than fetching them one by one.
+        if (m_rowids.size() * 3 > m_scanned)
+            return readPickedDerived();
+        QList<PlantListRow> found = std::exchange(rows, {});
+        if (!readRowsOf(m_rowids, false))
             return false;
-        rows.reserve(m_rowids.size());
-        while (q.next()) {
-            PlantListRow r;
-            r.rowid = q.value(0).toLongLong();
-            setKey(r, q.value(6));
-            r.specie = q.value(7);
-            r.identificazione = q.value(8);
-            r.vaso = q.value(9);
-            setDerived(r, q);
-            rows.append(std::move(r));
+        for (PlantListRow &d : rows) {
+            const auto at = std::lower_bound(m_rowids.cbegin(), m_rowids.cend(), d.rowid);
+            PlantListRow &r = found[at - m_rowids.cbegin()]; // one transaction: all are there
+            r.waterOrFeed = std::move(d.waterOrFeed);
+            r.flowering = std::move(d.flowering);
+            r.other = std::move(d.other);
         }
-        return done(q);
+        rows = std::move(found);
+        return true;
     }
 
-    // The plants matched by matchPlants() with their own columns only, in stored order.
-    bool readMatchedOwn() {
-        if (m_rowids.isEmpty())
-            return true;
-        const QList<qint64> wanted = std::exchange(m_rowids, {});
-        if (wanted.size() * 3 > m_scanned) {
-            if (!readPlants())
-                return false;
-            keepOnly(wanted);
-            return true;
-        }
-        return readPlants(QStringLiteral("WHERE p.rowid IN (SELECT value FROM json_each(?))"),
-                          {QVariant(jsonArray(wanted))});
-    }
-
-    // The derived columns of the plants with these rowids.
-    bool readDerived(const QList<qint64> &rowids, bool many) {
+    // The plants with these rowids, own and derived columns, in key order; a plant no longer
+    // there is left out.
+    bool readRowsOf(const QList<qint64> &rowids, bool many) {
         if (rowids.isEmpty())
             return true;
         if (many && rowids.size() > 1000) {
             // Many of the plants: one walk of all of them in key order costs less than
             // looking the wanted ones up by rowid, which takes the index in no order.
-            QSqlQuery count(m_db);
-            if (!run(count, QStringLiteral("SELECT count(*) FROM piante")))
-                return false;
-            if (count.next() && rowids.size() * 3 > count.value(0).toLongLong())
+            RawQuery count(m_db, QStringLiteral("SELECT count(*) FROM piante"));
+            if (!count.next())
+                return succeeded(count);
+            if (rowids.size() * 3 > count.integer(0))
                 return readSomeOfAll(rowids);
         }
-        QSqlQuery q(m_db);
-        if (!run(q, derivedSql(Plants::Given), {QVariant(jsonArray(rowids))}))
-            return false;
+        RawQuery q(m_db, derivedSql(Plants::Given));
+        q.bind(1, jsonArray(rowids));
         rows.reserve(rowids.size());
-        while (q.next()) {
-            PlantListRow r;
-            r.rowid = q.value(0).toLongLong();
-            setDerived(r, q);
-            rows.append(std::move(r));
-        }
-        return done(q);
-    }
-
-    bool readSomeOfAll(QList<qint64> wanted) {
-        std::sort(wanted.begin(), wanted.end());
-        QSqlQuery q(m_db);
-        if (!run(q, derivedSql(Plants::Picked)))
-            return false;
-        rows.reserve(wanted.size());
-        while (q.next()) {
-            const qint64 rowid = q.value(0).toLongLong();
-            if (!std::binary_search(wanted.cbegin(), wanted.cend(), rowid))
-                continue;
-            PlantListRow r;
-            r.rowid = rowid;
-            setDerived(r, q);
-            rows.append(std::move(r));
-        }
-        return done(q);
+        while (q.next())
+            rows.append(derivedRow(q));
+        return succeeded(q);
     }
 
 private:
-    // Keeps of the rows read those whose rowids are `wanted` (ascending, as the rows are).
-    void keepOnly(const QList<qint64> &wanted) {
-        QList<PlantListRow> kept;
-        kept.reserve(wanted.size());
-        auto w = wanted.cbegin();
-        for (qsizetype i = 0; i < rows.size() && w != wanted.cend(); ++i) {
-            if (m_rowids.at(i) == *w) {
-                kept.append(std::move(rows[i]));
-                ++w;
-            }
-        }
-        rows = std::move(kept);
-        m_rowids = wanted;
+    bool readSomeOfAll(QList<qint64> wanted) {
+        std::sort(wanted.begin(), wanted.end());
+        RawQuery q(m_db, derivedSql(Plants::Picked));
+        rows.reserve(wanted.size());
+        while (q.next())
+            if (std::binary_search(wanted.cbegin(), wanted.cend(), q.integer(0)))
+                rows.append(derivedRow(q));
+        return succeeded(q);
     }
 
-    static void setKey(PlantListRow &r, const QVariant &stored) {
-        const auto key = Schema::wholeKey(stored);
-        r.wholeKey = key.has_value();
-        r.id = key.value_or(0);
+    // Room for every row at once: growing a list of ten thousand rows step by step moves
+    // them again and again.
+    bool reserve() {
+        RawQuery count(m_db, QStringLiteral("SELECT count(*) FROM piante"));
+        if (!count.next())
+            return succeeded(count);
+        rows.reserve(count.integer(0));
+        m_rowids.reserve(count.integer(0));
+        return true;
+    }
+
+    // Columns: rowid, id, specie, identificazione, vaso.
+    void take(const RawQuery &q) {
+        PlantListRow r;
+        const PlantKey key = keyOf(q);
+        r.rowid = key.rowid;
+        r.id = key.id;
+        r.wholeKey = key.wholeKey;
+        r.specie = q.value(2);
+        r.identificazione = q.value(3);
+        r.vaso = q.value(4);
+        m_rowids.append(r.rowid);
+        rows.append(std::move(r));
+    }
+
+    // Columns: rowid, id.
+    static PlantKey keyOf(const RawQuery &q) {
+        const auto key = Schema::wholeKey(q.value(1));
+        return PlantKey{q.integer(0), key.value_or(0), key.has_value()};
     }
 
     static QString jsonArray(const QList<qint64> &values) {
@@ -279,38 +239,35 @@ private:
         return json;
     }
 
-    void setDerived(PlantListRow &r, const QSqlQuery &q) {
+    // A row of derivedSql(): the plant's rowid, texts and derived columns.
+    static PlantListRow derivedRow(const RawQuery &q) {
+        PlantListRow r;
+        r.rowid = q.integer(0);
+        r.specie = q.value(6);
+        r.identificazione = q.value(7);
+        r.vaso = q.value(8);
+        setDerived(r, q);
+        return r;
+    }
+
+    static void setDerived(PlantListRow &r, const RawQuery &q) {
         static const QString watering = QStringLiteral("Annaffiatura");
         static const QString fertilising = QStringLiteral("Concimazione");
         static const QString flowering = QStringLiteral("Fioritura");
-        const int flags = q.value(1).toInt();
+        const qint64 flags = q.integer(1);
         if (flags & 3)
             r.waterOrFeed =
                 LastEvent{(flags & 3) == 2 ? fertilising : watering, Schema::storedDate(q.value(2))};
         if (flags & 4)
             r.flowering = LastEvent{flowering, Schema::storedDate(q.value(3))};
-        const QVariant other = q.value(4);
-        if (!other.isNull())
-            r.other = LastEvent{other.toString(), Schema::storedDate(q.value(5))};
+        if (!q.isNull(4))
+            r.other = LastEvent{q.value(4).toString(), Schema::storedDate(q.value(5))};
     }
 
-    bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds = {}) {
-        q.setForwardOnly(true);
-        bool ok = q.prepare(sql);
-        if (ok) {
-            for (const QVariant &b : binds)
-                q.addBindValue(b);
-            ok = q.exec();
-        }
-        if (!ok)
-            error = q.lastError();
-        return ok;
-    }
-
-    bool done(const QSqlQuery &q) {
-        if (!q.lastError().isValid())
+    bool succeeded(const RawQuery &q) {
+        if (!q.failed())
             return true;
-        error = q.lastError();
+        error = q.error();
         return false;
     }
 
@@ -320,9 +277,10 @@ private:
 };
 
 // Runs a reader's statements in one read transaction, so that they see one state of the
-// file: the rows, or nothing with the reason in `error`.
-template <class Steps>
-std::optional<QList<PlantListRow>> readInOneState(QSqlDatabase &db, QString *error, Steps steps) {
+// file: what `result` keeps of the reader, or nothing with the reason in `error`.
+template <class Result, class Steps>
+std::optional<Result> readInOneState(QSqlDatabase &db, QString *error, Steps steps,
+                                     Result PlantRowReader::*result = &PlantRowReader::rows) {
     if (!db.transaction()) {
         *error = db.lastError().text();
         return std::nullopt;
@@ -331,17 +289,16 @@ std::optional<QList<PlantListRow>> readInOneState(QSqlDatabase &db, QString *err
     const bool ok = steps(reader);
     db.rollback(); // nothing was written
     if (!ok) {
-        const QSqlError &e = reader.error;
-        *error = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+        *error = reader.error;
         return std::nullopt;
     }
-    return std::move(reader.rows);
+    return std::move(reader.*result);
 }
 
 } // namespace
 
 std::optional<QList<PlantListRow>> PlantListQuery::all(QSqlDatabase &db, QString *error) {
-    return readInOneState(db, error, [](PlantRowReader &reader) {
+    return readInOneState<QList<PlantListRow>>(db, error, [](PlantRowReader &reader) {
         return reader.readPlants() && (reader.rows.isEmpty() || reader.readPickedDerived());
     });
 }
@@ -349,27 +306,30 @@ std::optional<QList<PlantListRow>> PlantListQuery::all(QSqlDatabase &db, QString
 std::optional<QList<PlantListRow>>
 PlantListQuery::matching(QSqlDatabase &db, const QString &column,
                          const std::function<bool(const QString &)> &accept, QString *error) {
-    return readInOneState(db, error, [&](PlantRowReader &reader) {
-        return reader.matchPlants(column, accept) && reader.readMatched();
+    return readInOneState<QList<PlantListRow>>(db, error, [&](PlantRowReader &reader) {
+        return reader.matchPlants(column, accept, true) && reader.readMatchedDerived();
     });
 }
 
-std::optional<QList<PlantListRow>> PlantListQuery::allOwn(QSqlDatabase &db, QString *error) {
-    return readInOneState(db, error, [](PlantRowReader &reader) { return reader.readPlants(); });
+std::optional<QList<PlantKey>> PlantListQuery::keys(QSqlDatabase &db, QString *error) {
+    return readInOneState<QList<PlantKey>>(
+        db, error, [](PlantRowReader &reader) { return reader.readKeys(); },
+        &PlantRowReader::keys);
 }
 
-std::optional<QList<PlantListRow>>
-PlantListQuery::matchingOwn(QSqlDatabase &db, const QString &column,
-                            const std::function<bool(const QString &)> &accept, QString *error) {
-    return readInOneState(db, error, [&](PlantRowReader &reader) {
-        return reader.matchPlants(column, accept) && reader.readMatchedOwn();
-    });
+std::optional<QList<PlantKey>>
+PlantListQuery::matchingKeys(QSqlDatabase &db, const QString &column,
+                             const std::function<bool(const QString &)> &accept,
+                             QString *error) {
+    return readInOneState<QList<PlantKey>>(
+        db, error,
+        [&](PlantRowReader &reader) { return reader.matchPlants(column, accept, false); },
+        &PlantRowReader::keys);
 }
 
-std::optional<QList<PlantListRow>>
-PlantListQuery::derived(QSqlDatabase &db, const QList<qint64> &rowids, QString *error,
-                        bool many) {
-    return readInOneState(db, error, [&](PlantRowReader &reader) {
-        return reader.readDerived(rowids, many);
-    });
+std::optional<QList<PlantListRow>> PlantListQuery::rowsOf(QSqlDatabase &db,
+                                                          const QList<qint64> &rowids,
+                                                          QString *error, bool many) {
+    return readInOneState<QList<PlantListRow>>(
+        db, error, [&](PlantRowReader &reader) { return reader.readRowsOf(rowids, many); });
 }

@@ -22,15 +22,15 @@ public:
     matching(QSqlDatabase &db, const QString &column,
              const std::function<bool(const QString &)> &accept, QString *error);
 
-    // The same plants with their own columns only, in stored order; their derived columns are
-    // read apart, for the rows wanted, by derived().
-    static std::optional<QList<PlantListRow>> allOwn(QSqlDatabase &db, QString *error);
-    static std::optional<QList<PlantListRow>>
-    matchingOwn(QSqlDatabase &db, const QString &column,
-                const std::function<bool(const QString &)> &accept, QString *error);
-    // The derived columns of the plants with these rowids (rowid and derived columns set, in
-    // no particular order); a plant no longer there is left out. With `many`, when they
+    // The same plants by key only, in key order: their other columns are read apart, for
+    // the rows wanted, by rowsOf().
+    static std::optional<QList<PlantKey>> keys(QSqlDatabase &db, QString *error);
+    static std::optional<QList<PlantKey>>
+    matchingKeys(QSqlDatabase &db, const QString &column,
+                 const std::function<bool(const QString &)> &accept, QString *error);
+    // The own columns (but the key) and the derived columns of the plants with these rowids,
+    // in no particular order; a plant no longer there is left out. With `many`, when they
     // are a good part of the archive, all plants are walked in key order instead.
-    static std::optional<QList<PlantListRow>> derived(QSqlDatabase &db, const QList<qint64> &rowids,
-                                                      QString *error, bool many = false);
+    static std::optional<QList<PlantListRow>> rowsOf(QSqlDatabase &db, const QList<qint64> &rowids,
+                                                     QString *error, bool many = false);
 };

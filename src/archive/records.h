@@ -22,6 +22,13 @@ struct LastEvent {
     QVariant datatratt; // QDate, or the raw stored value when it is not a date
 };
 
+// A plant by its key and its row.
+struct PlantKey {
+    qint64 rowid = 0;
+    qint64 id = 0; // 0 when the stored key is no whole number (wholeKey false)
+    bool wholeKey = true;
+};
+
 // One row of the plant list: the plant's own columns and its three derived ones.
 struct PlantListRow {
     qint64 rowid = 0;      // the row itself: keys written by another tool may repeat

@@ -13,6 +13,7 @@
 #include "ui/fonts.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
+#include "ui/eventrows.h"
 #include "ui/plantrows.h"
 #include "ui/reportlist.h"
 #include "ui/twips.h"
@@ -73,24 +74,6 @@ constexpr int plantNameItem = 2;
 constexpr int eventKeyItem = 6;
 constexpr int plantRowItem = 8;
 constexpr int eventRowItem = 7;
-
-QString listDate(const QVariant &v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QDate)
-        return Conversions::listDate(v.toDate());
-    return v.toString();
-}
-
-QString listNumber(const QVariant &v) {
-    if (v.isNull())
-        return {};
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    if (!ok)
-        return v.toString();
-    return d == 0 ? QString() : Conversions::number(d);
-}
 
 // A row's key, or nothing when its stored key is no whole number.
 std::optional<qint64> keyOf(const QString &text) {
@@ -361,18 +344,17 @@ void MDIForm1::fillPlants(bool search) {
     if (m_state.rigasel == 0)
         m_state.rigasel = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    // The connection of the fill also serves the reads of the derived columns that follow;
+    // The connection of the fill also serves the reads of the other columns that follow;
     // it holds no lock between them, and goes when the last row is read.
     auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>(
         std::make_unique<OpenedArchive>(m_ctx));
     OpenedArchive &archive = **kept;
-    std::optional<QList<PlantListRow>> plants;
+    std::optional<QList<PlantKey>> plants;
     if (!search)
-        plants = archive.plantListOwn();
+        plants = archive.plantKeys();
     else if (Combo1->currentIndex() >= 0)
-        plants = archive.searchPlantsOwn(Combo1->currentIndex() == 0
-                                             ? SearchField::Specie
-                                             : SearchField::Identificazione,
+        plants = archive.searchPlantKeys(Combo1->currentIndex() == 0 ? SearchField::Specie
+                                                                     : SearchField::Identificazione,
                                          Text1->text());
     if (!plants) {
         // The list stays as it was: rows and columns go only once the archive answered.
@@ -382,20 +364,20 @@ void MDIForm1::fillPlants(bool search) {
     lvw1->clearAll();
     lvw1->setColumns(plantColumns);
     m_listShowsEvents = false;
-    // The derived columns are read for the rows shown first, the others soon after.
+    // The plants' other columns are read for the rows shown first, the others soon after.
     const qsizetype count = plants->size();
     lvw1->list()->setRows(std::make_unique<PlantRows>(
         *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids, bool rest) {
             if (!*kept)
                 *kept = std::make_unique<OpenedArchive>(ctx);
-            return (*kept)->plantDerived(rowids, rest);
+            return (*kept)->plantRowsOf(rowids, rest);
         }));
     plants.reset();
     if (count > 0)
         Label2->setText(T::count + QString::number(count));
     if (lvw1->list()->rowCount() < m_state.rigasel)
         m_state.rigasel = 1;
-    if (plants->isEmpty()) {
+    if (count == 0) {
         // No row to mark: the frame is blanked.
         m_pictureTimer->stop();
         Picture3->clear();
@@ -405,27 +387,22 @@ void MDIForm1::fillPlants(bool search) {
 
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    OpenedArchive archive(m_ctx);
-    const auto events = archive.eventList(m_state.idpianta);
-    if (!events)
+    // As for the plants: the connection serves the reads of the rows that follow.
+    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>(
+        std::make_unique<OpenedArchive>(m_ctx));
+    const qint64 plant = m_state.idpianta;
+    const auto rowids = (*kept)->eventRowids(plant);
+    if (!rowids)
         return false;
     lvw1->clearAll();
     lvw1->setColumns(eventColumns);
     m_listShowsEvents = true;
-    QList<QStringList> rows(events->size());
-    qsizetype top = events->size();
-    for (const EventListRow &e : *events) {
-        QStringList r(8);
-        r[1] = listNumber(e.temperatura);
-        r[2] = listNumber(e.umidita);
-        r[3] = e.intervento.toString();
-        r[4] = listDate(e.datatratt);
-        r[5] = e.descrizione.toString();
-        r[6] = e.idtrat.isNull() ? QString() : QString::number(e.idtrat.toLongLong());
-        r[eventRowItem] = QString::number(e.rowid);
-        rows[--top] = std::move(r);
-    }
-    lvw1->setRows(std::move(rows));
+    lvw1->list()->setRows(std::make_unique<EventRows>(
+        *rowids, [&ctx = m_ctx, kept, plant](const QList<qint64> &wanted) {
+            if (!*kept)
+                *kept = std::make_unique<OpenedArchive>(ctx);
+            return (*kept)->eventListRows(plant, wanted);
+        }));
     highlightSelection();
     return true;
 }
@@ -449,7 +426,8 @@ void MDIForm1::onSearchTextChanged() {
 // The row of the list that stands for the selected plant or event, 0 when none does: event
 // rows answer to idtratsel, plant rows to idpianta while the list is in plant mode; of rows
 // with the same key (another tool's twins), the one whose rowid was selected. Keys are
-// compared here and nowhere else.
+// compared here and nowhere else: the list shows them as whole numbers, so a key's own text
+// is what its cell holds.
 int MDIForm1::rowOfSelection() const {
     if (!m_listShowsEvents && !m_state.inPlantMode())
         return 0;
@@ -460,11 +438,12 @@ int MDIForm1::rowOfSelection() const {
     if (key == 0)
         return 0;
     const ReportListModel *m = lvw1->list();
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (keyOf(m->text(r, item)) == key &&
-            (rowid == 0 || m->text(r, rowItem).toLongLong() == rowid))
-            return r + 1;
-    return 0;
+    if (rowid == 0)
+        return m->find({{item, QString::number(key)}}) + 1;
+    // A rowid names one row at most: that row is looked for first, as the key of a row may
+    // be read only when it is shown.
+    const int row = m->find({{rowItem, QString::number(rowid)}});
+    return row >= 0 && m->text(row, item) == QString::number(key) ? row + 1 : 0;
 }
 
 // The highlighted row is always the selected plant or event: after every fill, sort and click

@@ -3,8 +3,7 @@
 #include "archive/conversions.h"
 
 #include <QDate>
-#include <QElapsedTimer>
-#include <QTimer>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <limits>
@@ -33,40 +32,57 @@ QString listDate(const QVariant &v) {
     return v.toString();
 }
 
-// A background read takes about this long; the window answers in between.
-constexpr qint64 blockMs = 40;
 } // namespace
 
-PlantRows::PlantRows(const QList<PlantListRow> &plants, Fetch fetch) : m_fetch(std::move(fetch)) {
+PlantRows::PlantRows(const QList<PlantListRow> &plants) {
     const qsizetype n = plants.size();
     m_rows.resize(n);
     for (qsizetype i = 0; i < n; ++i) {
         const PlantListRow &p = plants.at(i);
         Entry &e = m_rows[n - 1 - i]; // every row goes to the top
-        e.specie = cell(p.specie);
-        e.identificazione = cell(p.identificazione);
-        e.vaso = cell(p.vaso);
         e.id = p.id;
         e.rowid = p.rowid;
         e.wholeKey = p.wholeKey;
-        e.waterOrFeed = e.flowering = e.other = noEvent;
-        if (!m_fetch)
-            take(n - 1 - i, p);
+        take(n - 1 - i, p);
     }
-    if (!m_fetch)
-        return;
-    m_missing = n;
-    m_byKey.resize(n);
+}
+
+PlantRows::PlantRows(const QList<PlantKey> &keys, Fetch fetch) : m_fetch(std::move(fetch)) {
+    const qsizetype n = keys.size();
+    // Rows stand by rowid, the newest on top; the background reads go in the order given.
+    QList<qsizetype> byRowid(n);
     for (qsizetype i = 0; i < n; ++i)
-        m_byKey[i] = i;
-    std::sort(m_byKey.begin(), m_byKey.end(),
-              [this](qsizetype a, qsizetype b) { return m_rows.at(a).id < m_rows.at(b).id; });
+        byRowid[i] = i;
+    auto newer = [&keys](qsizetype a, qsizetype b) { return keys.at(a).rowid > keys.at(b).rowid; };
+    // Keys made from the clock mostly grow with the rowid: then the order is only reversed.
+    std::reverse(byRowid.begin(), byRowid.end());
+    if (!std::is_sorted(byRowid.cbegin(), byRowid.cend(), newer))
+        std::sort(byRowid.begin(), byRowid.end(), newer);
+    m_rows.resize(n);
+    QList<qsizetype> byKey(n);
+    for (qsizetype row = 0; row < n; ++row) {
+        const PlantKey &k = keys.at(byRowid.at(row));
+        Entry &e = m_rows[row];
+        e.id = k.id;
+        e.rowid = k.rowid;
+        e.wholeKey = k.wholeKey;
+        e.waterOrFeed = e.flowering = e.other = noEvent;
+        byKey[byRowid.at(row)] = row;
+    }
+    m_reads = std::make_unique<LateReads>(
+        std::move(byKey), [this](const QList<qsizetype> &rows, bool rest) { read(rows, rest); });
     // A small list is read whole at once, in one statement: that costs less than reading it
     // in parts and stays well below a stall anyone notices.
     if (n <= smallList)
-        fetchColumn(3);
+        m_reads->fetchAll();
     else
-        QTimer::singleShot(0, this, &PlantRows::background);
+        m_reads->startIdle();
+}
+
+PlantRows::~PlantRows() {
+    // The texts of a big list take a while to free: that is done beside the window.
+    if (m_rows.size() > smallList)
+        QThreadPool::globalInstance()->start([rows = std::move(m_rows)]() mutable { rows = {}; });
 }
 
 qint32 PlantRows::dayOf(qsizetype row, int which, const std::optional<LastEvent> &event) {
@@ -94,6 +110,9 @@ QString PlantRows::day(qsizetype row, int which, qint32 value) const {
 
 void PlantRows::take(qsizetype row, const PlantListRow &d) {
     Entry &e = m_rows[row];
+    e.specie = cell(d.specie);
+    e.identificazione = cell(d.identificazione);
+    e.vaso = cell(d.vaso);
     e.waterOrFeed = dayOf(row, 0, d.waterOrFeed);
     e.fertilising = d.waterOrFeed && d.waterOrFeed->intervento == QLatin1String("Concimazione");
     e.flowering = dayOf(row, 1, d.flowering);
@@ -106,7 +125,18 @@ void PlantRows::take(qsizetype row, const PlantListRow &d) {
         }
         e.otherKind = *it;
     }
-    e.known = true;
+}
+
+bool PlantRows::holds(qsizetype row, int column, const QString &wanted) const {
+    // The key and the rowid are compared as numbers: no text is made for every row.
+    const Entry &e = m_rows.at(row);
+    bool ok = false;
+    const qint64 n = wanted.toLongLong(&ok);
+    if (column == 7)
+        return ok && e.wholeKey && e.id == n && QString::number(n) == wanted;
+    if (column == 8)
+        return ok && e.rowid == n && QString::number(n) == wanted;
+    return text(row, column) == wanted;
 }
 
 QString PlantRows::text(qsizetype row, int column) const {
@@ -138,11 +168,9 @@ QString PlantRows::text(qsizetype row, int column) const {
     }
 }
 
-// Reads the derived columns of these rows (all not read yet). A plant gone from the archive
-// meanwhile, or a read that failed, leaves its derived cells empty.
+// Reads the other columns of these rows (all not read yet). A plant gone from the archive
+// meanwhile, or a read that failed, leaves those cells empty.
 void PlantRows::read(const QList<qsizetype> &rows, bool rest) {
-    if (rows.isEmpty())
-        return;
     QList<qint64> rowids;
     rowids.reserve(rows.size());
     for (qsizetype r : rows)
@@ -154,59 +182,25 @@ void PlantRows::read(const QList<qsizetype> &rows, bool rest) {
             const auto at = std::lower_bound(
                 m_rows.cbegin(), m_rows.cend(), d.rowid,
                 [](const Entry &e, qint64 rowid) { return e.rowid > rowid; });
-            if (at != m_rows.cend() && at->rowid == d.rowid && !at->known) {
-                take(at - m_rows.cbegin(), d);
-                --m_missing;
+            const qsizetype row = at - m_rows.cbegin();
+            if (at != m_rows.cend() && at->rowid == d.rowid && !m_reads->known(row)) {
+                take(row, d);
+                m_reads->markKnown(row);
             }
         }
     }
-    for (qsizetype r : rows) {
-        if (!m_rows.at(r).known) {
-            m_rows[r].known = true;
-            --m_missing;
-        }
-    }
-    if (m_missing == 0)
+    for (qsizetype r : rows)
+        m_reads->markKnown(r);
+    if (m_reads->missing() == 0)
         m_fetch = {}; // lets go of what the reads kept (the open archive)
 }
 
 void PlantRows::fetch(const QList<qsizetype> &rows) {
-    QList<qsizetype> wanted;
-    for (qsizetype r : rows)
-        if (!m_rows.at(r).known)
-            wanted.append(r);
-    read(wanted);
+    if (m_reads)
+        m_reads->fetch(rows);
 }
 
 void PlantRows::fetchColumn(int column) {
-    if (m_missing == 0 || (column != 3 && column != 4 && column != 6))
-        return;
-    QList<qsizetype> wanted;
-    wanted.reserve(m_missing);
-    for (qsizetype i = m_nextByKey; i < m_byKey.size(); ++i)
-        if (!m_rows.at(m_byKey.at(i)).known)
-            wanted.append(m_byKey.at(i));
-    read(wanted, true);
-    m_nextByKey = m_byKey.size();
-}
-
-void PlantRows::background() {
-    if (m_missing == 0)
-        return;
-    QElapsedTimer t;
-    t.start();
-    QList<qsizetype> wanted;
-    wanted.reserve(m_block);
-    while (m_nextByKey < m_byKey.size() && wanted.size() < m_block) {
-        const qsizetype r = m_byKey.at(m_nextByKey++);
-        if (!m_rows.at(r).known)
-            wanted.append(r);
-    }
-    read(wanted);
-    const qint64 ms = std::max<qint64>(t.elapsed(), 1);
-    m_block = std::clamp<qsizetype>(m_block * blockMs / ms, 100, 50000);
-    // No repaint is asked for: a row is read before it is painted, so the rows on screen
-    // were read already.
-    if (m_missing > 0)
-        QTimer::singleShot(0, this, &PlantRows::background);
+    if (m_reads && late(column))
+        m_reads->fetchAll();
 }

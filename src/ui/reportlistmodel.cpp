@@ -46,7 +46,7 @@ QVariant ReportListModel::headerData(int section, Qt::Orientation o, int role) c
 QString ReportListModel::text(int row, int column) const {
     if (row < 0 || row >= rowCount() || column < 0)
         return {};
-    if (!m_source->ready(sourceRow(row)))
+    if (m_source->late(column) && !m_source->ready(sourceRow(row)))
         prefetch(row);
     return m_source->text(sourceRow(row), column);
 }
@@ -59,6 +59,19 @@ QStringList ReportListModel::row(int r) const {
     for (int c = 0; c < n; ++c)
         texts << text(r, c);
     return texts;
+}
+
+int ReportListModel::find(const QList<QPair<int, QString>> &cells) const {
+    for (int r = 0; r < rowCount(); ++r) {
+        const qsizetype at = sourceRow(r);
+        if (std::all_of(cells.cbegin(), cells.cend(), [&](const QPair<int, QString> &c) {
+                if (m_source->late(c.first) && !m_source->ready(at))
+                    prefetch(r);
+                return m_source->holds(at, c.first, c.second);
+            }))
+            return r;
+    }
+    return -1;
 }
 
 void ReportListModel::clearAll() {

@@ -34,6 +34,8 @@ public:
     void setRows(std::unique_ptr<ReportRows> rows);
     QString text(int row, int column) const; // 0-based row and column
     QStringList row(int r) const;
+    // The first row (0-based) whose cells hold these texts, column by column; -1 when none.
+    int find(const QList<QPair<int, QString>> &cells) const;
     // Whether every text of every row is known (a source may read some after the fill).
     bool complete() const { return !m_source || m_source->complete(); }
 

@@ -11,9 +11,16 @@ public:
     virtual ~ReportRows() = default;
     virtual qsizetype size() const = 0;
     virtual QString text(qsizetype row, int column) const = 0;
+    // Whether the cell's text is `text`; a source may tell without making the text.
+    virtual bool holds(qsizetype row, int column, const QString &text) const {
+        return this->text(row, column) == text;
+    }
     // How many texts the row has.
     virtual int width(qsizetype row) const = 0;
 
+    // Whether the texts of this column may be known later than the row; only they wait for
+    // ready() and fetch(). Other columns are known from the start.
+    virtual bool late(int) const { return false; }
     // Whether every text of the row is known.
     virtual bool ready(qsizetype) const { return true; }
     // Reads the texts of these rows now.

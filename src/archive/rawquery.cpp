@@ -1,0 +1,83 @@
+#include "archive/rawquery.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+RawQuery::RawQuery(const QSqlDatabase &db, const QString &sql) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_db = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!m_db) {
+        m_error = QStringLiteral("the archive is not open");
+        return;
+    }
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &m_statement,
+                           nullptr) != SQLITE_OK)
+        fail();
+}
+
+RawQuery::~RawQuery() { sqlite3_finalize(m_statement); }
+
+void RawQuery::fail() {
+    if (m_error.isEmpty())
+        m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+void RawQuery::bind(int at, const QString &text) {
+    if (m_statement &&
+        sqlite3_bind_text16(m_statement, at, text.utf16(),
+                            static_cast<int>(text.size() * sizeof(char16_t)),
+                            SQLITE_TRANSIENT) != SQLITE_OK)
+        fail();
+}
+
+void RawQuery::bind(int at, qint64 value) {
+    if (m_statement && sqlite3_bind_int64(m_statement, at, value) != SQLITE_OK)
+        fail();
+}
+
+bool RawQuery::next() {
+    if (!m_statement || failed())
+        return false;
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        fail();
+    return false;
+}
+
+QVariant RawQuery::value(int column) const {
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(m_statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_statement, column));
+    case SQLITE_TEXT: {
+        // As UTF-16, the way Qt's driver reads texts, so a text reads the same either way.
+        const void *chars = sqlite3_column_text16(m_statement, column);
+        const int bytes = sqlite3_column_bytes16(m_statement, column);
+        return QVariant(QString(static_cast<const QChar *>(chars), bytes / 2));
+    }
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, column)),
+                                   sqlite3_column_bytes(m_statement, column)));
+    default:
+        return QVariant(); // NULL
+    }
+}
+
+QString RawQuery::textInPlace(int column) const {
+    const void *chars = sqlite3_column_text16(m_statement, column);
+    const int bytes = sqlite3_column_bytes16(m_statement, column);
+    return QString::fromRawData(static_cast<const QChar *>(chars), bytes / 2);
+}
+
+qint64 RawQuery::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+
+bool RawQuery::isNull(int column) const {
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}

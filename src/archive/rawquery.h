@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class QSqlDatabase;
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A statement run on a Qt connection's own SQLite handle, inside whatever transaction the
+// connection holds. For reads of tens of thousands of rows: each value is taken straight
+// from SQLite instead of through a cached row of variants. Values come as Qt's driver gives
+// them: whole numbers as qlonglong, reals as double, texts as QString, blobs as QByteArray.
+class RawQuery {
+public:
+    RawQuery(const QSqlDatabase &db, const QString &sql);
+    ~RawQuery();
+    RawQuery(const RawQuery &) = delete;
+    RawQuery &operator=(const RawQuery &) = delete;
+
+    // Binds are numbered from 1, as SQLite counts them.
+    void bind(int at, const QString &text);
+    void bind(int at, qint64 value);
+
+    // The next row; false at the end or on a failure (then error() tells).
+    bool next();
+    bool failed() const { return !m_error.isEmpty(); }
+    QString error() const { return m_error; }
+
+    QVariant value(int column) const;
+    // The column's text without a copy, valid until the next row: for a test of every row.
+    QString textInPlace(int column) const;
+    qint64 integer(int column) const;
+    bool isNull(int column) const;
+
+private:
+    void fail();
+
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_statement = nullptr;
+    QString m_error;
+};
