@@ -103,23 +103,29 @@ void TestLazyRows::lazyRowsMatchEagerOnes() {
     int reads = 0;
     ReportListModel all, lazy;
     all.setRows(std::make_unique<PlantRows>(*eager));
-    lazy.setRows(std::make_unique<PlantRows>(*keys, [&](const QList<qint64> &rowids, bool rest) {
-        ++reads;
-        return archive.plantRowsOf(rowids, rest);
-    }));
+    lazy.setRows(std::make_unique<PlantRows>(
+        *keys,
+        [&](const QList<qint64> &rowids, bool rest) {
+            ++reads;
+            return archive.plantRowsOf(rowids, rest);
+        },
+        [&] { return archive.plantTexts(); })); // a sort on "Specie" reads only the texts
     QVERIFY(!lazy.complete());
     // A row shown reads its neighbours too, not the whole list.
     QCOMPARE(lazy.row(3), all.row(3));
     QCOMPARE(reads, 1);
     for (int i = 0; i < idleRounds; ++i)
         QCoreApplication::processEvents();
-    for (int column = 0; column < 8; ++column)
+    // "Specie" first: a sort on a text of the plant's own reads the texts, not every row.
+    for (int column : {1, 2, 3, 4, 5, 6, 7, 0})
         for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
             for (ReportListModel *m : {&all, &lazy}) {
                 m->setSortKey(column);
                 m->setSortOrder(order);
                 m->setSorted(true);
             }
+            if (column == 1 && order == Qt::AscendingOrder)
+                QVERIFY(!lazy.complete());
             QCOMPARE(cells(lazy), cells(all));
         }
     QVERIFY(lazy.complete());

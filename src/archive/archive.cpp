@@ -183,6 +183,12 @@ std::optional<QList<PlantKey>> Archive::searchPlantKeys(SearchField field, const
         m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
 }
 
+std::optional<QList<PlantListRow>> Archive::plantTexts() {
+    if (!open())
+        return std::nullopt;
+    return PlantListQuery::texts(m_db, &m_error);
+}
+
 std::optional<QList<PlantListRow>> Archive::plantRowsOf(const QList<qint64> &rowids, bool many) {
     if (!open())
         return std::nullopt;

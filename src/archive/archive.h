@@ -37,6 +37,8 @@ public:
     std::optional<QList<PlantKey>> plantKeys();
     std::optional<QList<PlantKey>> searchPlantKeys(SearchField field, const QString &typed);
     std::optional<QList<PlantListRow>> plantRowsOf(const QList<qint64> &rowids, bool many = false);
+    // Every plant with its own columns only, in stored order (a sort on one of them).
+    std::optional<QList<PlantListRow>> plantTexts();
 
     // Rows by key. A rowid (not 0) names the one row meant where another tool stored two
     // rows under one key; a write or delete by key alone must find exactly one row.

@@ -128,8 +128,11 @@ public:
                                         "FROM piante ORDER BY rowid"));
         while (q.next()) {
             ++m_scanned;
-            // Read in place: most plants are not taken, and no copy is made of their text.
-            if (q.isNull(tested) || !accept(q.textInPlace(tested)))
+            if (q.isNull(tested))
+                continue;
+            // A text is read in place: most plants are not taken, and no copy is made of it.
+            // Another value is tested as the driver's value reads.
+            if (!accept(q.isText(tested) ? q.textInPlace(tested) : q.value(tested).toString()))
                 continue;
             if (whole)
                 take(q);
@@ -309,6 +312,11 @@ PlantListQuery::matching(QSqlDatabase &db, const QString &column,
     return readInOneState<QList<PlantListRow>>(db, error, [&](PlantRowReader &reader) {
         return reader.matchPlants(column, accept, true) && reader.readMatchedDerived();
     });
+}
+
+std::optional<QList<PlantListRow>> PlantListQuery::texts(QSqlDatabase &db, QString *error) {
+    return readInOneState<QList<PlantListRow>>(
+        db, error, [](PlantRowReader &reader) { return reader.readPlants(); });
 }
 
 std::optional<QList<PlantKey>> PlantListQuery::keys(QSqlDatabase &db, QString *error) {

@@ -28,6 +28,8 @@ public:
     static std::optional<QList<PlantKey>>
     matchingKeys(QSqlDatabase &db, const QString &column,
                  const std::function<bool(const QString &)> &accept, QString *error);
+    // Every plant with its own columns only, in stored order.
+    static std::optional<QList<PlantListRow>> texts(QSqlDatabase &db, QString *error);
     // The own columns (but the key) and the derived columns of the plants with these rowids,
     // in no particular order; a plant no longer there is left out. With `many`, when they
     // are a good part of the archive, all plants are walked in key order instead.

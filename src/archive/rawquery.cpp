@@ -81,3 +81,7 @@ qint64 RawQuery::integer(int column) const { return sqlite3_column_int64(m_state
 bool RawQuery::isNull(int column) const {
     return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
 }
+
+bool RawQuery::isText(int column) const {
+    return sqlite3_column_type(m_statement, column) == SQLITE_TEXT;
+}

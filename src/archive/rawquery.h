@@ -32,6 +32,7 @@ public:
     QString textInPlace(int column) const;
     qint64 integer(int column) const;
     bool isNull(int column) const;
+    bool isText(int column) const;
 
 private:
     void fail();

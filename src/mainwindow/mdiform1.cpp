@@ -366,12 +366,17 @@ void MDIForm1::fillPlants(bool search) {
     m_listShowsEvents = false;
     // The plants' other columns are read for the rows shown first, the others soon after.
     const qsizetype count = plants->size();
+    auto connection = [&ctx = m_ctx, kept]() -> OpenedArchive & {
+        if (!*kept)
+            *kept = std::make_unique<OpenedArchive>(ctx);
+        return **kept;
+    };
     lvw1->list()->setRows(std::make_unique<PlantRows>(
-        *plants, [&ctx = m_ctx, kept](const QList<qint64> &rowids, bool rest) {
-            if (!*kept)
-                *kept = std::make_unique<OpenedArchive>(ctx);
-            return (*kept)->plantRowsOf(rowids, rest);
-        }));
+        *plants,
+        [connection](const QList<qint64> &rowids, bool rest) {
+            return connection().plantRowsOf(rowids, rest);
+        },
+        [connection] { return connection().plantTexts(); }));
     plants.reset();
     if (count > 0)
         Label2->setText(T::count + QString::number(count));

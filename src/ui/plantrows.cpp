@@ -6,6 +6,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <utility>
 #include <limits>
 
 namespace {
@@ -47,7 +48,8 @@ PlantRows::PlantRows(const QList<PlantListRow> &plants) {
     }
 }
 
-PlantRows::PlantRows(const QList<PlantKey> &keys, Fetch fetch) : m_fetch(std::move(fetch)) {
+PlantRows::PlantRows(const QList<PlantKey> &keys, Fetch fetch, FetchTexts texts)
+    : m_fetch(std::move(fetch)), m_fetchTexts(std::move(texts)) {
     const qsizetype n = keys.size();
     // Rows stand by rowid, the newest on top; the background reads go in the order given.
     QList<qsizetype> byRowid(n);
@@ -201,6 +203,34 @@ void PlantRows::fetch(const QList<qsizetype> &rows) {
 }
 
 void PlantRows::fetchColumn(int column) {
-    if (m_reads && late(column))
+    if (!m_reads || !late(column) || m_reads->missing() == 0)
+        return;
+    const bool ownText = column == 1 || column == 2 || column == 5;
+    if (!ownText || !readTexts())
         m_reads->fetchAll();
+}
+
+// Sets the own texts of every row not read yet; the rows stay unread for their derived
+// columns, which the reads that follow set with the texts again.
+bool PlantRows::readTexts() {
+    if (!m_fetchTexts)
+        return false;
+    const auto plants = std::exchange(m_fetchTexts, {})();
+    if (!plants)
+        return false;
+    // Both in rowid order: the plants ascending, the rows descending.
+    auto row = m_rows.rbegin();
+    for (const PlantListRow &p : *plants) {
+        while (row != m_rows.rend() && row->rowid < p.rowid)
+            ++row;
+        if (row == m_rows.rend())
+            break;
+        if (row->rowid == p.rowid && !m_reads->known(m_rows.rend() - row - 1)) {
+            row->specie = cell(p.specie);
+            row->identificazione = cell(p.identificazione);
+            row->vaso = cell(p.vaso);
+        }
+    }
+    // A plant gone meanwhile keeps empty texts, as a later read would give it.
+    return true;
 }

@@ -24,13 +24,18 @@ public:
     using Fetch = std::function<std::optional<QList<PlantListRow>>(const QList<qint64> &rowids,
                                                                    bool rest)>;
 
+    // Reads the own columns of every plant, in stored order (for a sort on one of them: far
+    // less than the derived columns of every plant); nothing when that failed.
+    using FetchTexts = std::function<std::optional<QList<PlantListRow>>()>;
+
     // Lists up to this size are read whole when made.
     static constexpr qsizetype smallList = 2000;
 
     // Rows read whole, in stored order.
     explicit PlantRows(const QList<PlantListRow> &plants);
-    // Plants by key, in any order: their other columns come from `fetch`.
-    PlantRows(const QList<PlantKey> &keys, Fetch fetch);
+    // Plants by key, in any order: their other columns come from `fetch`, or for a sort on a
+    // text of their own from `texts`.
+    PlantRows(const QList<PlantKey> &keys, Fetch fetch, FetchTexts texts = {});
     ~PlantRows() override;
 
     qsizetype size() const override { return m_rows.size(); }
@@ -59,11 +64,13 @@ private:
     qint32 dayOf(qsizetype row, int which, const std::optional<LastEvent> &event);
     QString day(qsizetype row, int which, qint32 value) const;
     void read(const QList<qsizetype> &rows, bool rest);
+    bool readTexts();
 
     QList<Entry> m_rows;    // top first: the reverse of the stored order
     QStringList m_kinds;    // kinds of other events, each kept once
     QHash<QString, qint32> m_kindIndex;
     QHash<qsizetype, QString> m_rawDays; // stored values that are no date, by row * 3 + which
     Fetch m_fetch;
+    FetchTexts m_fetchTexts; // let go once used
     std::unique_ptr<LateReads> m_reads; // none: every row was read whole
 };

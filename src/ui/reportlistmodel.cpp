@@ -2,6 +2,9 @@
 
 #include "ui/textrows.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+
 #include <algorithm>
 
 ReportListModel::ReportListModel(QObject *parent)
@@ -114,7 +117,12 @@ void ReportListModel::applySort() {
     if (!m_source)
         return;
     const int key = m_sortKey;
-    m_source->fetchColumn(key);
+    if (m_source->late(key) && !m_source->complete()) {
+        // The column's texts not read yet are read now, at once: that may take a while.
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        m_source->fetchColumn(key);
+        QGuiApplication::restoreOverrideCursor();
+    }
     // Sort keys are made once per row: comparing collation keys is much cheaper than
     // comparing the texts again and again.
     const qsizetype n = m_source->size();
