@@ -213,11 +213,14 @@ void PlantRows::fetchColumn(int column) {
 // Sets the own texts of every row not read yet; the rows stay unread for their derived
 // columns, which the reads that follow set with the texts again.
 bool PlantRows::readTexts() {
+    if (m_textsRead)
+        return true;
     if (!m_fetchTexts)
         return false;
     const auto plants = std::exchange(m_fetchTexts, {})();
     if (!plants)
         return false;
+    m_textsRead = true;
     // Both in rowid order: the plants ascending, the rows descending.
     auto row = m_rows.rbegin();
     for (const PlantListRow &p : *plants) {

@@ -72,5 +72,6 @@ private:
     QHash<qsizetype, QString> m_rawDays; // stored values that are no date, by row * 3 + which
     Fetch m_fetch;
     FetchTexts m_fetchTexts; // let go once used
+    bool m_textsRead = false; // every row has its own texts
     std::unique_ptr<LateReads> m_reads; // none: every row was read whole
 };
