@@ -49,6 +49,14 @@ std::optional<QDate> Conversions::parseDate(const QString &text, QString *error)
 QString Conversions::editorDate(const QDate &date) {
     return date.toString("dd/MM/yyyy");
 }
+QString Conversions::listDate(const QVariant &read) {
+    if (read.isNull())
+        return {};
+    if (read.typeId() == QMetaType::QDate)
+        return listDate(read.toDate());
+    return read.toString();
+}
+
 QString Conversions::listDate(const QDate &date) {
     // Written from the digits: lists show tens of thousands of dates.
     if (!date.isValid() || date.year() < 1 || date.year() > 9999)

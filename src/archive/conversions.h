@@ -16,6 +16,8 @@ public:
 
     static QString editorDate(const QDate &date); // 01/01/1900
     static QString listDate(const QDate &date);   // 1900/01/01
+    // A date as read (a QDate, or the stored value that is no date) as the lists show it.
+    static QString listDate(const QVariant &read);
     static QString pickedDate(const QDate &date); // 1/1/1900, as a calendar writes it
     static QString number(double value);          // 12, 12,5
     static QString keyText(qint64 key);           // 712202636000

@@ -5,14 +5,6 @@
 #include <QDate>
 
 namespace {
-QString listDate(const QVariant &v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QDate)
-        return Conversions::listDate(v.toDate());
-    return v.toString();
-}
-
 // Numbers in the list: none for NULL and for zero.
 QString listNumber(const QVariant &v) {
     if (v.isNull())
@@ -71,7 +63,7 @@ void EventRows::read(const QList<qsizetype> &rows) {
             m_rows[row].cells = {listNumber(e.temperatura),
                                  listNumber(e.umidita),
                                  e.intervento.toString(),
-                                 listDate(e.datatratt),
+                                 Conversions::listDate(e.datatratt),
                                  e.descrizione.toString(),
                                  e.idtrat.isNull() ? QString()
                                                    : QString::number(e.idtrat.toLongLong())};

@@ -25,14 +25,6 @@ QString cell(const QVariant &v) {
                                                                                    : s;
 }
 
-QString listDate(const QVariant &v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QDate)
-        return Conversions::listDate(v.toDate());
-    return v.toString();
-}
-
 } // namespace
 
 PlantRows::PlantRows(const QList<PlantListRow> &plants) {
@@ -98,7 +90,7 @@ qint32 PlantRows::dayOf(qsizetype row, int which, const std::optional<LastEvent>
         if (jd > rawDate && jd <= std::numeric_limits<qint32>::max())
             return static_cast<qint32>(jd);
     }
-    m_rawDays.insert(row * 3 + which, listDate(v));
+    m_rawDays.insert(row * 3 + which, Conversions::listDate(v));
     return rawDate;
 }
 
