@@ -631,7 +631,8 @@ int main(int argc, char **argv) {
     std::printf("print_dialog median_ms=%.1f limit_ms=100\n", median(printing.wall));
     std::printf("sort_click median_ms=%.1f stall_max_ms=%.1f\n", median(sorting.wall),
                 *std::max_element(sorting.stall.cbegin(), sorting.stall.cend()));
-    std::printf("visualizza_sorted median_ms=%.1f\n", median(sortFill.wall));
+    std::printf("visualizza_sorted median_ms=%.1f stall_max_ms=%.1f\n", median(sortFill.wall),
+                *std::max_element(sortFill.stall.cbegin(), sortFill.stall.cend()));
     std::printf("sort_specie median_ms=%.1f stall_max_ms=%.1f\n", median(specieSort.wall),
                 *std::max_element(specieSort.stall.cbegin(), specieSort.stall.cend()));
     std::printf("visualizza_sorted_specie median_ms=%.1f stall_max_ms=%.1f\n",

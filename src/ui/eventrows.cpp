@@ -76,7 +76,7 @@ void EventRows::read(const QList<qsizetype> &rows) {
         m_fetch = {}; // lets go of what the reads kept (the open archive)
 }
 
-void EventRows::fetchColumn(int column) {
+void EventRows::fetchColumn(int column, const Between &between) {
     if (late(column))
-        m_reads.fetchAll();
+        m_reads.fetchAll(between);
 }

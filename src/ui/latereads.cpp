@@ -35,16 +35,32 @@ void LateReads::fetch(const QList<qsizetype> &rows) {
         m_read(wanted, false);
 }
 
-void LateReads::fetchAll() {
+void LateReads::fetchAll(const std::function<void(qsizetype, qsizetype)> &between) {
     if (m_missing == 0)
         return;
-    QList<qsizetype> wanted;
-    wanted.reserve(m_missing);
-    for (qsizetype i = m_next; i < m_order.size(); ++i)
-        if (!m_known.at(m_order.at(i)))
-            wanted.append(m_order.at(i));
-    m_next = m_order.size();
-    m_read(wanted, true);
+    if (!between) {
+        QList<qsizetype> wanted;
+        wanted.reserve(m_missing);
+        for (qsizetype i = m_next; i < m_order.size(); ++i)
+            if (!m_known.at(m_order.at(i)))
+                wanted.append(m_order.at(i));
+        m_next = m_order.size();
+        m_read(wanted, true);
+        return;
+    }
+    // Rows before m_next are all read: the idle reads go in order, other reads mark theirs.
+    // `between` may let the window read rows too: those are skipped here.
+    m_timer.stop();
+    const qsizetype total = m_missing;
+    while (m_missing > 0 && m_next < m_order.size()) {
+        QElapsedTimer t;
+        t.start();
+        const QList<qsizetype> wanted = nextBlock();
+        if (!wanted.isEmpty())
+            m_read(wanted, false);
+        fitBlock(t.elapsed());
+        between(total - m_missing, total);
+    }
 }
 
 void LateReads::startIdle() {
@@ -52,11 +68,7 @@ void LateReads::startIdle() {
         m_timer.start();
 }
 
-void LateReads::idle() {
-    if (m_missing == 0)
-        return;
-    QElapsedTimer t;
-    t.start();
+QList<qsizetype> LateReads::nextBlock() {
     QList<qsizetype> wanted;
     wanted.reserve(m_block);
     while (m_next < m_order.size() && wanted.size() < m_block) {
@@ -64,10 +76,22 @@ void LateReads::idle() {
         if (!m_known.at(r))
             wanted.append(r);
     }
+    return wanted;
+}
+
+void LateReads::fitBlock(qint64 ms) {
+    m_block = std::clamp<qsizetype>(m_block * blockMs / std::max<qint64>(ms, 1), 100, 50000);
+}
+
+void LateReads::idle() {
+    if (m_missing == 0)
+        return;
+    QElapsedTimer t;
+    t.start();
+    const QList<qsizetype> wanted = nextBlock();
     if (!wanted.isEmpty())
         m_read(wanted, false);
-    const qint64 ms = std::max<qint64>(t.elapsed(), 1);
-    m_block = std::clamp<qsizetype>(m_block * blockMs / ms, 100, 50000);
+    fitBlock(t.elapsed());
     // No repaint is asked for: a row is read before it is painted, so the rows on screen
     // were read already.
     if (m_missing > 0)

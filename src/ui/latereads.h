@@ -23,12 +23,15 @@ public:
 
     // Reads those of these rows not read yet, now.
     void fetch(const QList<qsizetype> &rows);
-    // Reads every row not read yet, now.
-    void fetchAll();
+    // Reads every row not read yet, now: at once, or with `between` in blocks of the idle
+    // reads' size, calling it after each with the rows read so far and the rows to read.
+    void fetchAll(const std::function<void(qsizetype, qsizetype)> &between = {});
     // Starts the idle reads.
     void startIdle();
 
 private:
+    QList<qsizetype> nextBlock();
+    void fitBlock(qint64 ms);
     void idle();
 
     QList<bool> m_known;

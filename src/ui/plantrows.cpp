@@ -194,12 +194,12 @@ void PlantRows::fetch(const QList<qsizetype> &rows) {
         m_reads->fetch(rows);
 }
 
-void PlantRows::fetchColumn(int column) {
+void PlantRows::fetchColumn(int column, const Between &between) {
     if (!m_reads || !late(column) || m_reads->missing() == 0)
         return;
     const bool ownText = column == 1 || column == 2 || column == 5;
     if (!ownText || !readTexts())
-        m_reads->fetchAll();
+        m_reads->fetchAll(between);
 }
 
 // Sets the own texts of every row not read yet; the rows stay unread for their derived

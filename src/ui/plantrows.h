@@ -46,7 +46,7 @@ public:
     bool late(int column) const override { return column >= 1 && column <= 6; }
     bool ready(qsizetype row) const override { return !m_reads || m_reads->known(row); }
     void fetch(const QList<qsizetype> &rows) override;
-    void fetchColumn(int column) override;
+    void fetchColumn(int column, const Between &between = {}) override;
     bool complete() const override { return !m_reads || m_reads->missing() == 0; }
 
 private:

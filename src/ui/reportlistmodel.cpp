@@ -1,11 +1,20 @@
 #include "ui/reportlistmodel.h"
 
+#include "ui/messages.h"
 #include "ui/textrows.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QProgressDialog>
 
 #include <algorithm>
+
+namespace {
+namespace T {
+const QString sorting = QStringLiteral("Ordinamento dell'elenco...");
+} // namespace T
+} // namespace
 
 ReportListModel::ReportListModel(QObject *parent)
     : QAbstractTableModel(parent), m_collator(QLocale(QLocale::Italian, QLocale::Italy)) {
@@ -96,6 +105,8 @@ void ReportListModel::setRows(QList<QStringList> rows) {
 }
 
 void ReportListModel::setRows(std::unique_ptr<ReportRows> rows) {
+    if (m_sorted && rows)
+        readForSort(*rows); // while the rows shown are still the old ones
     beginResetModel();
     m_source = std::move(rows);
     m_shown.clear();
@@ -107,22 +118,41 @@ void ReportListModel::setRows(std::unique_ptr<ReportRows> rows) {
 void ReportListModel::setSorted(bool on) {
     m_sorted = on;
     if (on) {
+        if (m_source)
+            readForSort(*m_source);
         beginResetModel();
         applySort();
         endResetModel();
     }
 }
 
+// The sort key's texts not read yet are read before the sort, in parts: the window repaints
+// (input waits) between them, and a read that takes a while shows its progress.
+void ReportListModel::readForSort(ReportRows &rows) {
+    if (!rows.late(m_sortKey) || rows.complete())
+        return;
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    QProgressDialog progress(T::sorting, QString(), 0, 1000, qobject_cast<QWidget *>(parent()));
+    progress.setObjectName(QStringLiteral("ordinamento"));
+    progress.setWindowTitle(Messages::title);
+    // Not modal: a modal one would let input in through setValue(). Input waits until the
+    // rows are read and sorted.
+    progress.setWindowModality(Qt::NonModal);
+    progress.setMinimumDuration(500);
+    progress.setCancelButton(nullptr);
+    progress.setValue(0);
+    rows.fetchColumn(m_sortKey, [&progress](qsizetype done, qsizetype total) {
+        progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+    QGuiApplication::restoreOverrideCursor();
+}
+
 void ReportListModel::applySort() {
     if (!m_source)
         return;
     const int key = m_sortKey;
-    if (m_source->late(key) && !m_source->complete()) {
-        // The column's texts not read yet are read now, at once: that may take a while.
-        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-        m_source->fetchColumn(key);
-        QGuiApplication::restoreOverrideCursor();
-    }
+    m_source->fetchColumn(key); // read by readForSort() already, unless the rows were small
     // Sort keys are made once per row: comparing collation keys is much cheaper than
     // comparing the texts again and again.
     const qsizetype n = m_source->size();

@@ -47,6 +47,7 @@ public:
     bool isSorted() const { return m_sorted; }
 
 private:
+    void readForSort(ReportRows &rows);
     void applySort();
     qsizetype sourceRow(int row) const { return m_shown.isEmpty() ? row : m_shown.at(row); }
     void prefetch(int row) const;

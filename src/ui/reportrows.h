@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 // Where a report list's rows come from: how many there are and the text of each cell
 // (column 0 is the row's own text). A source may know some texts only once it has read
@@ -25,8 +26,10 @@ public:
     virtual bool ready(qsizetype) const { return true; }
     // Reads the texts of these rows now.
     virtual void fetch(const QList<qsizetype> &) {}
-    // Reads every text of the column now (a sort needs them all).
-    virtual void fetchColumn(int) {}
+    // Called between the parts of a long read with how many rows are read of how many.
+    using Between = std::function<void(qsizetype done, qsizetype total)>;
+    // Reads every text of the column now (a sort needs them all); with `between`, in parts.
+    virtual void fetchColumn(int, const Between & = {}) {}
     // Whether every text of every row is known.
     virtual bool complete() const { return true; }
 };
