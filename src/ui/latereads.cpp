@@ -53,12 +53,7 @@ void LateReads::fetchAll(const std::function<void(qsizetype, qsizetype)> &betwee
     m_timer.stop();
     const qsizetype total = m_missing;
     while (m_missing > 0 && m_next < m_order.size()) {
-        QElapsedTimer t;
-        t.start();
-        const QList<qsizetype> wanted = nextBlock();
-        if (!wanted.isEmpty())
-            m_read(wanted, false);
-        fitBlock(t.elapsed());
+        readBlock();
         between(total - m_missing, total);
     }
 }
@@ -68,7 +63,10 @@ void LateReads::startIdle() {
         m_timer.start();
 }
 
-QList<qsizetype> LateReads::nextBlock() {
+// Reads the next rows not read yet in the idle reads' order, as many as take about blockMs.
+void LateReads::readBlock() {
+    QElapsedTimer t;
+    t.start();
     QList<qsizetype> wanted;
     wanted.reserve(m_block);
     while (m_next < m_order.size() && wanted.size() < m_block) {
@@ -76,22 +74,16 @@ QList<qsizetype> LateReads::nextBlock() {
         if (!m_known.at(r))
             wanted.append(r);
     }
-    return wanted;
-}
-
-void LateReads::fitBlock(qint64 ms) {
-    m_block = std::clamp<qsizetype>(m_block * blockMs / std::max<qint64>(ms, 1), 100, 50000);
+    if (!wanted.isEmpty())
+        m_read(wanted, false);
+    const qint64 ms = std::max<qint64>(t.elapsed(), 1);
+    m_block = std::clamp<qsizetype>(m_block * blockMs / ms, 100, 50000);
 }
 
 void LateReads::idle() {
     if (m_missing == 0)
         return;
-    QElapsedTimer t;
-    t.start();
-    const QList<qsizetype> wanted = nextBlock();
-    if (!wanted.isEmpty())
-        m_read(wanted, false);
-    fitBlock(t.elapsed());
+    readBlock();
     // No repaint is asked for: a row is read before it is painted, so the rows on screen
     // were read already.
     if (m_missing > 0)

@@ -30,8 +30,7 @@ public:
     void startIdle();
 
 private:
-    QList<qsizetype> nextBlock();
-    void fitBlock(qint64 ms);
+    void readBlock();
     void idle();
 
     QList<bool> m_known;
