@@ -148,6 +148,14 @@ bool Archive::isOpen() const {
     return m_db.isValid() && m_db.isOpen();
 }
 
+namespace {
+// The field a search looks in: from a fixed mapping, never from the user's text.
+QString searchColumn(SearchField field) {
+    return field == SearchField::Specie ? QStringLiteral("specie")
+                                        : QStringLiteral("identificazione");
+}
+} // namespace
+
 std::optional<QList<PlantListRow>> Archive::plantList() {
     if (!open())
         return std::nullopt;
@@ -158,13 +166,11 @@ std::optional<QList<PlantListRow>> Archive::searchPlants(SearchField field, cons
     if (!open())
         return std::nullopt;
     // The chosen field of every plant is matched here (the pattern's rules are not SQL's);
-    // then the plants found are read with their derived columns. The field comes from a
-    // fixed mapping, never from the user's text.
+    // then the plants found are read with their derived columns.
     const SearchPattern pattern(typed);
-    const QString column =
-        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
     return PlantListQuery::matching(
-        m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
+        m_db, searchColumn(field), [&](const QString &value) { return pattern.matches(value); },
+        &m_error);
 }
 
 std::optional<QList<PlantKey>> Archive::plantKeys() {
@@ -177,10 +183,9 @@ std::optional<QList<PlantKey>> Archive::searchPlantKeys(SearchField field, const
     if (!open())
         return std::nullopt;
     const SearchPattern pattern(typed);
-    const QString column =
-        field == SearchField::Specie ? QStringLiteral("specie") : QStringLiteral("identificazione");
     return PlantListQuery::matchingKeys(
-        m_db, column, [&](const QString &value) { return pattern.matches(value); }, &m_error);
+        m_db, searchColumn(field), [&](const QString &value) { return pattern.matches(value); },
+        &m_error);
 }
 
 std::optional<QList<PlantListRow>> Archive::plantTexts() {
@@ -284,16 +289,10 @@ std::optional<QList<EventListRow>> Archive::eventListRows(qint64 plantId,
                                                           const QList<qint64> &rowids) {
     if (!open())
         return std::nullopt;
-    QString json = QStringLiteral("[");
-    for (qint64 r : rowids)
-        json += QString::number(r) + QLatin1Char(',');
-    if (!rowids.isEmpty())
-        json.chop(1);
-    json += QLatin1Char(']');
     RawQuery q(m_db, QStringLiteral("SELECT temperatura, umidita, intervento, datatratt, "
                                     "descrizione, idtrat, rowid FROM coltivazione "
                                     "WHERE rowid IN (SELECT value FROM json_each(?)) AND id = ?"));
-    q.bind(1, json);
+    q.bind(1, rowids);
     q.bind(2, plantId);
     using K = Schema::Kind;
     QList<EventListRow> rows;

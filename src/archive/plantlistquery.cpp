@@ -5,7 +5,6 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <utility>
@@ -179,7 +178,7 @@ public:
                 return readSomeOfAll(rowids);
         }
         RawQuery q(m_db, derivedSql(Plants::Given));
-        q.bind(1, jsonArray(rowids));
+        q.bind(1, rowids);
         rows.reserve(rowids.size());
         while (q.next())
             rows.append(derivedRow(q));
@@ -226,20 +225,6 @@ private:
     static PlantKey keyOf(const RawQuery &q) {
         const auto key = Schema::wholeKey(q.value(1));
         return PlantKey{q.integer(0), key.value_or(0), key.has_value()};
-    }
-
-    static QString jsonArray(const QList<qint64> &values) {
-        QString json = QStringLiteral("[");
-        json.reserve(values.size() * 8 + 2);
-        for (qint64 r : values) {
-            json += QString::number(r);
-            json += QLatin1Char(',');
-        }
-        if (values.isEmpty())
-            json += QLatin1Char(']');
-        else
-            json.back() = QLatin1Char(']');
-        return json;
     }
 
     // A row of derivedSql(): the plant's rowid, texts and derived columns.

@@ -39,6 +39,20 @@ void RawQuery::bind(int at, qint64 value) {
         fail();
 }
 
+void RawQuery::bind(int at, const QList<qint64> &values) {
+    QString json = QStringLiteral("[");
+    json.reserve(values.size() * 8 + 2);
+    for (qint64 v : values) {
+        json += QString::number(v);
+        json += QLatin1Char(',');
+    }
+    if (values.isEmpty())
+        json += QLatin1Char(']');
+    else
+        json.back() = QLatin1Char(']');
+    bind(at, json);
+}
+
 bool RawQuery::next() {
     if (!m_statement || failed())
         return false;

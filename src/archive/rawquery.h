@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -21,6 +22,8 @@ public:
     // Binds are numbered from 1, as SQLite counts them.
     void bind(int at, const QString &text);
     void bind(int at, qint64 value);
+    // Numbers as one JSON array, for `IN (SELECT value FROM json_each(?))`.
+    void bind(int at, const QList<qint64> &values);
 
     // The next row; false at the end or on a failure (then error() tells).
     bool next();
