@@ -38,14 +38,22 @@ QJsonObject notes(const QString &fixture) {
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-// Puts a copy of the fixture in the application folder as its archive.
-void install(TestApp &app, const QString &fixture) {
-    if (!QFileInfo::exists(fixtures + "/" + fixture + ".mdb"))
-        QSKIP(qPrintable("the fixture is missing: " + fixtures + "/" + fixture + ".mdb"));
+QString fixturePath(const QString &fixture) { return fixtures + "/" + fixture + ".mdb"; }
+
+bool copyFixture(TestApp &app, const QString &fixture) {
     QFile::remove(app.path("dbpiante.mdb"));
-    QVERIFY(QFile::copy(fixtures + "/" + fixture + ".mdb", app.path("dbpiante.mdb")));
-    QFile::setPermissions(app.path("dbpiante.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+    return QFile::copy(fixturePath(fixture), app.path("dbpiante.mdb")) &&
+           QFile::setPermissions(app.path("dbpiante.mdb"), QFile::ReadOwner | QFile::WriteOwner);
 }
+
+// Puts a copy of the fixture in the application folder as its archive. A macro, so that a
+// missing fixture skips the test itself rather than only a helper.
+#define INSTALL(app, fixture)                                                                  \
+    do {                                                                                       \
+        if (!QFileInfo::exists(fixturePath(fixture)))                                          \
+            QSKIP(qPrintable("the fixture is missing: " + fixturePath(fixture)));              \
+        QVERIFY(copyFixture(app, fixture));                                                    \
+    } while (false)
 
 void writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
@@ -189,7 +197,7 @@ void TestConversion::everyValueIsCarriedOver() {
     QFETCH(Twins, twins);
     QFETCH(int, timesDropped);
     TestApp app;
-    install(app, fixture);
+    INSTALL(app, fixture);
     const QByteArray original = readFile(app.path("dbpiante.mdb"));
 
     const JetConversionResult r = JetConversion(app.dir()).run();
@@ -243,7 +251,7 @@ void TestConversion::bigArchivesKeepTheirFigures_data() {
 void TestConversion::bigArchivesKeepTheirFigures() {
     QFETCH(QString, fixture);
     TestApp app;
-    install(app, fixture);
+    INSTALL(app, fixture);
 
     const JetConversionResult r = JetConversion(app.dir()).run();
 
@@ -275,7 +283,7 @@ void TestConversion::datesBeforeDayZeroKeepTheirDay() {
     QFETCH(QString, day);
     QFETCH(int, timesDropped);
     TestApp app;
-    install(app, "legacy-dbpiante");
+    INSTALL(app, "legacy-dbpiante");
     // The first plant's purchase date, 15 April 2023, is day 45031; no event has that day.
     const double purchase = 45031.0;
     QByteArray bytes = readFile(app.path("dbpiante.mdb"));
@@ -310,7 +318,7 @@ void TestConversion::refusalLeavesTheOriginal() {
     QFETCH(QString, how);
     QFETCH(QString, reason);
     TestApp app;
-    install(app, "legacy-dbpiante-nokeys");
+    INSTALL(app, "legacy-dbpiante-nokeys");
     const QString archive = app.path("dbpiante.mdb");
     QByteArray bytes = readFile(archive);
     auto keyBytes = [](double key) { return QByteArray(reinterpret_cast<const char *>(&key), 8); };
@@ -356,7 +364,7 @@ void TestConversion::refusalLeavesTheOriginal() {
 
 void TestConversion::keptNamesAreNumbered() {
     TestApp app;
-    install(app, "legacy-dbpiante");
+    INSTALL(app, "legacy-dbpiante");
     const QByteArray original = readFile(app.path("dbpiante.mdb"));
     writeFile(app.path("dbpiante-access.mdb"), "one");
     writeFile(app.path("dbpiante-access-2.mdb"), "two");
@@ -370,7 +378,7 @@ void TestConversion::keptNamesAreNumbered() {
     QCOMPARE(readFile(app.path("dbpiante-access-3.mdb")), original);
 
     // A name taken meanwhile is never written over: the conversion fails instead.
-    install(app, "legacy-dbpiante");
+    INSTALL(app, "legacy-dbpiante");
     const JetConversionResult r = conversion.run("dbpiante-access.mdb");
     QVERIFY(!r.ok);
     QVERIFY2(r.error.startsWith("impossibile conservare l'originale come dbpiante-access.mdb"),
@@ -384,7 +392,7 @@ void TestConversion::keptNamesAreNumbered() {
 // original untouched, or the whole new archive beside the kept original.
 void TestConversion::killedConversionLeavesOneWholeState() {
     TestApp app;
-    install(app, "legacy-dbpiante-nokeys");
+    INSTALL(app, "legacy-dbpiante-nokeys");
     const QByteArray original = readFile(app.path("dbpiante.mdb"));
     const JetConversion conversion(app.dir());
     QElapsedTimer t;
@@ -399,7 +407,7 @@ void TestConversion::killedConversionLeavesOneWholeState() {
     for (int round = 0; round < 30; ++round) {
         QFile::remove(app.path("dbpiante.mdb"));
         QFile::remove(app.path("dbpiante-access.mdb"));
-        install(app, "legacy-dbpiante-nokeys");
+        INSTALL(app, "legacy-dbpiante-nokeys");
         std::fflush(stdout);
         const pid_t pid = ::fork();
         QVERIFY(pid >= 0);
@@ -434,7 +442,7 @@ void TestConversion::killedConversionLeavesOneWholeState() {
 
 void TestConversion::startupAsksConvertsAndFindsThePictures() {
     TestApp app;
-    install(app, "legacy-dbpiante-nokeys");
+    INSTALL(app, "legacy-dbpiante-nokeys");
     // Each plant's picture in the folder named by its key, as the program lays them out.
     QMap<QString, QSize> pictures;
     const QJsonArray plants =
@@ -480,7 +488,7 @@ void TestConversion::startupAsksConvertsAndFindsThePictures() {
 
 void TestConversion::startupNoLeavesTheFileAndAsksAgain() {
     TestApp app;
-    install(app, "legacy-dbpiante");
+    INSTALL(app, "legacy-dbpiante");
     writeFile(app.path("dbpiante-access.mdb"), "kept before");
     const QByteArray original = readFile(app.path("dbpiante.mdb"));
     const QStringList before = files(app.dir());
