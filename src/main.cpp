@@ -5,6 +5,7 @@
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mdiform1.h"
 #include "plantcard/picturechange.h"
+#include "ui/instancechannel.h"
 #include "ui/qtmessages.h"
 
 #include <QApplication>
@@ -17,12 +18,18 @@
 #include <cstring>
 
 namespace {
-// A second program on the same folder would overwrite the first one's saves.
-bool aloneOnTheFolder(InstanceLock &lock, Messages &messages) {
+// A second program on the same folder would overwrite the first one's saves: it brings the
+// running one's window forward instead, or says why it does not start.
+bool aloneOnTheFolder(InstanceLock &lock, Messages &messages, int *exitCode) {
     if (lock.take() != InstanceLock::Result::HeldByAnother)
         return true;
+    if (InstanceChannel::callRunning(InstanceChannel::nameForLock(lock.fileName()))) {
+        *exitCode = 0;
+        return false;
+    }
     messages.show(QStringLiteral("Silvaro è già aperto su questo archivio."),
                   Messages::Icon::Exclamation);
+    *exitCode = 1;
     return false;
 }
 
@@ -32,6 +39,48 @@ void checkLeftJournal(const AppContext &ctx) {
     if (!journal.message.isEmpty())
         ctx.messages->show(journal.message, journal.sound ? Messages::Icon::Information
                                                           : Messages::Icon::Exclamation);
+}
+// The first argument that is neither Qt's own option (with its value) nor empty; null when
+// there is none.
+const char *unknownArgument(int argc, char **argv) {
+    static const char *const withValue[] = {
+        "platform",     "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+        "qwindowicon",  "qwindowtitle",       "session",       "style",  "stylesheet",
+        "display",      "geometry",           "name",          "title",  "visual",
+        "qmljsdebugger"};
+    static const char *const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (arg[0] != '-')
+            return arg;
+        const char *name = arg + (arg[1] == '-' ? 2 : 1);
+        const char *equals = std::strchr(name, '=');
+        const std::size_t length = equals ? std::size_t(equals - name) : std::strlen(name);
+        const auto is = [&](const char *known) {
+            return std::strlen(known) == length && std::strncmp(name, known, length) == 0;
+        };
+        bool known = false;
+        for (const char *option : withValue) {
+            if (is(option)) {
+                known = true;
+                if (!equals && ++i >= argc)
+                    return arg; // the value is missing
+            }
+        }
+        for (const char *option : flags)
+            known = known || (!equals && is(option));
+        if (!known)
+            return arg;
+    }
+    return nullptr;
+}
+bool hasPlatformOption(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char *name = argv[i] + (std::strncmp(argv[i], "--", 2) == 0 ? 2 : 1);
+        if (std::strcmp(name, "platform") == 0 || std::strncmp(name, "platform=", 9) == 0)
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -49,17 +98,32 @@ int main(int argc, char **argv) {
                                 .arg(SILVARO_VERSION_MAJOR)
                                 .arg(SILVARO_VERSION_MINOR)
                                 .arg(SILVARO_VERSION_PATCH);
-    // The only two arguments, answered before anything needs a display; others are ignored.
+    // Answered before anything needs a display, and so is an argument the program does not
+    // know: only Qt's own options go on to the toolkit.
+    const char *usage = "Uso: silvaro [--version | --help]  (senza argomenti apre il registro "
+                        "delle piante)\n";
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("Silvaro %s\n", qPrintable(version));
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("Uso: silvaro [--version | --help]  (senza argomenti apre il registro "
-                        "delle piante)\n");
+            std::fputs(usage, stdout);
             return 0;
         }
+    }
+    if (const char *unknown = unknownArgument(argc, argv)) {
+        std::fprintf(stderr, "silvaro: opzione sconosciuta: %s\n", unknown);
+        std::fputs(usage, stderr);
+        return 2;
+    }
+
+    // Without any display the toolkit would abort; say what is missing instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !hasPlatformOption(argc, argv)) {
+        std::fputs("silvaro: nessuno schermo grafico disponibile (DISPLAY non è impostato).\n",
+                   stderr);
+        return 1;
     }
 
     FileSizeLimit::failWritesInsteadOfDying();
@@ -85,13 +149,23 @@ int main(int argc, char **argv) {
     PrintChooser printer;
     Registry registry;
     AppContext ctx{AppFolder::ofProgram(QStringLiteral(SILVARO_TEMPLATES_RELATIVE)),
-                   ProgramState{}, &clock, &messages, &modal, &files, &printer, &registry};
+                   ProgramState{},
+                   &clock,
+                   &messages,
+                   &modal,
+                   &files,
+                   &printer,
+                   &registry};
     InstanceLock lock(ctx.folder.dir());
-    if (!aloneOnTheFolder(lock, messages))
-        return 1;
+    int exitCode = 0;
+    if (!aloneOnTheFolder(lock, messages, &exitCode))
+        return exitCode;
+    InstanceChannel channel;
+    channel.listen(InstanceChannel::nameForLock(lock.fileName()));
     checkLeftJournal(ctx);
     PictureChange::settle(ctx.folder);
     MDIForm1 window(ctx);
+    channel.setWindow(&window);
     window.show();
     // The window's startup has opened the archive; now the day's safety copy.
     BackupCommands::dailyCopy(ctx);
