@@ -3,12 +3,12 @@
 #include "careevent/legacytext.h"
 #include "careevent/treatmenttypes.h"
 #include "mainwindow/mdiform1.h"
-#include "ui/tabpanel.h"
 #include "support/testapp.h"
 #include "ui/framefit.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
 #include "ui/reportlist.h"
+#include "ui/tabpanel.h"
 #include "ui/twips.h"
 
 #include <QCalendarWidget>
@@ -101,8 +101,8 @@ private slots:
 
     void windowIsLaidOutAsDesigned_data();
     void windowIsLaidOutAsDesigned();
-    void windowOpensWithFocusOnOkAndFixedSize();
-    void tabOrderFollowsTheDesign();
+    void windowOpensWithFocusOnTheTypeAndFixedSize();
+    void tabOrderFollowsTheLayout();
     void typeListComesFromTheFile_data();
     void typeListComesFromTheFile();
     void typeListIsReadAfreshAtEachOpening();
@@ -208,12 +208,13 @@ void TestCareEvent::windowIsLaidOutAsDesigned() {
     QVERIFY2(!w->accessibleName().isEmpty(), "every control has a name for screen readers");
 }
 
-void TestCareEvent::windowOpensWithFocusOnOkAndFixedSize() {
+void TestCareEvent::windowOpensWithFocusOnTheTypeAndFixedSize() {
     TestApp app;
     addPlainPlant(app);
     Form2 *f = openForm(app, plantKey);
     QVERIFY(f);
-    QCOMPARE(f->focusWidget(), f->Command2);
+    // The first box of the event takes what is typed; the calendar stays away.
+    QCOMPARE(f->focusWidget(), f->Combo1);
     QCOMPARE(f->size(), QSize(Twips::px(11640), Twips::px(7920)));
     QCOMPARE(f->minimumSize(), f->maximumSize());
     QVERIFY(!(f->windowFlags() & Qt::WindowMinimizeButtonHint));
@@ -231,14 +232,14 @@ void TestCareEvent::windowOpensWithFocusOnOkAndFixedSize() {
     QCOMPARE(f->Calendar1->locale().language(), QLocale::Italian);
 }
 
-void TestCareEvent::tabOrderFollowsTheDesign() {
+void TestCareEvent::tabOrderFollowsTheLayout() {
     TestApp app;
     addPlainPlant(app);
     Form2 *f = openForm(app, plantKey);
     QVERIFY(f);
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f));
-    QTRY_COMPARE(QApplication::focusWidget(), f->Command2);
+    QTRY_COMPARE(QApplication::focusWidget(), f->Combo1);
     QVERIFY(f->Calendar1->isHidden());
 
     const auto nameOf = [f](QWidget *w) -> QString {
@@ -254,17 +255,18 @@ void TestCareEvent::tabOrderFollowsTheDesign() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << nameOf(QApplication::focusWidget());
     }
-    // Tabbing into the date box shows the calendar, which is then the next stop; Text3 is
-    // hidden and the plant notes lie on the other tab.
-    const QStringList expected = {"Command1", "SSTab1", "Text8",     "Text5", "Text6",  "Text7",
-                                  "Command3", "Text12", "Calendar1", "Text4", "Combo1", "Command2"};
+    // Tabbing into the date box shows the calendar, reached after "..."; Text3 is hidden and
+    // the plant notes lie on the other tab.
+    const QStringList expected = {"Text12",   "Command3", "Calendar1", "Text4",
+                                  "Command1", "Command2", "SSTab1",    "Text8",
+                                  "Text5",    "Text6",    "Text7",     "Combo1"};
     QCOMPARE(visited, expected);
     QVERIFY(f->Calendar1->isVisible());
     // Shift+Tab walks back the same way.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(nameOf(QApplication::focusWidget()), QString("Combo1"));
+    QCOMPARE(nameOf(QApplication::focusWidget()), QString("Text7"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
-    QCOMPARE(nameOf(QApplication::focusWidget()), QString("Text4"));
+    QCOMPARE(nameOf(QApplication::focusWidget()), QString("Text6"));
 }
 
 void TestCareEvent::typeListComesFromTheFile_data() {

@@ -1,13 +1,13 @@
 #include "careevent/form2.h"
 
-#include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
 #include "careevent/treatmenttypes.h"
-#include "ui/mainlist.h"
 #include "ui/caption.h"
 #include "ui/fonts.h"
+#include "ui/mainlist.h"
 #include "ui/memotext.h"
+#include "ui/openedarchive.h"
 #include "ui/picturebox.h"
 #include "ui/tabpanel.h"
 #include "ui/twips.h"
@@ -67,8 +67,8 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setAccessibleName(caption);
-    // Enter in a text box must not save the event behind the user's back.
-    b->setAutoDefault(false);
+    // Return presses the focused button; in a box it is "OK", the window's default.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -94,7 +94,8 @@ Form2::Form2(AppContext &ctx, MainList &main, QWidget *parent)
     buildWindow();
     orderTabs();
     load();
-    Command2->setFocus(Qt::OtherFocusReason);
+    // The first box of the event itself; the date box would bring its calendar up.
+    Combo1->setFocus(Qt::OtherFocusReason);
 }
 
 void Form2::buildWindow() {
@@ -123,6 +124,7 @@ void Form2::buildWindow() {
     Twips::place(Command1, 7740, 7200, 1815, 435);
     Command2 = makeButton(Frame1, "Command2", T::ok);
     Twips::place(Command2, 9660, 7200, 1545, 405);
+    Command2->setDefault(true);
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
 
@@ -223,11 +225,10 @@ void Form2::buildOtherTab(QWidget *page) {
 }
 
 void Form2::orderTabs() {
-    // The calendar follows the date box, so that Tab reaches it while it is shown. The tab
-    // strip stands for the panel, which also holds the pages' controls.
-    m_tabOrder = {Command2, Command1, SSTab1->tabBar(), Text8,  Text5,
-                  Text6,    Text7,    Command3,         Text12, Calendar1,
-                  Text4,    Text3,    Combo1,           Text1,  Text2};
+    // The boxes as they are laid out, top to bottom and left to right: "..." after its date
+    // box, then the calendar, so that Tab reaches it while it is shown; the buttons last.
+    m_tabOrder = {SSTab1->tabBar(), Text8, Text5, Text6, Text7, Combo1,   Text12,  Command3,
+                  Calendar1,        Text3, Text4, Text1, Text2, Command1, Command2};
     for (QWidget *w : std::initializer_list<QWidget *>{Text9, Text10, Text11, Picture1})
         w->setFocusPolicy(Qt::NoFocus);
 }

@@ -1,7 +1,6 @@
 #include "mainwindow/mdiform1.h"
 
 #include "about/frmabout.h"
-#include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "careevent/form2.h"
 #include "mainwindow/archivestartup.h"
@@ -10,10 +9,11 @@
 #include "printing/anteprima.h"
 #include "printing/form3.h"
 #include "ui/decorpanel.h"
+#include "ui/eventrows.h"
 #include "ui/fonts.h"
+#include "ui/openedarchive.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
-#include "ui/eventrows.h"
 #include "ui/plantrows.h"
 #include "ui/reportlist.h"
 #include "ui/twips.h"
@@ -55,14 +55,18 @@ const QString ripristina = QStringLiteral("&Ripristina copia di sicurezza...");
 const QString esporta = QStringLiteral("Esporta in &CSV...");
 } // namespace T
 
-const QList<ReportListModel::Column> plantColumns = {
-    {"", 0},        {"Specie", 2700},   {"Identificazione", 4700},
-    {"Annaffiatura/concime", 1700},     {"Fioritura", 1200},
-    {"Vaso", 1200}, {"Ultimo intervento/Evento", 9600}, {"", 0}};
+const QList<ReportListModel::Column> plantColumns = {{"", 0},
+                                                     {"Specie", 2700},
+                                                     {"Identificazione", 4700},
+                                                     {"Annaffiatura/concime", 1700},
+                                                     {"Fioritura", 1200},
+                                                     {"Vaso", 1200},
+                                                     {"Ultimo intervento/Evento", 9600},
+                                                     {"", 0}};
 
 const QList<ReportListModel::Column> eventColumns = {
-    {"", 0}, {"", 0}, {"", 0}, {"Trattamento/eventi", 3100}, {"Data", 1300},
-    {"Descrizione", 14200}, {"", 0}};
+    {"", 0}, {"", 0}, {"", 0}, {"Trattamento/eventi", 3100}, {"Data", 1300}, {"Descrizione", 14200},
+    {"", 0}};
 
 // How long the keys must rest before the picture of the row they reached is painted.
 constexpr int keyPauseMs = 150;
@@ -102,8 +106,8 @@ protected:
         const QRectF r = QRectF(rect()).adjusted(2, 2, -2, -2);
         QPainterPath leaf;
         leaf.moveTo(r.left() + r.width() * 0.5, r.bottom());
-        leaf.cubicTo(r.left() - r.width() * 0.2, r.top() + r.height() * 0.6, r.left() + r.width() * 0.3,
-                     r.top(), r.right(), r.top());
+        leaf.cubicTo(r.left() - r.width() * 0.2, r.top() + r.height() * 0.6,
+                     r.left() + r.width() * 0.3, r.top(), r.right(), r.top());
         leaf.cubicTo(r.right(), r.top() + r.height() * 0.5, r.left() + r.width() * 0.8,
                      r.bottom() - r.height() * 0.2, r.left() + r.width() * 0.5, r.bottom());
         p.setPen(QPen(QColor(20, 60, 110), 1.2));
@@ -270,7 +274,8 @@ void MDIForm1::buildMenus() {
     gepia->setObjectName("gepia");
     vischenosta = action(gepia, "vischenosta", QStringLiteral("&Visualizza scheda"),
                          &MDIForm1::vischenosta_Click);
-    inscheda = action(gepia, "inscheda", QStringLiteral("&Nuova scheda"), &MDIForm1::inscheda_Click);
+    inscheda =
+        action(gepia, "inscheda", QStringLiteral("&Nuova scheda"), &MDIForm1::inscheda_Click);
     vische = action(gepia, "vische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
     schecolti = action(gepia, "schecolti", QStringLiteral("&Scheda Trattamenti"),
                        &MDIForm1::Command2_Click);
@@ -279,14 +284,30 @@ void MDIForm1::buildMenus() {
     aboutmnu->setObjectName("aboutmnu");
     connect(aboutmnu, &QAction::triggered, this, command(&MDIForm1::aboutmnu_Click));
 
+    // The desktop's usual keys, shown beside the menu items they give. Named one by one:
+    // some desktops' key schemes have no "quit" key.
+    inscheda->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    sta->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    esci->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    aboutmnu->setShortcut(QKeySequence(Qt::Key_F1));
+    findAction = new QAction(this);
+    findAction->setObjectName("findAction");
+    findAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    addAction(findAction);
+    connect(findAction, &QAction::triggered, this, [this] {
+        Text1->setFocus(Qt::ShortcutFocusReason);
+        Text1->selectAll();
+    });
+
     // The two pop-up menus are never in the bar; they open over the list's rows.
     meme = new QMenu(QStringLiteral("men"), this);
     meme->setObjectName("meme");
     vischenost = action(meme, "vischenost", QStringLiteral("&Visualizza scheda"),
                         &MDIForm1::vischenosta_Click);
-    vissche = action(meme, "vissche", QStringLiteral("&Scheda trattamenti"),
-                     &MDIForm1::Command2_Click);
-    modische = action(meme, "modische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
+    vissche =
+        action(meme, "vissche", QStringLiteral("&Scheda trattamenti"), &MDIForm1::Command2_Click);
+    modische =
+        action(meme, "modische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
     cancella = action(meme, "cancella", QStringLiteral("&Cancella"), &MDIForm1::cancella_Click);
     vistrattamenti = action(meme, "vistrattamenti", QStringLiteral("Visualizza &trattamenti"),
                             &MDIForm1::Command3_Click);
@@ -324,9 +345,13 @@ void MDIForm1::showPicture(const HeldPicture &picture) {
         Picture3->paintFitted(Picture5);
 }
 
-void MDIForm1::visualizza() { fillPlants(false); }
+void MDIForm1::visualizza() {
+    fillPlants(false);
+}
 
-void MDIForm1::ricercavisua() { fillPlants(true); }
+void MDIForm1::ricercavisua() {
+    fillPlants(true);
+}
 
 bool MDIForm1::searchHasText() const {
     return !Text1->text().isEmpty();
@@ -346,8 +371,8 @@ void MDIForm1::fillPlants(bool search) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // The connection of the fill also serves the reads of the other columns that follow;
     // it holds no lock between them, and goes when the last row is read.
-    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>(
-        std::make_unique<OpenedArchive>(m_ctx));
+    auto kept =
+        std::make_shared<std::unique_ptr<OpenedArchive>>(std::make_unique<OpenedArchive>(m_ctx));
     OpenedArchive &archive = **kept;
     std::optional<QList<PlantKey>> plants;
     if (!search)
@@ -393,8 +418,8 @@ void MDIForm1::fillPlants(bool search) {
 bool MDIForm1::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // As for the plants: the connection serves the reads of the rows that follow.
-    auto kept = std::make_shared<std::unique_ptr<OpenedArchive>>(
-        std::make_unique<OpenedArchive>(m_ctx));
+    auto kept =
+        std::make_shared<std::unique_ptr<OpenedArchive>>(std::make_unique<OpenedArchive>(m_ctx));
     const qint64 plant = m_state.idpianta;
     const auto rowids = (*kept)->eventRowids(plant);
     if (!rowids)
@@ -573,7 +598,9 @@ void MDIForm1::closeEvent(QCloseEvent *e) {
     QApplication::quit();
 }
 
-void MDIForm1::openModal(QDialog *window) { m_ctx.modal->run(window); }
+void MDIForm1::openModal(QDialog *window) {
+    m_ctx.modal->run(window);
+}
 
 void MDIForm1::Command1_Click() {
     if (m_state.inPlantMode())
@@ -612,7 +639,14 @@ void MDIForm1::inscheda_Click() {
     lvw1->setTracking(false);
     Picture3->clear();
     Picture5 = QImage();
-    openModal(new Form1(m_ctx, *this, this));
+    auto *editor = new Form1(m_ctx, *this, this);
+    // With no plant chosen afterwards, the frame shows the placeholder again rather than
+    // staying blank.
+    connect(editor, &QDialog::finished, this, [this] {
+        if (m_state.idpianta == 0 && m_state.inPlantMode() && Picture5.isNull())
+            showPlaceholder();
+    });
+    openModal(editor);
 }
 
 void MDIForm1::vische_Click() {
@@ -666,14 +700,26 @@ void MDIForm1::canctra_Click() {
     visuatra();
 }
 
-void MDIForm1::vischenosta_Click() { openModal(new Form3(m_ctx, *this, this)); }
+void MDIForm1::vischenosta_Click() {
+    openModal(new Form3(m_ctx, *this, this));
+}
 
-void MDIForm1::sta_Click() { openModal(new anteprima(m_ctx, *this, this)); }
+void MDIForm1::sta_Click() {
+    openModal(new anteprima(m_ctx, *this, this));
+}
 
-void MDIForm1::aboutmnu_Click() { openModal(new frmAbout(m_ctx, this)); }
+void MDIForm1::aboutmnu_Click() {
+    openModal(new frmAbout(m_ctx, this));
+}
 
-void MDIForm1::esci_Click() { close(); }
+void MDIForm1::esci_Click() {
+    close();
+}
 
-void MDIForm1::ripristina_Click() { BackupCommands(m_ctx, *this).restore(); }
+void MDIForm1::ripristina_Click() {
+    BackupCommands(m_ctx, *this).restore();
+}
 
-void MDIForm1::esporta_Click() { BackupCommands(m_ctx, *this).exportCsv(); }
+void MDIForm1::esporta_Click() {
+    BackupCommands(m_ctx, *this).exportCsv();
+}

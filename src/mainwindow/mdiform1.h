@@ -68,6 +68,7 @@ public:
     QAction *vischenost, *vissche, *modische, *cancella, *vistrattamenti;
     QAction *modschetra, *canctra, *vitra;
     QAction *ripristina, *esporta; // restore a safety copy, export for spreadsheets
+    QAction *findAction;           // Ctrl+F: to the search box
 
     // Commands, by the name of their first trigger.
     void Command1_Click(); // back to the plant list

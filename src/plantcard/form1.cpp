@@ -1,16 +1,16 @@
 #include "plantcard/form1.h"
 
-#include "ui/openedarchive.h"
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
-#include "ui/mainlist.h"
 #include "plantcard/picturechange.h"
 #include "plantcard/picturecopy.h"
-#include "ui/tabpanel.h"
 #include "ui/caption.h"
 #include "ui/fonts.h"
+#include "ui/mainlist.h"
 #include "ui/memotext.h"
+#include "ui/openedarchive.h"
 #include "ui/picturebox.h"
+#include "ui/tabpanel.h"
 #include "ui/twips.h"
 
 #include <QCalendarWidget>
@@ -18,8 +18,8 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QKeyEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -144,6 +144,8 @@ Form1::Form1(AppContext &ctx, MainList &main, QWidget *parent)
     setFont(Fonts::sans(8.25));
     buildFrame();
     load();
+    // The first letters typed go into the first box, and Return is "OK".
+    Text5->setFocus(Qt::OtherFocusReason);
 }
 
 // ----- layout -----
@@ -223,8 +225,10 @@ void Form1::buildFrame() {
     Command2 = new QPushButton(T::ok, Frame1);
     Command2->setObjectName(QStringLiteral("Command2"));
     Twips::place(Command2, 10050, 6720, 1545, 405);
+    // Return presses the focused button; in a box it is "OK".
     for (QPushButton *b : {Command3, Command1, Command2})
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
+    Command2->setDefault(true);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
@@ -279,7 +283,7 @@ void Form1::buildAltriDati(QWidget *page) {
     Command4->setObjectName(QStringLiteral("Command4"));
     Command4->setAccessibleName(T::showCalendar);
     Command4->setAccessibleDescription(T::calendario);
-    Command4->setAutoDefault(false);
+    Command4->setAutoDefault(true);
     Twips::place(Command4, 4110, 540, 495, 285);
     Label10 = label(page, "Label10", T::prezzo, 210, 1020);
     Text8 = lineBox(page, "Text8", Label10, 2160, 960, 1365, 345);
@@ -563,9 +567,8 @@ bool Form1::insertCard(QString *error) {
         return false;
     }
     const qint64 made = TimestampKey::make(m_ctx.clock->now());
-    const std::optional<qint64> key = archive.freePlantKey(made, [this](qint64 k) {
-        return QFileInfo::exists(m_ctx.folder.plantDir(k));
-    });
+    const std::optional<qint64> key = archive.freePlantKey(
+        made, [this](qint64 k) { return QFileInfo::exists(m_ctx.folder.plantDir(k)); });
     if (!key) {
         *error = archive.lastError();
         return false;
@@ -577,9 +580,7 @@ bool Form1::insertCard(QString *error) {
         return false;
     }
     if (Text18->text() != noPicture &&
-        !PictureCopy::copy(Text15->text(),
-                           m_ctx.folder.plantPicture(*key, Text18->text()),
-                           error))
+        !PictureCopy::copy(Text15->text(), m_ctx.folder.plantPicture(*key, Text18->text()), error))
         return false;
     if (!archive.insertPlant(*key, texts)) {
         *error = archive.lastError();

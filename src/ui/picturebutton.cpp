@@ -27,8 +27,9 @@ void PictureButton::paintEvent(QPaintEvent *) {
     p.setPen(Qt::white);
     p.drawText(rect().translated(down ? 1 : 0, down ? 1 : 0), Qt::AlignCenter, m_words);
     if (hasFocus()) {
-        p.setPen(QPen(QColor(255, 255, 255, 140), 1, Qt::DotLine));
+        // A solid amber ring, plain to see on the dark blue face.
+        p.setPen(QPen(QColor(255, 200, 64), 2));
         p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 3, 3);
+        p.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 3, 3);
     }
 }

@@ -40,9 +40,13 @@ void ReportList::applyWidths() {
     }
 }
 
-void ReportList::clearAll() { m_model->clearAll(); }
+void ReportList::clearAll() {
+    m_model->clearAll();
+}
 
-void ReportList::setRows(QList<QStringList> rows) { m_model->setRows(std::move(rows)); }
+void ReportList::setRows(QList<QStringList> rows) {
+    m_model->setRows(std::move(rows));
+}
 
 int ReportList::selectedPosition() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
@@ -114,6 +118,11 @@ void ReportList::keyPressEvent(QKeyEvent *e) {
         emit menuKeyPressed();
         return;
     }
+    // The toolkit may leave the focus frame in a hidden column (the first, when the list
+    // gets the focus), from where the keys move the frame but select nothing.
+    const QModelIndex frame = currentIndex();
+    if (frame.isValid() && isColumnHidden(frame.column()))
+        selectionModel()->setCurrentIndex(visibleIndex(frame.row()), QItemSelectionModel::NoUpdate);
     const int before = selectedPosition();
     const bool upOrDown = e->key() == Qt::Key_Up || e->key() == Qt::Key_Down;
     if (before == 0 && upOrDown && mods == Qt::NoModifier && m_model->rowCount() > 0) {
@@ -124,10 +133,40 @@ void ReportList::keyPressEvent(QKeyEvent *e) {
         e->accept();
     } else {
         QTreeView::keyPressEvent(e);
+        // With nothing selected the focus frame already sits on the first row, so Home (or
+        // a page key that stays there) does not move it; the row it names is taken all the
+        // same, as the arrows take it.
+        const QModelIndex current = currentIndex();
+        if (before == 0 && selectedPosition() == 0 && current.isValid() && mods == Qt::NoModifier &&
+            isMoveKey(e->key()))
+            selectPosition(current.row() + 1);
     }
     const int after = selectedPosition();
     if (after != before)
         emit keyboardSelected(after);
+}
+
+bool ReportList::isMoveKey(int key) {
+    switch (key) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ReportList::focusInEvent(QFocusEvent *e) {
+    // The keys move on from the highlighted row, wherever the focus frame was left.
+    const int selected = selectedPosition();
+    if (selected > 0 && currentIndex().row() != selected - 1)
+        selectionModel()->setCurrentIndex(visibleIndex(selected - 1),
+                                          QItemSelectionModel::NoUpdate);
+    QTreeView::focusInEvent(e);
 }
 
 void ReportList::keyReleaseEvent(QKeyEvent *e) {

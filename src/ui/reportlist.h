@@ -52,10 +52,12 @@ protected:
     void mouseMoveEvent(QMouseEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void keyReleaseEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
 
 private:
     void applyWidths();
+    static bool isMoveKey(int key);
     // The cell of a 0-based row in its first visible column.
     QModelIndex visibleIndex(int row) const;
 

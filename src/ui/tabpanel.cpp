@@ -1,6 +1,8 @@
 #include "ui/tabpanel.h"
 
+#include <QKeySequence>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
@@ -12,6 +14,26 @@ TabPanel::TabPanel(QWidget *parent) : QWidget(parent), m_bar(new QTabBar(this)) 
         showPage(index);
         emit currentChanged(index);
     });
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages from anywhere in the window.
+    const auto turn = [this](int step) {
+        const int n = m_bar->count();
+        if (n == 0)
+            return;
+        // The focus leaves a page that is going away for the strip, not for whatever box
+        // the toolkit would pick next.
+        QWidget *focus = window()->focusWidget();
+        const bool inPanel = focus && isAncestorOf(focus);
+        if (inPanel)
+            m_bar->setFocus(Qt::TabFocusReason);
+        m_bar->setCurrentIndex((m_bar->currentIndex() + step + n) % n);
+    };
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [turn] { turn(1); });
+    for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                     QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [turn] { turn(-1); });
 }
 
 QWidget *TabPanel::addTab(const QString &caption) {
