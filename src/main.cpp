@@ -18,17 +18,31 @@
 #include <cstring>
 
 namespace {
-// A second program on the same folder would overwrite the first one's saves: it brings the
-// running one's window forward instead, or says why it does not start.
-bool aloneOnTheFolder(InstanceLock &lock, Messages &messages, int *exitCode) {
-    if (lock.take() != InstanceLock::Result::HeldByAnother)
+// A second program on the same archive would overwrite the first one's saves: it brings the
+// running one's window forward instead, or says why it does not start. Where no lock can
+// be had, the archive is only read.
+bool aloneOnTheArchive(InstanceLock &lock, AppContext &ctx, int *exitCode) {
+    switch (lock.take()) {
+    case InstanceLock::Result::Taken:
         return true;
-    if (InstanceChannel::callRunning(InstanceChannel::nameForLock(lock.fileName()))) {
+    case InstanceLock::Result::Unavailable:
+        ctx.state.archiveReadOnly = true;
+        ctx.messages->show(
+            QStringLiteral("Non è possibile impedire che un altro Silvaro apra questo archivio "
+                           "(%1): l'archivio viene aperto in sola lettura e le modifiche non "
+                           "saranno salvate.")
+                .arg(lock.error()),
+            Messages::Icon::Exclamation);
+        return true;
+    case InstanceLock::Result::HeldByAnother:
+        break;
+    }
+    if (InstanceChannel::callRunning(lock.channelName())) {
         *exitCode = 0;
         return false;
     }
-    messages.show(QStringLiteral("Silvaro è già aperto su questo archivio."),
-                  Messages::Icon::Exclamation);
+    ctx.messages->show(QStringLiteral("Silvaro è già aperto su questo archivio."),
+                       Messages::Icon::Exclamation);
     *exitCode = 1;
     return false;
 }
@@ -40,6 +54,13 @@ void checkLeftJournal(const AppContext &ctx) {
         ctx.messages->show(journal.message, journal.sound ? Messages::Icon::Information
                                                           : Messages::Icon::Exclamation);
 }
+// A change of picture cut short is finished or undone; a note that is no note is set aside.
+void settlePictureChange(const AppContext &ctx) {
+    const QString message = PictureChange::settle(ctx.folder);
+    if (!message.isEmpty())
+        ctx.messages->show(message, Messages::Icon::Exclamation);
+}
+
 // The first argument that is neither Qt's own option (with its value) nor empty; null when
 // there is none.
 const char *unknownArgument(int argc, char **argv) {
@@ -156,18 +177,22 @@ int main(int argc, char **argv) {
                    &files,
                    &printer,
                    &registry};
-    InstanceLock lock(ctx.folder.dir());
+    InstanceLock lock(ctx.folder.dir(), ctx.folder.archivePath());
     int exitCode = 0;
-    if (!aloneOnTheFolder(lock, messages, &exitCode))
+    if (!aloneOnTheArchive(lock, ctx, &exitCode))
         return exitCode;
     InstanceChannel channel;
-    channel.listen(InstanceChannel::nameForLock(lock.fileName()));
-    checkLeftJournal(ctx);
-    PictureChange::settle(ctx.folder);
+    channel.listen(lock.channelName());
+    // Unprotected, another program may be writing: its journal and notes are its own.
+    if (!ctx.state.archiveReadOnly) {
+        checkLeftJournal(ctx);
+        settlePictureChange(ctx);
+    }
     MDIForm1 window(ctx);
     channel.setWindow(&window);
     window.show();
     // The window's startup has opened the archive; now the day's safety copy.
-    BackupCommands::dailyCopy(ctx);
+    if (!ctx.state.archiveReadOnly)
+        BackupCommands::dailyCopy(ctx);
     return app.exec();
 }

@@ -82,7 +82,7 @@ bool Archive::open() {
     // A file nobody may write (a backup kept read-only, say) is opened read-only even for
     // the superuser: saves then fail with a message instead of changing it.
     const QFile::Permissions writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    const bool readOnly = !(QFileInfo(m_path).permissions() & writable);
+    const bool readOnly = m_readOnly || !(QFileInfo(m_path).permissions() & writable);
     url.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
     m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
     if (!m_db.open())

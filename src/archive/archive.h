@@ -22,6 +22,8 @@ public:
     // that is not SQLite (an old Jet file, an empty file, random bytes), leaving it as it was.
     bool open();
     bool isOpen() const;
+    // Before open(): opens for reading only, whatever the file's permissions allow.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     // Opens the archive and reads both tables through: false, with the reason, when it
     // cannot serve the program (not SQLite, unreadable, damaged, without the tables).
     bool check();
@@ -97,4 +99,5 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
     QString m_error;
+    bool m_readOnly = false;
 };

@@ -1,28 +1,31 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
-#include <memory>
-
-// One running program per application folder: two would overwrite each other's saves. The
-// lock lives in the user's runtime folder under a name made from the application folder's
-// path, so a read-only application folder still starts and nothing is made there. A lock
-// left by a program that was killed is taken over.
+// One running program per archive file: two would overwrite each other's saves. The lock is
+// an flock() held for the program's life on the application folder and on the archive file
+// itself, so whatever path, link or mount a second program comes by, it meets the same lock;
+// nothing is written for it, and a program that dies lets go of it. SQLite's own locks are
+// of the other kind (fcntl) and are not disturbed.
 class InstanceLock {
 public:
-    explicit InstanceLock(const QString &appFolder);
+    InstanceLock(const QString &appFolder, const QString &archivePath);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
 
     enum class Result { Taken, HeldByAnother, Unavailable };
-    // Unavailable: no lock could be made at all (no runtime folder); the program then runs
-    // as it would without the lock.
+    // Unavailable: the folder or file would take no lock (some network folders); the
+    // program then opens the archive for reading only.
     Result take();
-    QString fileName() const { return m_fileName; }
-
-    // Where the lock of an application folder lives.
-    static QString lockPath(const QString &appFolder);
+    // What the failure was, for Unavailable.
+    QString error() const { return m_error; }
+    // A name shared by every program on this application folder, however reached, for the
+    // running one to be called through.
+    QString channelName() const;
 
 private:
-    QString m_fileName;
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_folder, m_archive;
+    int m_folderFd = -1, m_archiveFd = -1;
+    QString m_error;
 };

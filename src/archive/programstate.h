@@ -18,6 +18,8 @@ struct ProgramState {
     int cambiaimg = 0;    // 1 when a new picture was chosen in the plant card editor
     QString imgpath;      // plant card editor: picture path before the current choice
     QString imgfile;      // plant card editor: picture file name before the current choice
+    // No lock could keep a second program off the archive: it is only read.
+    bool archiveReadOnly = false;
 
     static inline const QString plantMode = QStringLiteral("Visualizza trattamenti");
     static inline const QString eventMode = QStringLiteral("Visualizza elenco Piante");

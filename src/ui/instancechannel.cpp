@@ -9,15 +9,6 @@ const QByteArray request = QByteArrayLiteral("avanti\n");
 const QByteArray answer = QByteArrayLiteral("ok\n");
 } // namespace
 
-QString InstanceChannel::nameForLock(const QString &lockFile) {
-    if (lockFile.isEmpty())
-        return {};
-    QString name = lockFile;
-    if (name.endsWith(QLatin1String(".lock")))
-        name.chop(5);
-    return name + QLatin1String(".socket");
-}
-
 bool InstanceChannel::listen(const QString &name) {
     if (name.isEmpty())
         return false;

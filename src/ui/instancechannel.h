@@ -7,14 +7,12 @@
 class QLocalServer;
 class QWidget;
 
-// The running program listens on a local socket beside its instance lock; a second start
-// on the same folder calls through it, and the running window comes to the front.
+// The running program listens on a local socket named after its application folder; a
+// second start on the same folder calls through it, and the running window comes to the
+// front.
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
-    // The socket that goes with a lock file; empty when there is no lock file.
-    static QString nameForLock(const QString &lockFile);
-
     // The running side: listens until it is destroyed. Only the holder of the lock may
     // listen, so a socket left by a killed program is taken over. False when the socket
     // cannot be made.

@@ -8,5 +8,6 @@ const QString &setDbpath(AppContext &ctx) {
 } // namespace
 
 OpenedArchive::OpenedArchive(AppContext &ctx) : Archive(setDbpath(ctx)) {
+    setReadOnly(ctx.state.archiveReadOnly);
     open();
 }
