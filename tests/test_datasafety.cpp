@@ -37,6 +37,17 @@ namespace {
 
 const QString saveError = QStringLiteral("Errore controllare i dati immessi");
 
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QStringList entries(const QString &dir) {
     return QDir(dir).entryList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
@@ -122,10 +133,16 @@ private slots:
     void eventForAVanishedPlantIsNotSaved();
     void pricesReadItalian_data();
     void pricesReadItalian();
-    void oneProgramPerFolder_data();
-    void oneProgramPerFolder();
+    void oneProgramPerArchive_data();
+    void oneProgramPerArchive();
     void leftJournalIsCheckedBeforeUse_data();
     void leftJournalIsCheckedBeforeUse();
+    void journalThatCannotBeRolledBackIsLeftAlone_data();
+    void journalThatCannotBeRolledBackIsLeftAlone();
+    void handPlacedNoteIsSetAside_data();
+    void handPlacedNoteIsSetAside();
+    void picturePathsStayInThePlantFolder_data();
+    void picturePathsStayInThePlantFolder();
     void walArchiveHeldByAnotherProgram();
     void fifoIsNoPicture();
     void writePastTheSizeLimitFails();
@@ -375,28 +392,44 @@ void TestDataSafety::pricesReadItalian() {
     QCOMPARE(app.sqlValue("SELECT prezzo FROM piante").toDouble(), stored);
 }
 
-// A second start on the same folder is turned away; a lock left by a killed program is not
-// in the way; and the application folder itself is never written to.
-void TestDataSafety::oneProgramPerFolder_data() {
+// A second program on the same archive is turned away however it reaches the file; a lock
+// left by a killed program is not in the way; and the application folder is never written to.
+void TestDataSafety::oneProgramPerArchive_data() {
+    QTest::addColumn<QString>("way"); // how the second program reaches the archive
     QTest::addColumn<bool>("holderAlive");
-    QTest::newRow("second instance") << true;
-    QTest::newRow("lock of a killed instance") << false;
+    QTest::newRow("same folder") << "same" << true;
+    QTest::newRow("folder through a link") << "linked folder" << true;
+    QTest::newRow("archive linked into another folder") << "symlink" << true;
+    QTest::newRow("archive hard-linked into another folder") << "hard link" << true;
+    QTest::newRow("lock of a killed program") << "same" << false;
 }
 
-void TestDataSafety::oneProgramPerFolder() {
+void TestDataSafety::oneProgramPerArchive() {
+    QFETCH(QString, way);
     QFETCH(bool, holderAlive);
     TestApp app;
+    QTemporaryDir other;
+    QString secondFolder = app.dir();
+    if (way == "linked folder") {
+        secondFolder = other.filePath("link");
+        QVERIFY(QFile::link(app.dir(), secondFolder));
+    } else if (way == "symlink") {
+        secondFolder = other.path();
+        QVERIFY(QFile::link(app.path("dbpiante.mdb"), other.filePath("dbpiante.mdb")));
+    } else if (way == "hard link") {
+        secondFolder = other.path();
+        QCOMPARE(::link(QFile::encodeName(app.path("dbpiante.mdb")).constData(),
+                        QFile::encodeName(other.filePath("dbpiante.mdb")).constData()),
+                 0);
+    }
     const QStringList before = entries(app.dir());
-    const QString lockPath = InstanceLock::lockPath(app.dir());
-    QVERIFY(!lockPath.isEmpty());
-    QVERIFY(!lockPath.startsWith(app.dir()));
-    InstanceLock first(app.dir());
+    InstanceLock first(app.dir(), app.path("dbpiante.mdb"));
     if (holderAlive) {
         QCOMPARE(first.take(), InstanceLock::Result::Taken);
     } else {
         const pid_t child = fork();
         if (child == 0) {
-            InstanceLock dying(app.dir());
+            InstanceLock dying(app.dir(), app.path("dbpiante.mdb"));
             if (dying.take() == InstanceLock::Result::Taken)
                 ::raise(SIGKILL);
             ::_exit(3);
@@ -404,9 +437,8 @@ void TestDataSafety::oneProgramPerFolder() {
         int status = 0;
         QCOMPARE(waitpid(child, &status, 0), child);
         QVERIFY(WIFSIGNALED(status)); // killed holding the lock
-        QVERIFY(QFileInfo::exists(lockPath));
     }
-    InstanceLock second(app.dir());
+    InstanceLock second(secondFolder, QDir(secondFolder).filePath("dbpiante.mdb"));
     QCOMPARE(second.take(),
              holderAlive ? InstanceLock::Result::HeldByAnother : InstanceLock::Result::Taken);
     QCOMPARE(entries(app.dir()), before);
@@ -420,10 +452,9 @@ void TestDataSafety::leftJournalIsCheckedBeforeUse_data() {
     QTest::newRow("journal of another archive") << true;
 }
 
-void TestDataSafety::leftJournalIsCheckedBeforeUse() {
-    QFETCH(bool, foreign);
-    TestApp app;
-    // A writer dies half-way through a large change: the file and its journal as it left them.
+// A writer dies half-way through a large change: the file and its journal as it left them,
+// as died.mdb and journal in the application folder.
+static void leaveCutSave(TestApp &app) {
     const QString writer = app.path("writer.mdb");
     TestApp::createArchive(writer);
     {
@@ -439,6 +470,14 @@ void TestDataSafety::leftJournalIsCheckedBeforeUse() {
         QVERIFY(QFile::copy(writer, app.path("died.mdb")));
         w.exec("ROLLBACK");
     }
+}
+
+void TestDataSafety::leftJournalIsCheckedBeforeUse() {
+    QFETCH(bool, foreign);
+    TestApp app;
+    leaveCutSave(app);
+    if (QTest::currentTestFailed())
+        return;
     const QString archive = app.path("dbpiante.mdb");
     if (foreign) {
         for (int i = 1; i <= 300; ++i)
@@ -469,6 +508,140 @@ void TestDataSafety::leftJournalIsCheckedBeforeUse() {
                  QString("pianta 300"));
     // Nothing left behind: the next start finds nothing to say.
     QVERIFY(JournalCheck::run(app.ctx().folder, QDateTime::currentDateTime()).message.isEmpty());
+}
+
+// A journal the program cannot or must not roll back: the archive and the journal are left
+// exactly as they are (or the journal, being no journal, is moved aside unread), and it says so.
+void TestDataSafety::journalThatCannotBeRolledBackIsLeftAlone_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("archive read-only") << "read-only"
+                                       << "permesso di scrivere";
+    QTest::newRow("journal a FIFO") << "fifo"
+                                    << "non è un file ordinario";
+    QTest::newRow("journal a link out of the folder") << "link"
+                                                      << "fuori dalla cartella";
+    QTest::newRow("journal far bigger than the archive") << "huge"
+                                                         << "troppo grande";
+}
+
+void TestDataSafety::journalThatCannotBeRolledBackIsLeftAlone() {
+    QFETCH(QString, kind);
+    QFETCH(QString, told);
+    TestApp app;
+    leaveCutSave(app);
+    if (QTest::currentTestFailed())
+        return;
+    const QString archive = app.path("dbpiante.mdb");
+    const QString journal = archive + "-journal";
+    QVERIFY(QFile::remove(archive));
+    QVERIFY(QFile::copy(app.path("died.mdb"), archive));
+    QTemporaryDir outside;
+    if (kind == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(journal).constData(), 0600), 0);
+    } else if (kind == "link") {
+        QVERIFY(QFile::copy(app.path("journal"), outside.filePath("secret")));
+        QVERIFY(QFile::link(outside.filePath("secret"), journal));
+    } else if (kind == "huge") {
+        QFile f(journal);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(1) << 30)); // sparse: no time to write
+    } else {
+        QVERIFY(QFile::copy(app.path("journal"), journal));
+        QVERIFY(QFile::setPermissions(archive, QFile::ReadOwner | QFile::ReadGroup));
+    }
+    const QByteArray archiveBefore = TestApp::fileHash(archive);
+    const QByteArray journalBefore = kind == "read-only" ? TestApp::fileHash(journal) : "";
+    const QStringList before = entries(app.dir());
+    QElapsedTimer t;
+    t.start();
+    const JournalCheck::Outcome out =
+        JournalCheck::run(app.ctx().folder, QDateTime(QDate(2026, 12, 8), QTime(10, 15, 30)));
+    QVERIFY(t.elapsed() < 2000);
+    QVERIFY(out.found);
+    QVERIFY2(out.message.contains(told), qPrintable(out.message));
+    QCOMPARE(TestApp::fileHash(archive), archiveBefore);
+    if (kind == "read-only") {
+        QVERIFY(!out.sound);
+        QCOMPARE(TestApp::fileHash(journal), journalBefore);
+        QCOMPARE(entries(app.dir()), before);
+        QCOMPARE(QFileInfo(archive).permissions() & QFile::WriteOwner, QFile::Permissions());
+    } else {
+        QVERIFY(!QFileInfo(journal).exists() && !QFileInfo(journal).isSymLink());
+        QVERIFY(QFileInfo(out.asideFolder + "/dbpiante.mdb-journal.spostato").exists() ||
+                QFileInfo(out.asideFolder + "/dbpiante.mdb-journal.spostato").isSymLink());
+        if (kind == "link")
+            QCOMPARE(TestApp::fileHash(outside.filePath("secret")),
+                     TestApp::fileHash(app.path("journal")));
+    }
+}
+
+// Files placed by hand where the program keeps its own notes: never followed, never read
+// whole, moved aside with a word, and the start goes on at once.
+void TestDataSafety::handPlacedNoteIsSetAside_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("link to /dev/zero") << "zero";
+    QTest::newRow("huge file") << "huge";
+}
+
+void TestDataSafety::handPlacedNoteIsSetAside() {
+    QFETCH(QString, kind);
+    TestApp app;
+    const QString note = app.path("img/.silvaro-cambio-immagine");
+    if (kind == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(note).constData(), 0600), 0);
+    } else if (kind == "zero") {
+        QVERIFY(QFile::link("/dev/zero", note));
+    } else {
+        QFile f(note);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(4) << 30));
+    }
+    QElapsedTimer t;
+    t.start();
+    const QString message = PictureChange::settle(app.ctx().folder);
+    QVERIFY(t.elapsed() < 2000);
+    QVERIFY2(message.contains(note + ".spostato"), qPrintable(message));
+    QVERIFY(!QFileInfo(note).exists() && !QFileInfo(note).isSymLink());
+    QVERIFY(PictureChange::settle(app.ctx().folder).isEmpty());
+}
+
+// Picture names read from the archive stay inside the plant's folder, and a link placed in
+// a plant's folder is replaced, never written through.
+void TestDataSafety::picturePathsStayInThePlantFolder_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("plain name") << "acero.jpg" << true;
+    QTest::newRow("name with dots") << "..acero..jpg" << true;
+    QTest::newRow("parent folders") << "../../../../etc/shadow" << false;
+    QTest::newRow("absolute path") << "/etc/passwd" << false;
+    QTest::newRow("parent alone") << ".." << false;
+    QTest::newRow("backslash") << "..\\..\\x.jpg" << false;
+}
+
+void TestDataSafety::picturePathsStayInThePlantFolder() {
+    QFETCH(QString, stored);
+    QFETCH(bool, kept);
+    TestApp app;
+    const QString path = app.ctx().folder.plantPicture(7, stored);
+    QCOMPARE(path, kept ? app.path("img/7/" + stored) : app.path("img/7/"));
+
+    // The staged copy's name, or the picture's own, put there as a link to a file outside.
+    QTemporaryDir outside;
+    QVERIFY(QDir().mkpath(app.path("img/7")));
+    writeFile(outside.filePath("victim"), "do not touch");
+    const QString link = app.path("img/7/.silvaro-nuova-immagine");
+    QVERIFY(QFile::link(outside.filePath("victim"), link));
+    const QString source = app.makePicture("new.jpg", 20, 10);
+    QString error;
+    QVERIFY2(PictureCopy::copy(source, link, &error), qPrintable(error));
+    QCOMPARE(readFile(outside.filePath("victim")), QByteArray("do not touch"));
+    QVERIFY(!QFileInfo(link).isSymLink());
+    // A plant folder that is itself a link is not written into.
+    QVERIFY(QFile::link(outside.path(), app.path("img/8")));
+    QVERIFY(!PictureCopy::copy(source, app.path("img/8/new.jpg"), &error));
+    QVERIFY(!QFileInfo::exists(outside.filePath("new.jpg")));
 }
 
 // Another program keeps the archive open in WAL mode: the list shows its plants and a card

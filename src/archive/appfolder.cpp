@@ -1,6 +1,7 @@
 #include "archive/appfolder.h"
 
 #include "archive/conversions.h"
+#include "archive/folderfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,7 +13,9 @@
 
 AppFolder::AppFolder(QString dir) : m_dir(std::move(dir)) {}
 
-AppFolder AppFolder::ofExecutable() { return AppFolder(QCoreApplication::applicationDirPath()); }
+AppFolder AppFolder::ofExecutable() {
+    return AppFolder(QCoreApplication::applicationDirPath());
+}
 
 AppFolder AppFolder::ofProgram(const QString &templatesRelative) {
     return choose(QCoreApplication::applicationDirPath(), templatesRelative,
@@ -30,7 +33,9 @@ AppFolder AppFolder::choose(const QString &exeDir, const QString &templatesRelat
     return AppFolder(userDataDir);
 }
 
-QString AppFolder::layoutMarkName() { return QStringLiteral(".silvaro-laid-out"); }
+QString AppFolder::layoutMarkName() {
+    return QStringLiteral(".silvaro-laid-out");
+}
 
 bool AppFolder::layOut(const QString &templates, const QString &target) {
     const QDir to(target);
@@ -55,19 +60,19 @@ bool AppFolder::layOut(const QString &templates, const QString &target) {
             continue;
         }
         // The templates belong to the system and may be read-only; the copies are the user's.
-        QFile::setPermissions(dest, QFile::permissions(dest) | QFile::ReadOwner |
-                                        QFile::WriteOwner);
+        QFile::setPermissions(dest,
+                              QFile::permissions(dest) | QFile::ReadOwner | QFile::WriteOwner);
     }
     if (!ok)
         return false;
     QFile f(mark);
     if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
-    const qint64 written = f.write(QStringLiteral("Laid out from %1 on %2.\n"
-                           "While this file is here, nothing missing is copied again.\n")
-                .arg(QDir(templates).absolutePath(),
-                     QDateTime::currentDateTime().toString(Qt::ISODate))
-                .toUtf8());
+    const qint64 written = f.write(
+        QStringLiteral("Laid out from %1 on %2.\n"
+                       "While this file is here, nothing missing is copied again.\n")
+            .arg(QDir(templates).absolutePath(), QDateTime::currentDateTime().toString(Qt::ISODate))
+            .toUtf8());
     return written > 0 && f.flush();
 }
 
@@ -75,17 +80,31 @@ QString AppFolder::filePath(const QString &relative) const {
     return QDir(m_dir).filePath(relative);
 }
 
-QString AppFolder::archivePath() const { return filePath("dbpiante.mdb"); }
-QString AppFolder::imgDir() const { return filePath("img"); }
-QString AppFolder::placeholderPath() const { return filePath("img/nd.jpg"); }
+QString AppFolder::archivePath() const {
+    return filePath("dbpiante.mdb");
+}
+QString AppFolder::imgDir() const {
+    return filePath("img");
+}
+QString AppFolder::placeholderPath() const {
+    return filePath("img/nd.jpg");
+}
 
 QString AppFolder::plantDir(qint64 plantId) const {
     return filePath("img/" + Conversions::keyText(plantId));
 }
 
 QString AppFolder::plantPicture(qint64 plantId, const QString &fileName) const {
+    // A stored name that would lead out of the plant's folder ("../..", "/etc/...") gives the
+    // folder itself, which is no picture and is never opened as one.
+    if (!FolderFile::isPlainName(fileName))
+        return plantDir(plantId) + "/";
     return plantDir(plantId) + "/" + fileName;
 }
 
-QString AppFolder::treatmentsPath() const { return filePath("trattamenti.txt"); }
-QString AppFolder::tempBitmapPath() const { return filePath("$_tmp.BMP"); }
+QString AppFolder::treatmentsPath() const {
+    return filePath("trattamenti.txt");
+}
+QString AppFolder::tempBitmapPath() const {
+    return filePath("$_tmp.BMP");
+}

@@ -1,11 +1,14 @@
 #include "archive/journalcheck.h"
 
 #include "archive/archive.h"
+#include "archive/folderfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace {
 namespace T {
@@ -25,7 +28,39 @@ const QString damaged = QStringLiteral(
 const QString noCopy = QStringLiteral(
     "Non è stato possibile metterne da parte una copia (%1): l'archivio è stato aperto come "
     "è.");
+const QString cannotWrite = QStringLiteral(
+    "L'archivio contiene una scrittura interrotta che si può annullare solo con il permesso di "
+    "scrivere nell'archivio e nella sua cartella: l'archivio e il file di ripristino sono stati "
+    "lasciati come sono. Ridare il permesso di scrittura e riavviare Silvaro.");
+const QString notRolledBack = QStringLiteral(
+    "La scrittura interrotta non è stata annullata (%1): l'archivio e il file di ripristino sono "
+    "stati lasciati come sono. Le loro copie sono nella cartella \"%2\".");
+const QString setAside =
+    QStringLiteral("Il file di ripristino %1: non è stato letto ed è stato spostato in \"%2\".");
+const QString notSetAside = QStringLiteral(
+    "Il file di ripristino %1 e non è stato letto; non è stato possibile spostarlo: l'archivio "
+    "è stato lasciato com'è.");
 } // namespace T
+
+// Whether this program may finish or undo a save: the archive and its folder writable (the
+// journal is removed from the folder when the rollback is done).
+bool writable(const QString &archive) {
+    const QFileInfo info(archive);
+    const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return (info.permissions() & anyWrite) && info.isWritable() &&
+           QFileInfo(info.absolutePath()).isWritable();
+}
+
+// A rollback that ran leaves no journal, or an empty one, or one whose header is zeroed.
+bool journalWasRolledBack(const QString &journal) {
+    QFile f(journal);
+    if (!f.exists())
+        return true;
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = f.read(28);
+    return header.isEmpty() || header.count('\0') == header.size();
+}
 
 // "ok", or what the check found; the opening itself rolls a journal back.
 QString check(const QString &path) {
@@ -61,9 +96,13 @@ JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime
     Outcome outcome;
     const QString archive = folder.archivePath();
     const QString journal = archive + QStringLiteral("-journal");
-    const QFileInfo info(journal);
+    // A journal holds at most the pages the archive had before the save; one far bigger,
+    // like a FIFO or a link out of the folder, is not this archive's journal.
+    const qint64 largest = std::max<qint64>(4 * QFileInfo(archive).size(), 64 << 20);
+    const FolderFile::State state = FolderFile::check(folder.dir(), journal, largest);
     // An empty journal holds nothing to roll back.
-    if (!info.isFile() || info.size() == 0)
+    if (state == FolderFile::State::Missing ||
+        (state == FolderFile::State::Usable && QFileInfo(journal).size() == 0))
         return outcome;
     outcome.found = true;
 
@@ -73,6 +112,24 @@ JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime
         aside = folder.filePath(QStringLiteral("ripristino-%1-%2").arg(stamp).arg(n));
     const QString archiveCopy = QDir(aside).filePath(QStringLiteral("dbpiante.mdb"));
     const QString journalCopy = QDir(aside).filePath(QStringLiteral("dbpiante.mdb-journal"));
+    if (state != FolderFile::State::Usable) {
+        const QString moved = QDir(aside).filePath(QStringLiteral("dbpiante.mdb-journal.spostato"));
+        if (QDir().mkdir(aside) && FolderFile::setAside(journal, moved)) {
+            outcome.asideFolder = aside;
+            outcome.message = T::found + T::setAside.arg(FolderFile::reason(state), aside);
+        } else {
+            QDir().rmdir(aside);
+            outcome.sound = false;
+            outcome.message = T::found + T::notSetAside.arg(FolderFile::reason(state));
+        }
+        return outcome;
+    }
+    // Nothing is moved or replaced where the save could not be finished anyway.
+    if (!writable(archive)) {
+        outcome.sound = false;
+        outcome.message = T::found + T::cannotWrite;
+        return outcome;
+    }
     QString error;
     if (!QDir().mkdir(aside)) {
         outcome.message = T::found + T::noCopy.arg(aside);
@@ -87,6 +144,13 @@ JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime
     const QString first = check(archive);
     if (first == QLatin1String("ok")) {
         outcome.message = T::found + T::rolledBack.arg(aside);
+        return outcome;
+    }
+    // Only a journal that was rolled back and left the file damaged belonged to another
+    // file; one that could not be rolled back is left for a later start.
+    if (!journalWasRolledBack(journal)) {
+        outcome.sound = false;
+        outcome.message = T::found + T::notRolledBack.arg(first, aside);
         return outcome;
     }
     // The archive as it was before the opening, without the journal that spoiled it. SQLite

@@ -1,9 +1,10 @@
 #include "careevent/treatmenttypes.h"
 
+#include "archive/folderfile.h"
 #include "careevent/legacytext.h"
-#include "ui/regularfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 const QString TreatmentTypes::other = QStringLiteral("Altro....");
 
@@ -41,8 +42,11 @@ QStringList TreatmentTypes::lines(const QString &text) {
 }
 
 std::optional<QStringList> TreatmentTypes::readFile(const QString &path) {
-    // Opening a FIFO would wait for a writer for ever.
-    if (!RegularFile::is(path))
+    // Opening a FIFO would wait for a writer for ever; a list of types is a few lines, not
+    // the megabytes of a file put there by mistake, nor a link to a file elsewhere.
+    constexpr qint64 largestList = 1 << 20;
+    if (FolderFile::check(QFileInfo(path).absolutePath(), path, largestList) !=
+        FolderFile::State::Usable)
         return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

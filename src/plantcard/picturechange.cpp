@@ -1,12 +1,14 @@
 #include "plantcard/picturechange.h"
 
 #include "archive/archive.h"
+#include "archive/folderfile.h"
 #include "plantcard/picturecopy.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -77,6 +79,11 @@ bool PictureChange::writeNote(const QByteArray &digest, QString *error) {
 
 bool PictureChange::finish(QString *error) {
     const QString target = m_folder.plantPicture(m_key, m_name);
+    if (QFileInfo(m_folder.plantDir(m_key)).isSymLink()) {
+        *error = PictureCopy::linkedFolder(m_folder.plantDir(m_key));
+        abandon();
+        return false;
+    }
     // rename() replaces the old picture in one step; QFile::rename would not replace it.
     const bool ok = ::rename(QFile::encodeName(stagedPath()).constData(),
                              QFile::encodeName(target).constData()) == 0;
@@ -89,33 +96,52 @@ bool PictureChange::finish(QString *error) {
 }
 
 void PictureChange::abandon() {
-    QFile::remove(stagedPath());
+    // A plant folder that is a link leads elsewhere: nothing is removed there.
+    if (!QFileInfo(m_folder.plantDir(m_key)).isSymLink())
+        QFile::remove(stagedPath());
     QFile::remove(noteFile(m_folder));
     m_staged = false;
 }
 
-void PictureChange::settle(const AppFolder &folder) {
-    QFile note(noteFile(folder));
+QString PictureChange::settle(const AppFolder &folder) {
+    // A note is a few lines; anything else in its place is moved aside unread.
+    constexpr qint64 largestNote = 64 * 1024;
+    const QString path = noteFile(folder);
+    const FolderFile::State state = FolderFile::check(folder.dir(), path, largestNote);
+    if (state == FolderFile::State::Missing)
+        return {};
+    if (state != FolderFile::State::Usable) {
+        const QString aside = path + QStringLiteral(".spostato");
+        if (!FolderFile::setAside(path, aside))
+            return QStringLiteral("Il file \"%1\" %2 e non è stato letto; non è stato possibile "
+                                  "spostarlo.")
+                .arg(path, FolderFile::reason(state));
+        return QStringLiteral("Il file \"%1\" %2: non è stato letto ed è stato spostato in "
+                              "\"%3\".")
+            .arg(path, FolderFile::reason(state), aside);
+    }
+    QFile note(path);
     if (!note.open(QIODevice::ReadOnly))
-        return;
-    const QList<QByteArray> lines = note.readAll().split('\n');
+        return {};
+    const QList<QByteArray> lines = note.read(largestNote).split('\n');
     note.close();
     if (lines.size() < 4)
-        return;
+        return {};
     bool keyOk = false, rowOk = false;
     const qint64 key = lines.at(0).toLongLong(&keyOk);
     const qint64 rowid = lines.at(1).toLongLong(&rowOk);
     const QString name = QString::fromUtf8(lines.at(3));
-    if (!keyOk || !rowOk || name.isEmpty() || name.contains(QLatin1Char('/')))
-        return;
+    if (!keyOk || !rowOk || !FolderFile::isPlainName(name))
+        return {};
     Archive archive(folder.archivePath());
     const auto row = archive.plant(key, rowid);
     if (!row && archive.isOpen() == false)
-        return; // the archive cannot tell: leave everything for a later start
+        return {}; // the archive cannot tell: leave everything for a later start
     PictureChange change(folder, key, rowid, name);
     QString error;
     if (row && rowDigest(*row) == lines.at(2))
         change.finish(&error);
     else
         change.abandon();
+    return {};
 }

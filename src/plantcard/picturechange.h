@@ -24,8 +24,9 @@ public:
     // After the commit.
     bool finish(QString *error);
 
-    // At startup: completes or abandons a change that a kill interrupted.
-    static void settle(const AppFolder &folder);
+    // At startup: completes or abandons a change that a kill interrupted. What to tell the
+    // user when the note was no note and was moved aside; else empty.
+    static QString settle(const AppFolder &folder);
 
 private:
     QString stagedPath() const;

@@ -3,6 +3,7 @@
 #include "ui/regularfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -13,6 +14,12 @@ bool failed(QString *error, const QString &text) {
 }
 } // namespace
 
+QString PictureCopy::linkedFolder(const QString &folder) {
+    return QStringLiteral("La cartella \"%1\" è un collegamento a un'altra cartella: le immagini "
+                          "non vi vengono scritte")
+        .arg(folder);
+}
+
 bool PictureCopy::copy(const QString &source, const QString &target, QString *error) {
     if (!RegularFile::is(source))
         return failed(error, QStringLiteral("\"%1\" non è un file").arg(source));
@@ -20,6 +27,14 @@ bool PictureCopy::copy(const QString &source, const QString &target, QString *er
     if (!in.open(QIODevice::ReadOnly))
         return failed(
             error, QStringLiteral("Impossibile leggere \"%1\": %2").arg(source, in.errorString()));
+    // A plant folder that is a link would put the picture elsewhere; a link at the target's
+    // name would have the copy written through to its own target.
+    const QFileInfo folder(QFileInfo(target).absolutePath());
+    if (folder.isSymLink())
+        return failed(error, linkedFolder(folder.filePath()));
+    if (QFileInfo(target).isSymLink() && !QFile::remove(target))
+        return failed(error,
+                      QStringLiteral("Impossibile sostituire il collegamento \"%1\"").arg(target));
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly))
         return failed(

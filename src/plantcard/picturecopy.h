@@ -9,5 +9,8 @@ class PictureCopy {
 public:
     // False, with the reason in `error`, when the source cannot be read or the target's
     // folder cannot take the copy (a missing folder is not created).
+    // A plant folder that is a link to another folder is not written into.
     static bool copy(const QString &source, const QString &target, QString *error);
+    // What to say of such a folder.
+    static QString linkedFolder(const QString &folder);
 };
