@@ -508,7 +508,7 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
     {
         JetReader reader(source);
         auto read = reader.read({readerTable(plants), readerTable(events)},
-                                [&](double share) { return told(int(share * 70)); });
+                                [&](double share) { return told(int(share * 69)); });
         if (reader.cancelled())
             return cancelled();
         if (!read)
