@@ -50,6 +50,7 @@ public:
     explicit Out(int fd) : m_fd(fd) {}
     void begin(JetTableDump::Record kind) {
         m_start = m_buffer.size();
+        m_open = true;
         put(std::uint32_t(0));
         m_buffer.push_back(char(kind));
     }
@@ -62,6 +63,7 @@ public:
         m_buffer.insert(m_buffer.end(), c, c + n);
     }
     bool end() {
+        m_open = false;
         const std::uint32_t length = std::uint32_t(m_buffer.size() - m_start - 5);
         std::memcpy(m_buffer.data() + m_start, &length, sizeof length);
         return m_buffer.size() < (1u << 16) || flush();
@@ -78,11 +80,17 @@ public:
         m_buffer.clear();
         return true;
     }
-    void cancel() { m_buffer.resize(m_start); }
+    // Drops the record begun and not ended, if any.
+    void cancel() {
+        if (m_open)
+            m_buffer.resize(m_start);
+        m_open = false;
+    }
 
 private:
     int m_fd;
     size_t m_start = 0;
+    bool m_open = false;
     std::vector<char> m_buffer;
 };
 
