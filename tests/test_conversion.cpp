@@ -42,9 +42,7 @@ QJsonObject notes(const QString &fixture) {
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-QString fixturePath(const QString &fixture) {
-    return fixtures + "/" + fixture + ".mdb";
-}
+QString fixturePath(const QString &fixture) { return fixtures + "/" + fixture + ".mdb"; }
 
 bool copyFixture(TestApp &app, const QString &fixture) {
     QFile::remove(app.path("dbpiante.mdb"));
@@ -54,11 +52,11 @@ bool copyFixture(TestApp &app, const QString &fixture) {
 
 // Puts a copy of the fixture in the application folder as its archive. A macro, so that a
 // missing fixture skips the test itself rather than only a helper.
-#define INSTALL(app, fixture)                                                                      \
-    do {                                                                                           \
-        if (!QFileInfo::exists(fixturePath(fixture)))                                              \
-            QSKIP(qPrintable("the fixture is missing: " + fixturePath(fixture)));                  \
-        QVERIFY(copyFixture(app, fixture));                                                        \
+#define INSTALL(app, fixture)                                                                  \
+    do {                                                                                       \
+        if (!QFileInfo::exists(fixturePath(fixture)))                                          \
+            QSKIP(qPrintable("the fixture is missing: " + fixturePath(fixture)));              \
+        QVERIFY(copyFixture(app, fixture));                                                    \
     } while (false)
 
 void writeFile(const QString &path, const QByteArray &bytes) {
@@ -430,10 +428,8 @@ void TestConversion::refusalLeavesTheOriginal() {
         bytes = bytes.left(4096);
     } else if (how == "blank rows") {
         // The page holding the events goes to zeros: a scan passes over it without a word.
-        const QJsonArray events = notes("legacy-dbpiante-nokeys")["tables"]
-                                      .toObject()["coltivazione"]
-                                      .toObject()["rows"]
-                                      .toArray();
+        const QJsonArray events = notes("legacy-dbpiante-nokeys")["tables"].toObject()
+                                      ["coltivazione"].toObject()["rows"].toArray();
         const QByteArray text = events.last().toObject()["descrizione"].toString().toLatin1();
         const qsizetype page = bytes.indexOf(text) / 4096 * 4096;
         QVERIFY(page > 0 && bytes.at(page) == 1);
