@@ -194,8 +194,7 @@ struct Mount {
 // Stops the conversion at the first call at or past a share, and notes the longest wait
 // between two calls.
 struct StopAt : ConversionProgress {
-    int from;
-    int calls = 0;
+    int from, calls = 0;
     qint64 longestGap = 0;
     QElapsedTimer since;
     explicit StopAt(int percent) : from(percent) { since.start(); }
@@ -463,9 +462,7 @@ void TestConversion::refusalLeavesTheOriginal() {
 void TestConversion::damagedCopiesNeverPassAsWhole() {
     const QStringList fixtures = {"legacy-dbpiante", "legacy-dbpiante-jet3",
                                   "legacy-dbpiante-currency"};
-    const int mutants = qEnvironmentVariableIntValue("SILVARO_FUZZ_MUTANTS") > 0
-                            ? qEnvironmentVariableIntValue("SILVARO_FUZZ_MUTANTS")
-                            : 240;
+    const int mutants = std::max(240, qEnvironmentVariableIntValue("SILVARO_FUZZ_MUTANTS"));
     TestApp app;
     const QString archive = app.path("dbpiante.mdb"), kept = app.path("dbpiante-access.mdb");
     auto converted = [&](const QString &fixture) {
@@ -485,8 +482,6 @@ void TestConversion::damagedCopiesNeverPassAsWhole() {
     }
     QRandomGenerator random(qEnvironmentVariableIntValue("SILVARO_FUZZ_SEED") + 1);
     int refused = 0, structural = 0, changed = 0;
-    QElapsedTimer clock;
-    clock.start();
     for (int i = 0; i < mutants; ++i) {
         const QString fixture = fixtures.at(i % fixtures.size());
         const QByteArray intact = readFile(fixturePath(fixture));
@@ -523,9 +518,9 @@ void TestConversion::damagedCopiesNeverPassAsWhole() {
         }
         changed += !same;
     }
-    qInfo("%d mutants in %lld ms: %d refused; of those converted, %d after a page zeroed or a "
-          "cut, all whole, and %d with a value changed by a flipped or set byte",
-          mutants, clock.elapsed(), refused, structural, changed);
+    qInfo("%d mutants: %d refused; of those converted, %d after a page zeroed or a cut, all "
+          "whole, and %d with a value changed by a flipped or set byte",
+          mutants, refused, structural, changed);
 }
 
 void TestConversion::keptNamesAreNumbered() {
@@ -791,19 +786,16 @@ void TestConversion::startupAnnullaStopsTheConversion() {
     QTimer press;
     connect(&press, &QTimer::timeout, [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *dialog = qobject_cast<QProgressDialog *>(w))
-                for (QPushButton *b : dialog->findChildren<QPushButton *>())
-                    if (b->text() == "Annulla") {
-                        label = dialog->labelText();
-                        b->click();
-                        press.stop();
-                    }
+            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->findChild<QPushButton *>()) {
+                label = d->labelText() + " | " + d->findChild<QPushButton *>()->text();
+                d->findChild<QPushButton *>()->click();
+            }
     });
     press.start(0);
 
     MDIForm1 &w = app.main();
 
-    QCOMPARE(label, QStringLiteral("Conversione dell'archivio in corso…"));
+    QCOMPARE(label, QStringLiteral("Conversione dell'archivio in corso… | Annulla"));
     QCOMPARE(app.messages.texts().last(),
              QStringLiteral("Conversione annullata.\nIl file originale non è stato modificato."));
     QCOMPARE(w.lvw1->list()->rowCount(), 0);
