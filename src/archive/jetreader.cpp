@@ -408,7 +408,7 @@ std::optional<QList<QList<QVariantList>>> JetReader::read(const QList<Table> &ta
         return std::nullopt;
     }
     if (end == LimitedChild::End::NotStarted) {
-        m_error = QStringLiteral("impossibile avviare la lettura del file (%1)")
+        m_error = QStringLiteral("impossibile avviare la lettura del file perché %1")
                       .arg(ErrorReason::ofSystem(child.errorNumber()));
         return std::nullopt;
     }
