@@ -2,6 +2,7 @@
 // fixtures against their notes, the twins, the refusals that leave the original as it was,
 // the kept names, a conversion killed at random moments, and the startup that asks for it.
 
+#include "archive/conversionprogress.h"
 #include "archive/jetconversion.h"
 #include "mainwindow/mdiform1.h"
 #include "support/testapp.h"
@@ -14,6 +15,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -154,6 +158,58 @@ QByteArray digest(const QList<QVariantList> &rows, const QJsonArray &columns) {
     return h.result().toHex();
 }
 
+// Damage as a list of steps: "flip OFFSET BIT", "set OFFSET BYTE", "zero PAGE", "cut SIZE".
+QByteArray damage(QByteArray bytes, const QString &steps) {
+    const qsizetype page = bytes.size() > 0x14 && bytes.at(0x14) == 0 ? 2048 : 4096; // Jet 3
+    for (const QString &step : steps.split(';', Qt::SkipEmptyParts)) {
+        const QStringList w = step.split(' ', Qt::SkipEmptyParts);
+        const qsizetype at = w.value(1).toLongLong();
+        if (w.at(0) == "flip")
+            bytes[at] = char(bytes.at(at) ^ (1 << w.value(2).toInt()));
+        else if (w.at(0) == "set")
+            bytes[at] = char(w.value(2).toInt());
+        else if (w.at(0) == "zero")
+            bytes.replace(at * page, page, QByteArray(page, '\0'));
+        else
+            bytes.truncate(at);
+    }
+    return bytes;
+}
+
+// A folder of another kind mounted for the test, gone with it; false when mounts are not
+// allowed here.
+struct Mount {
+    QString dir;
+    bool ok = false;
+    Mount(const QString &at, const QStringList &args) : dir(at) {
+        QDir().mkpath(dir);
+        ok = QProcess::execute("mount", args + QStringList{dir}) == 0;
+    }
+    ~Mount() {
+        if (ok)
+            QProcess::execute("umount", {"-l", dir});
+    }
+};
+
+// Stops the conversion at the first call at or past a share, and notes the longest wait
+// between two calls.
+struct StopAt : ConversionProgress {
+    int from, calls = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer since;
+    explicit StopAt(int percent) : from(percent) { since.start(); }
+    bool advance(int percent) override {
+        longestGap = std::max(longestGap, since.restart());
+        ++calls;
+        return from < 0 || percent < from;
+    }
+};
+
+int refuseLinks(const char *, const char *) {
+    errno = EPERM;
+    return -1;
+}
+
 const QString askText =
     QStringLiteral("L'archivio dbpiante.mdb è in formato Access.\nConvertirlo ora nel formato di "
                    "Silvaro? Il file originale sarà conservato come %1.");
@@ -171,10 +227,19 @@ private slots:
     void datesBeforeDayZeroKeepTheirDay();
     void refusalLeavesTheOriginal_data();
     void refusalLeavesTheOriginal();
+    void damagedCopiesNeverPassAsWhole();
     void keptNamesAreNumbered();
+    void folderWithoutHardLinksKeepsACopy_data();
+    void folderWithoutHardLinksKeepsACopy();
+    void reasonsAreItalian_data();
+    void reasonsAreItalian();
+    void progressIsToldAndStops_data();
+    void progressIsToldAndStops();
+    void killedConversionLeavesOneWholeState_data();
     void killedConversionLeavesOneWholeState();
     void startupAsksConvertsAndFindsThePictures();
     void startupNoLeavesTheFileAndAsksAgain();
+    void startupAnnullaStopsTheConversion();
     void startupTellsOfAnUnusableArchive_data();
     void startupTellsOfAnUnusableArchive();
 };
@@ -301,24 +366,50 @@ void TestConversion::datesBeforeDayZeroKeepTheirDay() {
 }
 
 void TestConversion::refusalLeavesTheOriginal_data() {
+    QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("reason"); // the start of the reason
-    QTest::newRow("two plants with one key") << "twin plants"
+    const QString nokeys = "legacy-dbpiante-nokeys", jet4 = "legacy-dbpiante",
+                  jet3 = "legacy-dbpiante-jet3", damaged = "il file è danneggiato";
+    QTest::newRow("two plants with one key") << nokeys << "twin plants"
                                              << "più piante hanno la stessa chiave (35202152510)";
-    QTest::newRow("a Jet header and nothing else") << "header only"
+    QTest::newRow("a Jet header and nothing else") << nokeys << "header only"
                                                    << "";
     for (const char *cut : {"cut 2", "cut 4", "cut 10"}) // the last 1/2, 1/4, 1/10 lost
-        QTest::newRow(cut) << cut << "";
-    QTest::newRow("a page of rows blanked") << "blank rows" << "della tabella";
-    QTest::newRow("pages of noise") << "noise"
+        QTest::newRow(cut) << nokeys << cut << "";
+    QTest::newRow("a page of rows blanked") << nokeys << "blank rows"
+                                            << "della tabella";
+    QTest::newRow("pages of noise") << nokeys << "noise"
                                     << "";
+    // A row's column count past the table's own.
+    QTest::newRow("bit 1 of byte 118799") << jet4 << "flip 118799 1"
+                                          << "della tabella piante";
+    // The row number of the usage map's pointer (offset 55 of a table definition in Jet 4, 35
+    // in Jet 3) past its page's rows: of a table, then of the catalog libmdb reads first.
+    QTest::newRow("usage map row, Jet 4") << jet4 << "set 98359 48"
+                                          << "la tabella piante non si lascia leggere";
+    QTest::newRow("usage map row, Jet 4 catalog") << jet4 << "set 8247 48" << damaged;
+    QTest::newRow("usage map row, Jet 3") << jet3 << "set 65571 48"
+                                          << "la tabella piante non si lascia leggere";
+    QTest::newRow("usage map row, Jet 3 catalog") << jet3 << "set 4131 48" << damaged;
+    QTest::newRow("long-value page zeroed, Jet 4")
+        << jet4 << "zero 36"
+        << "un valore del campo descrizione della tabella coltivazione";
+    QTest::newRow("long-value page zeroed, Jet 3")
+        << jet3 << "zero 34"
+        << "un valore del campo descrizione della tabella piante";
+    // MSysDb made a table, whose property record of length 0 makes libmdb loop taking memory.
+    QTest::newRow("zero-length property record") << jet4 << "set 61118 1; set 98262 0" << damaged;
+    QTest::newRow("cut inside a page") << jet4 << "cut 150000"
+                                       << "";
 }
 
 void TestConversion::refusalLeavesTheOriginal() {
+    QFETCH(QString, fixture);
     QFETCH(QString, how);
     QFETCH(QString, reason);
     TestApp app;
-    INSTALL(app, "legacy-dbpiante-nokeys");
+    INSTALL(app, fixture);
     const QString archive = app.path("dbpiante.mdb");
     QByteArray bytes = readFile(archive);
     auto keyBytes = [](double key) { return QByteArray(reinterpret_cast<const char *>(&key), 8); };
@@ -345,10 +436,12 @@ void TestConversion::refusalLeavesTheOriginal() {
     } else if (how.startsWith("cut ")) {
         const int parts = how.mid(4).toInt();
         bytes.truncate(bytes.size() / parts * (parts - 1) / 4096 * 4096);
-    } else {
+    } else if (how == "noise") {
         QRandomGenerator random(1313);
         for (qsizetype i = 4096; i < bytes.size(); ++i)
             bytes[i] = char(random.bounded(256));
+    } else {
+        bytes = damage(bytes, how);
     }
     writeFile(archive, bytes);
     const QStringList before = files(app.dir());
@@ -360,6 +453,74 @@ void TestConversion::refusalLeavesTheOriginal() {
              qPrintable(r.error));
     QCOMPARE(readFile(archive), bytes);
     QCOMPARE(files(app.dir()), before);
+}
+
+// Seeded mutants of the small fixtures, converted in turn: none takes the program down or
+// hangs it, none changes the file or leaves anything behind, and one that converts after a
+// page was zeroed or the file cut carries exactly what the intact file carries. (A flipped or
+// set byte may change a value as stored: no file can tell that.)
+void TestConversion::damagedCopiesNeverPassAsWhole() {
+    const QStringList fixtures = {"legacy-dbpiante", "legacy-dbpiante-jet3",
+                                  "legacy-dbpiante-currency"};
+    const int mutants = std::max(240, qEnvironmentVariableIntValue("SILVARO_FUZZ_MUTANTS"));
+    TestApp app;
+    const QString archive = app.path("dbpiante.mdb"), kept = app.path("dbpiante-access.mdb");
+    auto converted = [&](const QString &fixture) {
+        QList<QList<QVariantList>> tables;
+        const QJsonObject t = notes(fixture)["tables"].toObject();
+        for (const QString table : {"piante", "coltivazione"})
+            tables << storedRows(archive, table,
+                                 columnNames(t[table].toObject()["columns"].toArray()));
+        return tables;
+    };
+    QMap<QString, QList<QList<QVariantList>>> whole;
+    for (const QString &f : fixtures) {
+        INSTALL(app, f);
+        QFile::remove(kept);
+        QVERIFY(JetConversion(app.dir()).run().ok);
+        whole[f] = converted(f);
+    }
+    QRandomGenerator random(qEnvironmentVariableIntValue("SILVARO_FUZZ_SEED") + 1);
+    int refused = 0, structural = 0, changed = 0;
+    for (int i = 0; i < mutants; ++i) {
+        const QString fixture = fixtures.at(i % fixtures.size());
+        const QByteArray intact = readFile(fixturePath(fixture));
+        const int size = int(intact.size()), pages = size / (intact.at(0x14) == 0 ? 2048 : 4096);
+        const int kind = random.bounded(4);
+        QString steps;
+        for (int n = 0; n < (kind == 0   ? 1 + random.bounded(4)
+                             : kind == 3 ? 1 + random.bounded(8)
+                                         : 1);
+             ++n)
+            steps += kind == 0
+                         ? QString("flip %1 %2;").arg(random.bounded(size)).arg(random.bounded(8))
+                     : kind == 1 ? QString("zero %1;").arg(random.bounded(pages))
+                     : kind == 2
+                         ? QString("cut %1;").arg(random.bounded(size))
+                         : QString("set %1 %2;").arg(random.bounded(size)).arg(random.bounded(256));
+        const QByteArray bytes = damage(intact, steps);
+        QFile::remove(archive);
+        QFile::remove(kept);
+        writeFile(archive, bytes);
+        const QStringList before = files(app.dir());
+        const JetConversionResult r = JetConversion(app.dir()).run();
+        const QString what = fixture + ": " + steps + " " + r.error;
+        if (!r.ok) {
+            ++refused;
+            QVERIFY2(readFile(archive) == bytes && files(app.dir()) == before, qPrintable(what));
+            continue;
+        }
+        QVERIFY2(readFile(kept) == bytes, qPrintable(what));
+        const bool same = converted(fixture) == whole[fixture];
+        if (kind == 1 || kind == 2) {
+            ++structural;
+            QVERIFY2(same, qPrintable(what));
+        }
+        changed += !same;
+    }
+    qInfo("%d mutants: %d refused; of those converted, %d after a page zeroed or a cut, all "
+          "whole, and %d with a value changed by a flipped or set byte",
+          mutants, refused, structural, changed);
 }
 
 void TestConversion::keptNamesAreNumbered() {
@@ -388,13 +549,125 @@ void TestConversion::keptNamesAreNumbered() {
     QVERIFY(!QFileInfo::exists(conversion.temporaryPath()));
 }
 
+void TestConversion::folderWithoutHardLinksKeepsACopy_data() {
+    QTest::addColumn<bool>("vfat");
+    QTest::newRow("link(2) refused") << false;
+    QTest::newRow("a vfat image") << true;
+}
+
+// FAT and exFAT give a file no second name: the original is kept as a checked copy.
+void TestConversion::folderWithoutHardLinksKeepsACopy() {
+    QFETCH(bool, vfat);
+    TestApp app;
+    QString dir = app.dir();
+    std::unique_ptr<Mount> stick;
+    if (vfat) {
+        const QString image = app.path("stick.img");
+        QFile f(image);
+        if (QStandardPaths::findExecutable("mkfs.vfat").isEmpty() ||
+            !f.open(QIODevice::WriteOnly) || !f.resize(16 << 20) ||
+            QProcess::execute("mkfs.vfat", {image}) != 0)
+            QSKIP("no mkfs.vfat (dosfstools) here");
+        stick = std::make_unique<Mount>(app.path("stick"), QStringList{"-o", "loop", image});
+        if (!stick->ok)
+            QSKIP("this machine cannot mount a vfat image");
+        dir = stick->dir;
+    }
+    const QByteArray original = readFile(fixturePath("legacy-dbpiante"));
+    writeFile(dir + "/dbpiante.mdb", original);
+    JetConversion conversion(dir);
+    if (!vfat)
+        conversion.setHardLink(refuseLinks);
+
+    const JetConversionResult r = conversion.run();
+
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(readFile(dir + "/dbpiante-access.mdb"), original);
+    QCOMPARE(QDir(dir).entryList({"dbpiante*"}, QDir::Files),
+             (QStringList{"dbpiante-access.mdb", "dbpiante.mdb"}));
+    QCOMPARE(storedRows(dir + "/dbpiante.mdb", "coltivazione", {"idtrat"}).size(), r.events);
+}
+
+void TestConversion::reasonsAreItalian_data() {
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("disk full") << false
+                               << "impossibile scrivere il nuovo archivio perché il disco è pieno";
+    QTest::newRow("read-only") << true
+                               << "impossibile scrivere nella cartella del programma perché il "
+                                  "disco è di sola lettura";
+}
+
+void TestConversion::reasonsAreItalian() {
+    QFETCH(bool, readOnly);
+    QFETCH(QString, reason);
+    TestApp app;
+    // Room for the original and little more.
+    Mount disk(app.path("disk"), {"-t", "tmpfs", "-o", "size=160k", "tmpfs"});
+    if (!disk.ok)
+        QSKIP("mounts are not allowed here");
+    const QByteArray original = readFile(fixturePath("legacy-dbpiante"));
+    writeFile(disk.dir + "/dbpiante.mdb", original);
+    if (readOnly)
+        QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", disk.dir}), 0);
+
+    const JetConversionResult r = JetConversion(disk.dir).run();
+
+    QCOMPARE(r.error, reason);
+    QCOMPARE(readFile(disk.dir + "/dbpiante.mdb"), original);
+    QCOMPARE(files(disk.dir), QStringList{"dbpiante.mdb"});
+}
+
+void TestConversion::progressIsToldAndStops_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("stopAt"); // the share at which the progress says stop; -1: never
+    QTest::addColumn<QString>("error");
+    QTest::newRow("stopped while reading") << "" << 0 << "conversione annullata";
+    QTest::newRow("stopped while writing") << "" << 70 << "conversione annullata";
+    QTest::newRow("a file that keeps libmdb busy")
+        << "set 61118 1; set 98262 0" << -1 << "il file è danneggiato";
+}
+
+// The progress is told at least every twentieth of a second, so the window it serves never
+// waits on the child; a stop leaves the file as it was and no child behind.
+void TestConversion::progressIsToldAndStops() {
+    QFETCH(QString, how);
+    QFETCH(int, stopAt);
+    QFETCH(QString, error);
+    TestApp app;
+    INSTALL(app, "legacy-dbpiante");
+    const QByteArray bytes = damage(readFile(app.path("dbpiante.mdb")), how);
+    writeFile(app.path("dbpiante.mdb"), bytes);
+    const QStringList before = files(app.dir());
+    StopAt progress(stopAt);
+
+    const JetConversionResult r = JetConversion(app.dir()).run({}, &progress);
+
+    QCOMPARE(r.error, error);
+    QCOMPARE(r.cancelled, stopAt >= 0);
+    QVERIFY(progress.calls > 0);
+    QVERIFY2(progress.longestGap < 500, qPrintable(QString::number(progress.longestGap)));
+    QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1);
+    QCOMPARE(readFile(app.path("dbpiante.mdb")), bytes);
+    QCOMPARE(files(app.dir()), before);
+}
+
+void TestConversion::killedConversionLeavesOneWholeState_data() {
+    QTest::addColumn<bool>("copies");
+    QTest::newRow("the original keeps a hard link") << false;
+    QTest::newRow("the original is copied") << true;
+}
+
 // A child converts and is killed at a random moment; what the next start finds is either the
 // original untouched, or the whole new archive beside the kept original.
 void TestConversion::killedConversionLeavesOneWholeState() {
+    QFETCH(bool, copies);
     TestApp app;
     INSTALL(app, "legacy-dbpiante-nokeys");
     const QByteArray original = readFile(app.path("dbpiante.mdb"));
-    const JetConversion conversion(app.dir());
+    JetConversion conversion(app.dir());
+    if (copies)
+        conversion.setHardLink(refuseLinks);
     QElapsedTimer t;
     t.start();
     QVERIFY(conversion.run().ok);
@@ -502,6 +775,34 @@ void TestConversion::startupNoLeavesTheFileAndAsksAgain() {
     }
 }
 
+// "Annulla" in the progress dialog stops the conversion: the list stays empty and the
+// original as it was.
+void TestConversion::startupAnnullaStopsTheConversion() {
+    TestApp app;
+    INSTALL(app, "legacy-dbpiante");
+    const QByteArray original = readFile(app.path("dbpiante.mdb"));
+    app.messages.answerNext(true);
+    QString label;
+    QTimer press;
+    connect(&press, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->findChild<QPushButton *>()) {
+                label = d->labelText() + " | " + d->findChild<QPushButton *>()->text();
+                d->findChild<QPushButton *>()->click();
+            }
+    });
+    press.start(0);
+
+    MDIForm1 &w = app.main();
+
+    QCOMPARE(label, QStringLiteral("Conversione dell'archivio in corso… | Annulla"));
+    QCOMPARE(app.messages.texts().last(),
+             QStringLiteral("Conversione annullata.\nIl file originale non è stato modificato."));
+    QCOMPARE(w.lvw1->list()->rowCount(), 0);
+    QCOMPARE(readFile(app.path("dbpiante.mdb")), original);
+    QCOMPARE(files(app.dir()), (QStringList{"dbpiante.mdb", "trattamenti.txt"}));
+}
+
 void TestConversion::startupTellsOfAnUnusableArchive_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("said");
@@ -513,6 +814,9 @@ void TestConversion::startupTellsOfAnUnusableArchive_data() {
                                   << cannot.arg("il file non è un archivio di Silvaro");
     QTest::newRow("Jet file libmdb cannot read, Yes") << "bad Jet"
                                                       << "Conversione non riuscita: ";
+    QTest::newRow("Jet file that crashes libmdb, Yes")
+        << "damaged Jet"
+        << "Conversione non riuscita: il file è danneggiato";
 }
 
 void TestConversion::startupTellsOfAnUnusableArchive() {
@@ -530,10 +834,14 @@ void TestConversion::startupTellsOfAnUnusableArchive() {
         for (char &c : bytes)
             c = char(random.bounded(256));
         writeFile(archive, bytes);
-    } else {
+    } else if (how == "bad Jet") {
         QByteArray jet(4096, '\0');
         jet.replace(0, 20, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20));
         writeFile(archive, jet);
+        app.messages.answerNext(true);
+    } else {
+        INSTALL(app, "legacy-dbpiante");
+        writeFile(archive, damage(readFile(archive), "set 8247 48"));
         app.messages.answerNext(true);
     }
     const QByteArray bytes = readFile(archive);
@@ -543,7 +851,7 @@ void TestConversion::startupTellsOfAnUnusableArchive() {
 
     const QString last = app.messages.said.last().text;
     QCOMPARE(app.messages.said.last().icon, Messages::Icon::Exclamation);
-    if (how == "bad Jet") {
+    if (how.endsWith("Jet")) {
         QCOMPARE(app.messages.said.size(), 2);
         QVERIFY2(last.startsWith(said) && last.endsWith(failedEnd), qPrintable(last));
     } else {

@@ -1,5 +1,7 @@
 #include "archive/jetconversion.h"
 
+#include "archive/conversionprogress.h"
+#include "archive/errorreason.h"
 #include "archive/jetreader.h"
 
 #include <QDateTime>
@@ -11,8 +13,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +26,8 @@ namespace {
 
 const QString archiveName = QStringLiteral("dbpiante.mdb");
 const QString temporaryName = QStringLiteral("dbpiante-conversione.tmp");
+// The original's copy, where the folder refuses a second name, until it is whole.
+const QString copyName = QStringLiteral("dbpiante-originale.tmp");
 
 // How each field is carried over.
 enum class Field { Key, Number, Date, Text };
@@ -63,34 +69,140 @@ const Table events{"coltivazione",
                     {"umidita", Field::Number},
                     {"descrizione", Field::Text}}};
 
-QList<JetReader::Column> readerColumns(const Table &t) {
-    QList<JetReader::Column> c;
+JetReader::Table readerTable(const Table &t) {
+    JetReader::Table r{t.name, {}};
     for (const auto &[name, field] : t.fields)
-        c.append({name, field == Field::Text   ? JetReader::Kind::Text
-                        : field == Field::Date ? JetReader::Kind::Date
-                                               : JetReader::Kind::Number});
-    return c;
+        r.columns.append({name, field == Field::Text   ? JetReader::Kind::Text
+                                : field == Field::Date ? JetReader::Kind::Date
+                                                       : JetReader::Kind::Number});
+    return r;
 }
 
 QString keyText(qint64 key) {
     return QString::number(key);
 }
 
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 bool syncPath(const QString &path, bool directory, QString *error) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
     if (fd < 0 || ::fsync(fd) != 0) {
-        *error = systemError(errno);
+        *error = ErrorReason::ofSystem(errno);
         if (fd >= 0)
             ::close(fd);
         return false;
     }
     ::close(fd);
     return true;
+}
+
+// A file descriptor that closes itself.
+struct Fd {
+    int fd;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+};
+
+bool readWhole(int fd, char *buffer, size_t size, ssize_t *got) {
+    *got = 0;
+    while (size_t(*got) < size) {
+        const ssize_t n = ::read(fd, buffer + *got, size - size_t(*got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        *got += n;
+    }
+    return true;
+}
+
+bool writeWhole(int fd, const char *buffer, size_t size) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Whether two files hold the same bytes; errno tells when one could not be read.
+bool sameBytes(const QString &a, const QString &b) {
+    Fd fa(::open(QFile::encodeName(a).constData(), O_RDONLY | O_CLOEXEC));
+    Fd fb(::open(QFile::encodeName(b).constData(), O_RDONLY | O_CLOEXEC));
+    if (fa.fd < 0 || fb.fd < 0)
+        return false;
+    constexpr size_t chunk = 1 << 20;
+    std::vector<char> x(chunk), y(chunk);
+    for (;;) {
+        ssize_t nx = 0, ny = 0;
+        if (!readWhole(fa.fd, x.data(), chunk, &nx) || !readWhole(fb.fd, y.data(), chunk, &ny))
+            return false;
+        if (nx != ny || std::memcmp(x.data(), y.data(), size_t(nx)) != 0) {
+            errno = EIO;
+            return false;
+        }
+        if (nx == 0)
+            return true;
+    }
+}
+
+// Renames without ever replacing a file already under the new name.
+bool renameNoReplace(const QString &from, const QString &to) {
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without that guarantee: the name is looked at just before.
+    struct stat st {};
+    if (::lstat(t.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(f.constData(), t.constData()) == 0;
+}
+
+// The original's bytes under `passing`, written whole and made durable.
+bool copyDurably(const QString &source, const QString &passing) {
+    Fd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0)
+        return false;
+    Fd out(::open(QFile::encodeName(passing).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                  st.st_mode & 0777));
+    if (out.fd < 0)
+        return false;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ssize_t n = 0;
+        if (!readWhole(in.fd, buffer.data(), buffer.size(), &n))
+            return false;
+        if (n == 0)
+            break;
+        if (!writeWhole(out.fd, buffer.data(), size_t(n)))
+            return false;
+    }
+    if (::fsync(out.fd) != 0)
+        return false;
+    const int fd = out.fd;
+    out.fd = -1;
+    return ::close(fd) == 0;
+}
+
+// Folders that give a file no second name: FAT and exFAT say EPERM, others say so plainly.
+bool linksRefused(int error) {
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
 // The new archive is written and read back through SQLite itself: tens of thousands of rows
@@ -104,7 +216,9 @@ struct Db {
     }
     ~Db() { sqlite3_close(h); }
     QString error() const {
-        return h ? QString::fromUtf8(sqlite3_errmsg(h)) : QStringLiteral("out of memory");
+        return h ? ErrorReason::ofSqlite(sqlite3_extended_errcode(h), sqlite3_system_errno(h),
+                                         QString::fromUtf8(sqlite3_errmsg(h)))
+                 : ErrorReason::ofSystem(ENOMEM);
     }
     bool exec(const QString &sql) {
         return sqlite3_exec(h, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -207,15 +321,26 @@ QString fieldList(const Table &t) {
     return names.join(QLatin1Char(','));
 }
 
-bool write(Db &db, const Table &t, const QList<QVariantList> &rows, QString *error) {
+// Told every few thousand rows how many are done; false stops.
+using Step = std::function<bool(qsizetype)>;
+constexpr qsizetype stepRows = 4096;
+
+const QString cannotWrite = QStringLiteral("impossibile scrivere il nuovo archivio perché %1");
+const QString cannotReread = QStringLiteral("impossibile rileggere il nuovo archivio perché %1");
+
+bool write(Db &db, const Table &t, const QList<QVariantList> &rows, const Step &step,
+           QString *error) {
     Statement q(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                         .arg(t.name, fieldList(t), QStringList(t.fields.size(), "?").join(',')));
     if (!q.s) {
-        *error = QStringLiteral("impossibile scrivere il nuovo archivio (%1)").arg(db.error());
+        *error = cannotWrite.arg(db.error());
         return false;
     }
     QList<QByteArray> utf8(t.fields.size());
-    for (const QVariantList &row : rows) {
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        if (r % stepRows == 0 && !step(r))
+            return false;
+        const QVariantList &row = rows.at(r);
         for (int i = 0; i < row.size(); ++i) {
             const QVariant &v = row.at(i);
             if (v.isNull()) {
@@ -232,7 +357,7 @@ bool write(Db &db, const Table &t, const QList<QVariantList> &rows, QString *err
             }
         }
         if (sqlite3_step(q.s) != SQLITE_DONE) {
-            *error = QStringLiteral("impossibile scrivere il nuovo archivio (%1)").arg(db.error());
+            *error = cannotWrite.arg(db.error());
             return false;
         }
         sqlite3_reset(q.s);
@@ -240,15 +365,18 @@ bool write(Db &db, const Table &t, const QList<QVariantList> &rows, QString *err
     return true;
 }
 
-bool verify(Db &db, const Table &t, const QList<QVariantList> &rows, QString *error) {
+bool verify(Db &db, const Table &t, const QList<QVariantList> &rows, const Step &step,
+            QString *error) {
     Statement q(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(fieldList(t), t.name));
     if (!q.s) {
-        *error = QStringLiteral("impossibile rileggere il nuovo archivio (%1)").arg(db.error());
+        *error = cannotReread.arg(db.error());
         return false;
     }
     qsizetype r = 0;
     int rc = SQLITE_ROW;
-    for (; r < rows.size() && (rc = sqlite3_step(q.s)) == SQLITE_ROW; ++r)
+    for (; r < rows.size() && (rc = sqlite3_step(q.s)) == SQLITE_ROW; ++r) {
+        if (r % stepRows == 0 && !step(r))
+            return false;
         for (int c = 0; c < t.fields.size(); ++c)
             if (!sameValue(q.s, c, rows.at(r).at(c))) {
                 *error = QStringLiteral("il nuovo archivio non ha riletto il campo %1 della "
@@ -257,13 +385,13 @@ bool verify(Db &db, const Table &t, const QList<QVariantList> &rows, QString *er
                              .arg(r + 1);
                 return false;
             }
+    }
     if (rc == SQLITE_ROW)
         rc = sqlite3_step(q.s);
     if (rc != SQLITE_DONE) {
-        *error =
-            rc == SQLITE_ROW
-                ? QStringLiteral("il nuovo archivio ha più righe della tabella %1").arg(t.name)
-                : QStringLiteral("impossibile rileggere il nuovo archivio (%1)").arg(db.error());
+        *error = rc == SQLITE_ROW
+                     ? QStringLiteral("il nuovo archivio ha più righe della tabella %1").arg(t.name)
+                     : cannotReread.arg(db.error());
         return false;
     }
     if (r != rows.size()) {
@@ -275,7 +403,7 @@ bool verify(Db &db, const Table &t, const QList<QVariantList> &rows, QString *er
 
 } // namespace
 
-JetConversion::JetConversion(QString folder) : m_folder(std::move(folder)) {}
+JetConversion::JetConversion(QString folder) : m_folder(std::move(folder)), m_link(::link) {}
 
 QString JetConversion::temporaryPath() const {
     return QDir(m_folder).filePath(temporaryName);
@@ -297,26 +425,58 @@ QString JetConversion::keptName() const {
 void JetConversion::cleanUp() const {
     const QDir dir(m_folder);
     const QString temp = temporaryPath();
+    QFile::remove(dir.filePath(copyName));
     if (!QFileInfo::exists(temp))
         return;
     // Stopped after the original got its second name but before the new archive took the
-    // first: that second name goes, the original stays dbpiante.mdb.
-    struct stat archive {};
-    if (::stat(QFile::encodeName(dir.filePath(archiveName)).constData(), &archive) == 0) {
+    // first: that second name goes, the original stays dbpiante.mdb. The second name is the
+    // same file where the folder took a hard link, a copy of the same bytes where it did not.
+    const QString archive = dir.filePath(archiveName);
+    struct stat original {};
+    if (::stat(QFile::encodeName(archive).constData(), &original) == 0) {
         const QStringList kept =
             dir.entryList({QStringLiteral("dbpiante-access*.mdb")}, QDir::Files);
         for (const QString &name : kept) {
+            const QByteArray path = QFile::encodeName(dir.filePath(name));
             struct stat other {};
-            if (::lstat(QFile::encodeName(dir.filePath(name)).constData(), &other) == 0 &&
-                other.st_dev == archive.st_dev && other.st_ino == archive.st_ino)
-                ::unlink(QFile::encodeName(dir.filePath(name)).constData());
+            if (::lstat(path.constData(), &other) != 0 || !S_ISREG(other.st_mode))
+                continue;
+            const bool sameFile =
+                other.st_dev == original.st_dev && other.st_ino == original.st_ino;
+            if (sameFile ||
+                (other.st_size == original.st_size && sameBytes(archive, dir.filePath(name))))
+                ::unlink(path.constData());
         }
     }
     for (const char *suffix : {"", "-journal", "-wal", "-shm"})
         QFile::remove(temp + QLatin1String(suffix));
 }
 
-JetConversionResult JetConversion::run(const QString &keptArg) const {
+// The original takes its second name, never over an existing file: a hard link where the
+// folder allows one, else a copy that is whole and checked before it gets the name.
+bool JetConversion::keepOriginal(const QString &source, const QString &kept, QString *error) const {
+    const QString name = QFileInfo(kept).fileName();
+    auto refused = [&](int e) {
+        *error = QStringLiteral("impossibile conservare l'originale come %1 perché %2")
+                     .arg(name, ErrorReason::ofSystem(e));
+        return false;
+    };
+    if (m_link(QFile::encodeName(source).constData(), QFile::encodeName(kept).constData()) == 0)
+        return true;
+    if (!linksRefused(errno))
+        return refused(errno);
+    const QString passing = QDir(m_folder).filePath(copyName);
+    QFile::remove(passing);
+    if (!copyDurably(source, passing) || !sameBytes(source, passing) ||
+        !renameNoReplace(passing, kept)) {
+        const int e = errno;
+        QFile::remove(passing);
+        return refused(e);
+    }
+    return true;
+}
+
+JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgress *progress) const {
     JetConversionResult result;
     const QDir dir(m_folder);
     const QString source = dir.filePath(archiveName);
@@ -327,26 +487,40 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
         result.error = why;
         return result;
     };
+    // Reading is most of the work; writing, then reading back, the rest.
+    bool stopped = false;
+    auto told = [&](int percent) {
+        stopped = stopped || (progress && !progress->advance(percent));
+        return !stopped;
+    };
+    auto stepsOf = [&](int from, int to, qsizetype total) {
+        return [=, &told](qsizetype done) {
+            return told(from + int((to - from) * done / std::max<qsizetype>(total, 1)));
+        };
+    };
+    auto cancelled = [&] {
+        result.cancelled = true;
+        return failed(QStringLiteral("conversione annullata"));
+    };
 
     // Read everything first: a file that cannot be read whole is not touched at all.
     std::optional<Converted> plantRows, eventRows;
     {
         JetReader reader(source);
-        auto p = reader.read(plants.name, readerColumns(plants));
-        if (!p)
-            return failed(reader.lastError());
-        auto e = reader.read(events.name, readerColumns(events));
-        if (!e)
+        auto read = reader.read({readerTable(plants), readerTable(events)},
+                                [&](double share) { return told(int(share * 69)); });
+        if (reader.cancelled())
+            return cancelled();
+        if (!read)
             return failed(reader.lastError());
         QString error;
-        plantRows = convert(plants, std::move(*p), &error);
+        plantRows = convert(plants, std::move((*read)[0]), &error);
         if (!plantRows)
             return failed(error);
-        eventRows = convert(events, std::move(*e), &error);
+        eventRows = convert(events, std::move((*read)[1]), &error);
         if (!eventRows)
             return failed(error);
     }
-
     // Plants that share a key share their events and their picture folder: they cannot be
     // told apart, so the archive is not converted.
     auto sortedKeys = [](const QList<QVariantList> &rows) {
@@ -386,22 +560,27 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
 
     cleanUp();
     {
-        QFile probe(temp);
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return failed(QStringLiteral("impossibile scrivere nella cartella del programma (%1)")
-                              .arg(probe.errorString()));
+        const int fd = ::open(QFile::encodeName(temp).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return failed(
+                QStringLiteral("impossibile scrivere nella cartella del programma perché %1")
+                    .arg(ErrorReason::ofSystem(errno)));
+        ::close(fd);
     }
     auto discard = [&](const QString &why) {
         QFile::remove(temp);
+        if (stopped)
+            return cancelled();
         return failed(why);
     };
 
     QString error;
+    const qsizetype total = plantRows->rows.size() + eventRows->rows.size();
     {
         Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         if (!db.h || !db.exec(QStringLiteral("SELECT 1")))
-            return discard(
-                QStringLiteral("impossibile scrivere il nuovo archivio (%1)").arg(db.error()));
+            return discard(cannotWrite.arg(db.error()));
         QFile schema(QStringLiteral(":/archive/schema.sql"));
         if (!schema.open(QIODevice::ReadOnly))
             return discard(QStringLiteral("manca lo schema dell'archivio"));
@@ -422,14 +601,19 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
         auto execAll = [&](const QStringList &statements) {
             for (const QString &s : statements)
                 if (!db.exec(s)) {
-                    error = QStringLiteral("impossibile scrivere il nuovo archivio (%1)")
-                                .arg(db.error());
+                    error = cannotWrite.arg(db.error());
                     return false;
                 }
             return true;
         };
-        if (!execAll(tables) || !write(db, plants, plantRows->rows, &error) ||
-            !write(db, events, eventRows->rows, &error) || !execAll(indexes))
+        const qsizetype firstEvents = plantRows->rows.size();
+        if (!execAll(tables) ||
+            !write(db, plants, plantRows->rows, stepsOf(70, 85, total), &error) ||
+            !write(
+                db, events, eventRows->rows,
+                [&](qsizetype done) { return stepsOf(70, 85, total)(firstEvents + done); },
+                &error) ||
+            !execAll(indexes))
             return discard(error);
         // The whole file is still in this connection's cache: checked there, it need not be
         // read twice.
@@ -442,31 +626,32 @@ JetConversionResult JetConversion::run(const QString &keptArg) const {
     {
         // Read back through a connection of its own, from the file as written.
         Db db(temp, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+        const qsizetype firstEvents = plantRows->rows.size();
         if (!db.h)
-            return discard(
-                QStringLiteral("impossibile rileggere il nuovo archivio (%1)").arg(db.error()));
-        if (!verify(db, plants, plantRows->rows, &error) ||
-            !verify(db, events, eventRows->rows, &error))
+            return discard(cannotReread.arg(db.error()));
+        if (!verify(db, plants, plantRows->rows, stepsOf(85, 100, total), &error) ||
+            !verify(
+                db, events, eventRows->rows,
+                [&](qsizetype done) { return stepsOf(85, 100, total)(firstEvents + done); },
+                &error))
             return discard(error);
     }
-    if (!syncPath(temp, false, &error))
-        return discard(
-            QStringLiteral("impossibile scrivere il nuovo archivio su disco (%1)").arg(error));
+    if (stopped || !syncPath(temp, false, &error))
+        return discard(cannotWrite.arg(error));
 
-    // The original takes its second name (never over an existing file), then the new archive
-    // takes the first in one step; until that step the original is still dbpiante.mdb.
-    const QByteArray sourceName = QFile::encodeName(source);
+    // The original takes its second name, then the new archive takes the first in one step;
+    // until that step the original is still dbpiante.mdb. From here on nothing stops it.
+    if (!keepOriginal(source, kept, &error))
+        return discard(error);
     const QByteArray keptPath = QFile::encodeName(kept);
-    if (::link(sourceName.constData(), keptPath.constData()) != 0)
-        return discard(QStringLiteral("impossibile conservare l'originale come %1 (%2)")
-                           .arg(QFileInfo(kept).fileName(), systemError(errno)));
     if (!syncPath(m_folder, true, &error) ||
-        ::rename(QFile::encodeName(temp).constData(), sourceName.constData()) != 0) {
+        ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(source).constData()) != 0) {
         if (error.isEmpty())
-            error = systemError(errno);
+            error = ErrorReason::ofSystem(errno);
         ::unlink(keptPath.constData());
         return discard(
-            QStringLiteral("impossibile mettere il nuovo archivio al suo posto (%1)").arg(error));
+            QStringLiteral("impossibile mettere il nuovo archivio al suo posto perché %1")
+                .arg(error));
     }
     syncPath(m_folder, true, &error);
 

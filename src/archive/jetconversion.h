@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <functional>
+
+class ConversionProgress;
 
 // What a conversion did, or why it did nothing.
 struct JetConversionResult {
@@ -10,6 +11,7 @@ struct JetConversionResult {
     int events = 0;
     int renumberedEvents = 0; // later twins of an event key, given the next free number
     int timesDropped = 0;     // dates that came with a time of day, kept as the day alone
+    bool cancelled = false;   // stopped on request: nothing was changed
     QString error;            // why it failed, when it did
 };
 
@@ -17,7 +19,9 @@ struct JetConversionResult {
 // is written beside it under a temporary name, checked value by value against what was read,
 // made durable, and only then put in place, with the original kept under a new name. A crash
 // at any moment leaves either the original untouched as dbpiante.mdb, or the new archive and
-// the kept original; nothing is ever overwritten. The original is only ever read.
+// the kept original; nothing is ever overwritten. The original is only ever read, by a child
+// process (see JetReader). Where the folder refuses a second name for a file (FAT, exFAT),
+// the original is kept as a copy, checked byte for byte before it takes the kept name.
 class JetConversion {
 public:
     explicit JetConversion(QString folder);
@@ -31,10 +35,21 @@ public:
     void cleanUp() const;
 
     // Converts, keeping the original as `kept` (a name in the folder; keptName() when empty).
-    JetConversionResult run(const QString &kept = QString()) const;
+    // `progress`, when given, is told how far it is and may stop it until the original is
+    // about to be kept.
+    JetConversionResult run(const QString &kept = QString(),
+                            ConversionProgress *progress = nullptr) const;
 
     QString temporaryPath() const;
 
+    // How the original gets its second name: link(2), unless a test stands in for a folder
+    // that refuses it.
+    using HardLink = int (*)(const char *from, const char *to);
+    void setHardLink(HardLink link) { m_link = link; }
+
 private:
+    bool keepOriginal(const QString &source, const QString &kept, QString *error) const;
+
     QString m_folder;
+    HardLink m_link;
 };

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <memory>
+#include <functional>
 #include <optional>
 
 // Reads whole tables of an Access file (Jet 3 or Jet 4) row by row, each value as stored:
@@ -12,6 +12,12 @@
 // (Currency as its exact decimal value), dates as a QDate, or when they carry a time of day
 // as a QDateTime in UTC holding the stored day and time without any zone. Nothing is ever written
 // to the file.
+//
+// libmdb reads the file in a child process of its own (JetTableDump), with limits on its
+// processor time and memory and a deadline scaled to the file's size: a damaged file that
+// makes the library crash, loop or eat memory ends only the child, and the read fails with
+// "il file è danneggiato". A value that cannot be read whole fails the read; no value is
+// ever given empty or in part.
 class JetReader {
 public:
     enum class Kind { Text, Number, Date };
@@ -19,27 +25,32 @@ public:
         QString name;
         Kind kind;
     };
+    struct Table {
+        QString name;
+        QList<Column> columns;
+    };
+    // The share of the file read so far, from 0 to 1; false stops the read.
+    using Progress = std::function<bool(double)>;
 
     explicit JetReader(QString path);
-    ~JetReader();
-    JetReader(const JetReader &) = delete;
-    JetReader &operator=(const JetReader &) = delete;
 
-    bool open();
+    // Every row of each table in stored order, its cells in the order of its `columns`. A
+    // table must hold exactly these columns (names without regard to case), of fitting kinds.
+    // nullopt with lastError(), or with cancelled() when `progress` stopped it.
+    std::optional<QList<QList<QVariantList>>> read(const QList<Table> &tables,
+                                                   const Progress &progress = {});
     QString lastError() const { return m_error; }
-
-    // Every row of the table in stored order, its cells in the order of `columns`. The table
-    // must hold exactly these columns (names without regard to case), of fitting kinds.
-    std::optional<QList<QVariantList>> read(const QString &table, const QList<Column> &columns);
+    bool cancelled() const { return m_cancelled; }
 
     // Files that begin like an Access database ("Standard Jet DB" or "Standard ACE DB").
     static bool looksLikeJet(const QString &path);
 
+    static inline const QString damaged = QStringLiteral("il file è danneggiato");
+
 private:
-    struct Handle;
-    bool fail(const QString &error);
+    class Parser;
 
     QString m_path;
-    std::unique_ptr<Handle> m_handle;
     QString m_error;
+    bool m_cancelled = false;
 };

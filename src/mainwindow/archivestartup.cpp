@@ -3,6 +3,9 @@
 #include "archive/archive.h"
 #include "archive/jetconversion.h"
 
+#include <QCoreApplication>
+#include <QProgressDialog>
+
 namespace {
 namespace T {
 const QString askConvert =
@@ -13,6 +16,10 @@ const QString renumbered = QStringLiteral("Trattamenti con una chiave doppia, ri
 const QString timesDropped = QStringLiteral("Date con un'ora, conservate senza l'ora: %1");
 const QString convertFailed =
     QStringLiteral("Conversione non riuscita: %1.\nIl file originale non è stato modificato.");
+const QString converting = QStringLiteral("Conversione dell'archivio in corso…");
+const QString cancel = QStringLiteral("Annulla");
+const QString cancelled =
+    QStringLiteral("Conversione annullata.\nIl file originale non è stato modificato.");
 const QString cannotOpen = QStringLiteral(
     "Impossibile aprire l'archivio dbpiante.mdb: %1.\nIl file non è stato modificato.");
 } // namespace T
@@ -35,7 +42,21 @@ void ArchiveStartup::offerConversion() {
     const QString kept = conversion.keptName();
     if (!m_ctx.messages->askYesNo(T::askConvert.arg(kept), Messages::Icon::Question))
         return;
-    const JetConversionResult r = conversion.run(kept);
+    QProgressDialog progress(T::converting, T::cancel, 0, 100);
+    progress.setWindowTitle(Messages::title);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    m_progress = &progress;
+    const JetConversionResult r = conversion.run(kept, this);
+    m_progress = nullptr;
+    progress.close();
+    if (r.cancelled) {
+        m_ctx.messages->show(T::cancelled, Messages::Icon::Information);
+        return;
+    }
     if (!r.ok) {
         m_ctx.messages->show(T::convertFailed.arg(r.error), Messages::Icon::Exclamation);
         return;
@@ -46,4 +67,12 @@ void ArchiveStartup::offerConversion() {
     if (r.timesDropped)
         text += QLatin1Char('\n') + T::timesDropped.arg(r.timesDropped);
     m_ctx.messages->show(text, Messages::Icon::Information);
+}
+
+// Called at least every twentieth of a second while the file is read: the events are served
+// here, so the window repaints and "Annulla" answers even while the child reads nothing.
+bool ArchiveStartup::advance(int percent) {
+    m_progress->setValue(percent);
+    QCoreApplication::processEvents();
+    return !m_progress->wasCanceled();
 }

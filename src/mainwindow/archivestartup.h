@@ -1,17 +1,24 @@
 #pragma once
 
+#include "archive/conversionprogress.h"
 #include "ui/appcontext.h"
+
+class QProgressDialog;
 
 // What happens to the archive before the main window first fills its list: what an
 // interrupted conversion left behind goes; an Access-format dbpiante.mdb is offered for
 // conversion; an archive that cannot be opened is reported once. The list then fills as
-// always, empty when there is nothing to show.
-class ArchiveStartup {
+// always, empty when there is nothing to show. A conversion that takes more than half a
+// second shows its progress, with "Annulla" to stop it.
+class ArchiveStartup : private ConversionProgress {
 public:
     explicit ArchiveStartup(AppContext &ctx) : m_ctx(ctx) {}
     void run();
 
 private:
     void offerConversion();
+    bool advance(int percent) override;
+
     AppContext &m_ctx;
+    QProgressDialog *m_progress = nullptr;
 };
