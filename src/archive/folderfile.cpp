@@ -49,6 +49,5 @@ bool FolderFile::setAside(const QString &path, const QString &aside) {
 
 bool FolderFile::isPlainName(const QString &name) {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }

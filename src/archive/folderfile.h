@@ -15,6 +15,7 @@ public:
     // Moves the name itself aside (a link or a FIFO is moved, not followed), replacing
     // whatever `aside` names; false when it stays where it is.
     static bool setAside(const QString &path, const QString &aside);
-    // A name that stays inside the folder it is joined to: not empty, no "/", "\", ".", "..".
+    // A name that stays inside the folder it is joined to: not empty, no "/", not "." or
+    // "..". A backslash is a character like any other here ("C:\Foto\x.jpg" is one name).
     static bool isPlainName(const QString &name);
 };

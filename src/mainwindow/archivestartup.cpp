@@ -27,12 +27,16 @@ const QString cannotOpen = QStringLiteral(
 
 void ArchiveStartup::run() {
     const JetConversion conversion(m_ctx.folder.dir());
-    conversion.cleanUp();
-    if (conversion.archiveIsJet()) {
-        offerConversion();
-        return;
+    // Another program may hold the archive: nothing is converted or cleaned up under it.
+    if (!m_ctx.state.archiveReadOnly) {
+        conversion.cleanUp();
+        if (conversion.archiveIsJet()) {
+            offerConversion();
+            return;
+        }
     }
     Archive archive(m_ctx.folder.archivePath());
+    archive.setReadOnly(m_ctx.state.archiveReadOnly);
     if (!archive.check())
         m_ctx.messages->show(T::cannotOpen.arg(archive.lastError()), Messages::Icon::Exclamation);
 }
