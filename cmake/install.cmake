@@ -74,7 +74,8 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/icons/${SILVARO_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         COMPONENT standard ${standard_only})
-foreach(size 48 64 128 256)
+# The sizes of the hicolor theme's usual folders; packaging/render-icons makes them from the SVG.
+foreach(size 16 22 24 32 48 64 128 256)
     install(FILES ${CMAKE_SOURCE_DIR}/packaging/icons/${SILVARO_APP_ID}-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME ${SILVARO_APP_ID}.png COMPONENT standard ${standard_only})
