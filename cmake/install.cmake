@@ -58,11 +58,29 @@ add_custom_target(silvaro_template ALL DEPENDS ${SILVARO_TEMPLATE_ARCHIVE})
 configure_file(${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml @ONLY)
 
+# A stripped install (`cmake --install --strip`, and cpack, which strips) also drops the
+# compiler's .comment and .note sections, as Debian's own stripping does: nothing at run
+# time reads them.
+function(silvaro_strip_notes file component)
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                                    --remove-section=.note
+                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${file}\"
+                            RESULT_VARIABLE status)
+            if(NOT status EQUAL 0)
+                message(FATAL_ERROR \"${CMAKE_STRIP} could not strip ${file}\")
+            endif()
+        endif()"
+        COMPONENT ${component} ${ARGN})
+endfunction()
+
 # --- Standard layout -----------------------------------------------------------------------
 
 set(pkgdata ${CMAKE_INSTALL_DATADIR}/silvaro)
 install(TARGETS silvaro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT standard ${standard_only})
+silvaro_strip_notes(${CMAKE_INSTALL_BINDIR}/silvaro standard ${standard_only})
 install(FILES ${SILVARO_TEMPLATE_ARCHIVE} ${CMAKE_SOURCE_DIR}/resources/trattamenti.txt
         DESTINATION ${pkgdata} COMPONENT standard ${standard_only})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/nd.jpg
@@ -88,6 +106,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
 # --- Portable folder -----------------------------------------------------------------------
 
 install(TARGETS silvaro RUNTIME DESTINATION . COMPONENT portable ${portable_only})
+silvaro_strip_notes(silvaro portable ${portable_only})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/nd.jpg
         DESTINATION img COMPONENT portable ${portable_only})
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT portable ${portable_only})
