@@ -131,12 +131,13 @@ if(NOT SILVARO_PORTABLE)
     set(CPACK_PACKAGE_VENDOR "Silvaro developers")
     set(CPACK_PACKAGE_CONTACT "${SILVARO_MAINTAINER}")
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "register of a plant collection and of its care")
+    # Lines of at most 80 characters, as Debian's tools show them.
     set(CPACK_PACKAGE_DESCRIPTION
-        "Silvaro keeps one card per plant of a personal collection, for hobbyists and bonsai
-growers, and a dated log of the care each plant got: watering, fertilising, flowering,
-repotting, pruning and more. The main window lists every plant with its last care events;
-a search narrows the list, and a card can be viewed and printed with its picture.
-The interface is in Italian.")
+        "Silvaro keeps one card per plant of a personal collection, for hobbyists
+and bonsai growers, and a dated log of the care each plant got: watering,
+fertilising, flowering, repotting, pruning and more. The main window lists
+every plant with its last care events; a search narrows the list, and a card
+can be viewed and printed with its picture. The interface is in Italian.")
     set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_STRIP_FILES ON)
