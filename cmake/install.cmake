@@ -2,7 +2,8 @@
 #
 # Two layouts, each an install component:
 #   standard  bin/silvaro, share/silvaro/ (the templates of a user's application folder),
-#             the desktop entry, the icons, the AppStream data, the man page and the docs.
+#             the desktop entry, the icons, the AppStream data, the man page, and in
+#             share/doc/silvaro/ the README, the copyright and the changelog.
 #             An installed program keeps each user's data in the user's own folder.
 #   portable  one flat folder: the program beside its archive, img/nd.jpg and trattamenti.txt.
 # `cmake --install` installs the standard layout, or the portable one with SILVARO_PORTABLE=ON;
@@ -53,7 +54,28 @@ add_custom_command(OUTPUT ${SILVARO_TEMPLATE_ARCHIVE}
     DEPENDS silvaro-makedb ${CMAKE_SOURCE_DIR}/resources/schema.sql
     COMMENT "Making the empty archive of new application folders"
     VERBATIM)
-add_custom_target(silvaro_template ALL DEPENDS ${SILVARO_TEMPLATE_ARCHIVE})
+# The man page and the changelog go compressed, as Debian has them: gzip -9n keeps neither
+# name nor time, so the same sources give the same bytes.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(SILVARO_MAN_PAGE ${CMAKE_BINARY_DIR}/packaging/silvaro.1.gz)
+set(SILVARO_CHANGELOG ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+function(silvaro_gzip source compressed)
+    string(REGEX REPLACE "\\.gz$" "" uncompressed "${compressed}")
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${uncompressed}
+        COMMAND ${GZIP_PROGRAM} -9nf ${uncompressed}
+        DEPENDS ${source}
+        VERBATIM)
+endfunction()
+silvaro_gzip(${CMAKE_SOURCE_DIR}/packaging/silvaro.1 ${SILVARO_MAN_PAGE})
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in
+               ${CMAKE_BINARY_DIR}/packaging/changelog-text/changelog @ONLY)
+silvaro_gzip(${CMAKE_BINARY_DIR}/packaging/changelog-text/changelog ${SILVARO_CHANGELOG})
+
+# Building the program alone leaves everything that `cpack` and `cmake --install` take.
+add_custom_target(silvaro_install_files ALL
+    DEPENDS ${SILVARO_TEMPLATE_ARCHIVE} ${SILVARO_MAN_PAGE} ${SILVARO_CHANGELOG})
+add_dependencies(silvaro silvaro_install_files)
 
 configure_file(${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml @ONLY)
@@ -98,9 +120,13 @@ foreach(size 16 22 24 32 48 64 128 256)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME ${SILVARO_APP_ID}.png COMPONENT standard ${standard_only})
 endforeach()
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/silvaro.1
+install(FILES ${SILVARO_MAN_PAGE}
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT standard ${standard_only})
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+# The licence is in the copyright file, in Debian's machine-readable form, which points to
+# the system's copy of the GPL. The changelog is the one of a native package, changelog.gz:
+# the packaging is the project's own and the version has no Debian revision.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyright
+              ${SILVARO_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/silvaro COMPONENT standard ${standard_only})
 
 # --- Portable folder -----------------------------------------------------------------------
