@@ -1,9 +1,9 @@
 # Installation and the .deb.
 #
 # Two layouts, each an install component:
-#   standard  bin/silvaro, share/silvaro/ (the templates of a user's application folder),
-#             the desktop entry, the icons, the AppStream data, the man page, and in
-#             share/doc/silvaro/ the README, the copyright and the changelog.
+#   standard  bin/silvaro, share/silvaro/template/ (the files a user's application folder
+#             starts from), the desktop entry, the icons, the AppStream data, the man page,
+#             and in share/doc/silvaro/ the README, the copyright and the changelog.
 #             An installed program keeps each user's data in the user's own folder.
 #   portable  one flat folder: the program beside its archive, img/nd.jpg and trattamenti.txt.
 # `cmake --install` installs the standard layout, or the portable one with SILVARO_PORTABLE=ON;
@@ -30,13 +30,15 @@ endif()
 # --- The program: window icon, application id, where the installed templates are ---------
 
 target_sources(silvaro PRIVATE ${CMAKE_SOURCE_DIR}/packaging/icons/icons.qrc)
-# Relative, so that the program finds them whatever prefix it was installed to.
+# The templates have a folder of their own, template/ (Debian's tools also know the files in
+# a folder of that name for what they are: no documentation, though trattamenti.txt ends in
+# .txt). Relative, so that the program finds them whatever prefix it was installed to.
+set(templates_dir ${CMAKE_INSTALL_DATADIR}/silvaro/template)
 if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_DATADIR}")
     file(RELATIVE_PATH templates_relative ${CMAKE_INSTALL_FULL_BINDIR}
-         ${CMAKE_INSTALL_FULL_DATADIR}/silvaro)
+         ${CMAKE_INSTALL_FULL_DATADIR}/silvaro/template)
 else()
-    file(RELATIVE_PATH templates_relative /prefix/${CMAKE_INSTALL_BINDIR}
-         /prefix/${CMAKE_INSTALL_DATADIR}/silvaro)
+    file(RELATIVE_PATH templates_relative /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${templates_dir})
 endif()
 target_compile_definitions(silvaro PRIVATE
     SILVARO_TEMPLATES_RELATIVE="${templates_relative}"
@@ -99,14 +101,13 @@ endfunction()
 
 # --- Standard layout -----------------------------------------------------------------------
 
-set(pkgdata ${CMAKE_INSTALL_DATADIR}/silvaro)
 install(TARGETS silvaro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT standard ${standard_only})
 silvaro_strip_notes(${CMAKE_INSTALL_BINDIR}/silvaro standard ${standard_only})
 install(FILES ${SILVARO_TEMPLATE_ARCHIVE} ${CMAKE_SOURCE_DIR}/resources/trattamenti.txt
-        DESTINATION ${pkgdata} COMPONENT standard ${standard_only})
+        DESTINATION ${templates_dir} COMPONENT standard ${standard_only})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/nd.jpg
-        DESTINATION ${pkgdata}/img COMPONENT standard ${standard_only})
+        DESTINATION ${templates_dir}/img COMPONENT standard ${standard_only})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT standard ${standard_only})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml
