@@ -13,11 +13,56 @@
 include(GNUInstallDirs)
 
 set(SILVARO_APP_ID org.silvaro.Silvaro)
-set(SILVARO_HOMEPAGE "https://silvaro.example.org/" CACHE STRING "The project's home page")
-set(SILVARO_SCREENSHOT_URL "${SILVARO_HOMEPAGE}docs/main-window.png"
-    CACHE STRING "Address of the picture of the main window, for software centres")
-set(SILVARO_MAINTAINER "Silvaro developers <silvaro@example.org>"
-    CACHE STRING "Maintainer named in the .deb")
+
+# Who answers for a package and where the project lives are the packager's to say; nothing
+# here makes up an address. Build folders configured before may still hold the placeholders
+# on example.org that were the defaults then.
+if(SILVARO_HOMEPAGE STREQUAL "https://silvaro.example.org/")
+    unset(SILVARO_HOMEPAGE CACHE)
+endif()
+if(SILVARO_SCREENSHOT_URL STREQUAL "https://silvaro.example.org/docs/main-window.png")
+    unset(SILVARO_SCREENSHOT_URL CACHE)
+endif()
+if(SILVARO_MAINTAINER STREQUAL "Silvaro developers <silvaro@example.org>")
+    unset(SILVARO_MAINTAINER CACHE)
+endif()
+set(SILVARO_HOMEPAGE "" CACHE STRING "The project's home page (none when empty)")
+if(SILVARO_HOMEPAGE)
+    set(screenshot_default "${SILVARO_HOMEPAGE}docs/main-window.png")
+else()
+    set(screenshot_default "")
+endif()
+# Software centres take a screenshot only from a web address, so with none the AppStream
+# data names no screenshot.
+set(SILVARO_SCREENSHOT_URL "${screenshot_default}"
+    CACHE STRING "Address of the picture of the main window, for software centres (none when empty)")
+# The maintainer of a .deb is whoever builds it, as Debian's own tools take it: DEBFULLNAME
+# and DEBEMAIL, else the git identity of the source tree. With neither, an address in the
+# reserved domain .invalid says plainly that there is no one to write to.
+if(NOT DEFINED SILVARO_MAINTAINER)
+    set(maintainer_name "$ENV{DEBFULLNAME}")
+    set(maintainer_mail "$ENV{DEBEMAIL}")
+    find_program(GIT_PROGRAM git)
+    if(GIT_PROGRAM AND (maintainer_name STREQUAL "" OR maintainer_mail STREQUAL ""))
+        foreach(field name email)
+            execute_process(COMMAND ${GIT_PROGRAM} -C ${CMAKE_SOURCE_DIR} config user.${field}
+                            OUTPUT_VARIABLE git_${field} OUTPUT_STRIP_TRAILING_WHITESPACE
+                            ERROR_QUIET)
+        endforeach()
+        if(NOT git_name STREQUAL "" AND NOT git_email STREQUAL "")
+            set(maintainer_name "${git_name}")
+            set(maintainer_mail "${git_email}")
+        endif()
+    endif()
+    if(maintainer_name STREQUAL "" OR maintainer_mail STREQUAL "")
+        set(maintainer_name "Silvaro developers")
+        set(maintainer_mail "silvaro@silvaro.invalid")
+        message(STATUS "No maintainer known for the .deb (set DEBFULLNAME and DEBEMAIL, a git "
+                       "identity or SILVARO_MAINTAINER): using ${maintainer_mail}")
+    endif()
+    set(SILVARO_MAINTAINER "${maintainer_name} <${maintainer_mail}>"
+        CACHE STRING "Maintainer named in the .deb and its changelog")
+endif()
 
 if(SILVARO_PORTABLE)
     set(standard_only EXCLUDE_FROM_ALL)
@@ -56,6 +101,7 @@ add_custom_command(OUTPUT ${SILVARO_TEMPLATE_ARCHIVE}
     DEPENDS silvaro-makedb ${CMAKE_SOURCE_DIR}/resources/schema.sql
     COMMENT "Making the empty archive of new application folders"
     VERBATIM)
+
 # The man page and the changelog go compressed, as Debian has them: gzip -9n keeps neither
 # name nor time, so the same sources give the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
@@ -79,8 +125,18 @@ add_custom_target(silvaro_install_files ALL
     DEPENDS ${SILVARO_TEMPLATE_ARCHIVE} ${SILVARO_MAN_PAGE} ${SILVARO_CHANGELOG})
 add_dependencies(silvaro silvaro_install_files)
 
-configure_file(${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml.in
-               ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml @ONLY)
+# The home page and the screenshot only when they are known.
+file(READ ${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml.in metainfo)
+if(SILVARO_HOMEPAGE STREQUAL "")
+    string(REGEX REPLACE "[ ]*<url type=\"homepage\">[^\n]*\n" "" metainfo "${metainfo}")
+endif()
+if(SILVARO_SCREENSHOT_URL STREQUAL "")
+    string(REGEX REPLACE "[ ]*<screenshots>.*</screenshots>\n" "" metainfo "${metainfo}")
+endif()
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml
+     CONTENT "${metainfo}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/packaging/${SILVARO_APP_ID}.metainfo.xml.in)
 
 # A stripped install (`cmake --install --strip`, and cpack, which strips) also drops the
 # compiler's .comment and .note sections, as Debian's own stripping does: nothing at run
@@ -170,7 +226,9 @@ can be viewed and printed with its picture. The interface is in Italian.")
     set(CPACK_STRIP_FILES ON)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SILVARO_HOMEPAGE}")
+    if(SILVARO_HOMEPAGE)
+        set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SILVARO_HOMEPAGE}")
+    endif()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     # Loaded as plug-ins, so not found from the program's libraries: the archive's SQL
     # driver and the display back-ends.
