@@ -2,6 +2,7 @@
 #include "archive/filesizelimit.h"
 #include "archive/instancelock.h"
 #include "archive/journalcheck.h"
+#include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mdiform1.h"
 #include "plantcard/picturechange.h"
@@ -194,5 +195,7 @@ int main(int argc, char **argv) {
     // The window's startup has opened the archive; now the day's safety copy.
     if (!ctx.state.archiveReadOnly)
         BackupCommands::dailyCopy(ctx);
+    if (ArchiveStartup(ctx).upgradeLayout())
+        window.visualizza();
     return app.exec();
 }

@@ -1,6 +1,8 @@
 #include "archive/archive.h"
+#include "archive/backupstore.h"
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
+#include "mainwindow/archivestartup.h"
 #include "support/testapp.h"
 
 #include <QDir>
@@ -24,6 +26,8 @@ private slots:
     void deletingAPlantIsAllOrNothing();
     void readsToleratesRowsOfOtherTools();
     void aReadOnlyArchiveIsReadButNeverWritten();
+    void layoutIsUpgradedOnlyAfterTheDaysCopy_data();
+    void layoutIsUpgradedOnlyAfterTheDaysCopy();
 };
 
 void TestArchive::numbersFollowTheTypingRules_data() {
@@ -122,8 +126,8 @@ void TestArchive::keysAreMadeFromTheClock_data() {
     QTest::newRow("half to even, up")
         << QDateTime(QDate(2026, 1, 1), QTime(0, 0, 3, 500)) << 1120264LL;
     QTest::newRow("below half") << QDateTime(QDate(2026, 1, 1), QTime(0, 0, 3, 499)) << 1120263LL;
-    QTest::newRow("end of day")
-        << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)) << 3112202686400LL;
+    QTest::newRow("end of day") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999))
+                                << 3112202686400LL;
 }
 
 void TestArchive::keysAreMadeFromTheClock() {
@@ -194,8 +198,9 @@ void TestArchive::openingRefusesWhatIsNotAnArchive() {
 void TestArchive::writesConvertTextsAndStoreNothingOnRefusal() {
     TestApp app;
     Archive a(app.path("dbpiante.mdb"));
-    QVERIFY(a.insertPlant(42, {{"specie", "Ficus"}, {"prezzo", "12,5"},
-                               {"dataacquisto", "7/3/2026"}, {"note", " "}}));
+    QVERIFY(a.insertPlant(
+        42,
+        {{"specie", "Ficus"}, {"prezzo", "12,5"}, {"dataacquisto", "7/3/2026"}, {"note", " "}}));
     auto p = a.plant(42);
     QVERIFY(p);
     QCOMPARE(p->value("specie").toString(), QString("Ficus"));
@@ -228,7 +233,8 @@ void TestArchive::deletingAPlantIsAllOrNothing() {
         app.addEvent(10 + i, 1, "Rinvaso", "2026-01-01");
     app.addEvent(20, 2, "Rinvaso", "2026-01-01");
     // Make the second half of the deletion fail: nothing at all may go.
-    app.sql("CREATE TRIGGER stop BEFORE DELETE ON coltivazione BEGIN SELECT RAISE(ABORT, 'no'); END");
+    app.sql(
+        "CREATE TRIGGER stop BEFORE DELETE ON coltivazione BEGIN SELECT RAISE(ABORT, 'no'); END");
     {
         Archive a(app.path("dbpiante.mdb"));
         QVERIFY(!a.deletePlantWithEvents(1));
@@ -275,6 +281,55 @@ void TestArchive::aReadOnlyArchiveIsReadButNeverWritten() {
     }
     QCOMPARE(TestApp::fileHash(path), before);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+void TestArchive::layoutIsUpgradedOnlyAfterTheDaysCopy_data() {
+    QTest::addColumn<int>("stored");         // the archive's layout number before
+    QTest::addColumn<bool>("dayCopy");       // today's safety copy exists
+    QTest::addColumn<QStringList>("second"); // the statements of the step to layout 2
+    QTest::addColumn<int>("after");          // the layout number after; -1: the file unchanged
+    QTest::addColumn<QString>("told");       // part of the message; empty: none
+    const QStringList good = {"CREATE TABLE prova (x)"};
+    QTest::newRow("older, copy made") << 0 << true << good << 2 << "";
+    QTest::newRow("one step done already") << 1 << true << good << 2 << "";
+    QTest::newRow("current") << 2 << true << good << -1 << "";
+    QTest::newRow("older, no copy") << 0 << false << good << -1 << "manca la copia";
+    QTest::newRow("a step fails") << 0 << true
+                                  << QStringList{"CREATE TABLE prova (x)",
+                                                 "CREATE TABLE piante (x)"}
+                                  << -1 << "Impossibile aggiornare";
+    QTest::newRow("newer") << 7 << true << good << -1 << "più recente";
+}
+
+void TestArchive::layoutIsUpgradedOnlyAfterTheDaysCopy() {
+    QFETCH(int, stored);
+    QFETCH(bool, dayCopy);
+    QFETCH(QStringList, second);
+    QFETCH(int, after);
+    QFETCH(QString, told);
+    TestApp app;
+    app.addPlant(1, {{"identificazione", "ficus"}});
+    app.sql(QString("PRAGMA user_version = %1").arg(stored));
+    if (dayCopy)
+        QCOMPARE(BackupStore(app.ctx().folder).makeDailyCopy(app.clock.current.date()),
+                 BackupStore::Daily::Made);
+    const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
+    const QList<SchemaUpgrade::Step> steps = {{1, {"CREATE TABLE primo (y)"}}, {2, second}};
+
+    const bool changed = ArchiveStartup(app.ctx()).upgradeLayout(steps);
+
+    QCOMPARE(changed, after >= 0);
+    QCOMPARE(app.messages.texts().join(' ').contains(told), true);
+    QCOMPARE(app.messages.said.isEmpty(), told.isEmpty());
+    QCOMPARE(app.state().archiveReadOnly, !told.isEmpty());
+    if (after < 0) {
+        QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
+    } else {
+        QCOMPARE(app.sqlValue("PRAGMA user_version").toInt(), after);
+        QCOMPARE(app.sqlValue("SELECT count(*) FROM sqlite_master WHERE name = 'prova'").toInt(),
+                 1);
+        QCOMPARE(app.count("piante"), 1);
+    }
 }
 
 QTEST_MAIN(TestArchive)

@@ -1,9 +1,11 @@
 #include "mainwindow/archivestartup.h"
 
 #include "archive/archive.h"
+#include "archive/backupstore.h"
 #include "archive/jetconversion.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProgressDialog>
 
 namespace {
@@ -22,6 +24,15 @@ const QString cancelled =
     QStringLiteral("Conversione annullata.\nIl file originale non è stato modificato.");
 const QString cannotOpen = QStringLiteral(
     "Impossibile aprire l'archivio dbpiante.mdb: %1.\nIl file non è stato modificato.");
+const QString newerLayout = QStringLiteral(
+    "L'archivio è stato scritto da una versione più recente di Silvaro: viene aperto in sola "
+    "lettura e le modifiche non saranno salvate.");
+const QString noCopyForUpgrade = QStringLiteral(
+    "L'archivio va aggiornato al formato di questa versione di Silvaro, ma manca la copia di "
+    "sicurezza di oggi: l'archivio non è stato modificato e viene aperto in sola lettura.");
+const QString upgradeFailed = QStringLiteral(
+    "Impossibile aggiornare l'archivio al formato di questa versione di Silvaro (%1): "
+    "l'archivio non è stato modificato e viene aperto in sola lettura.");
 } // namespace T
 } // namespace
 
@@ -39,6 +50,37 @@ void ArchiveStartup::run() {
     archive.setReadOnly(m_ctx.state.archiveReadOnly);
     if (!archive.check())
         m_ctx.messages->show(T::cannotOpen.arg(archive.lastError()), Messages::Icon::Exclamation);
+}
+
+bool ArchiveStartup::upgradeLayout(const QList<SchemaUpgrade::Step> &steps) {
+    int version = 0;
+    QString error;
+    const QString archive = m_ctx.folder.archivePath();
+    switch (SchemaUpgrade::stateOf(archive, steps, &version, &error)) {
+    case SchemaUpgrade::State::Current:
+    case SchemaUpgrade::State::Unreadable: // told already, when the archive was opened
+        return false;
+    case SchemaUpgrade::State::Newer:
+        m_ctx.state.archiveReadOnly = true;
+        m_ctx.messages->show(T::newerLayout, Messages::Icon::Exclamation);
+        return false;
+    case SchemaUpgrade::State::Older:
+        break;
+    }
+    if (m_ctx.state.archiveReadOnly)
+        return false;
+    // The copy to go back to must be there before anything changes.
+    if (!QFileInfo(BackupStore(m_ctx.folder).dailyPath(m_ctx.clock->today())).isFile()) {
+        m_ctx.state.archiveReadOnly = true;
+        m_ctx.messages->show(T::noCopyForUpgrade, Messages::Icon::Exclamation);
+        return false;
+    }
+    if (!SchemaUpgrade::run(archive, steps, &error)) {
+        m_ctx.state.archiveReadOnly = true;
+        m_ctx.messages->show(T::upgradeFailed.arg(error), Messages::Icon::Exclamation);
+        return false;
+    }
+    return true;
 }
 
 void ArchiveStartup::offerConversion() {

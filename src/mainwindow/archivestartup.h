@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/conversionprogress.h"
+#include "archive/schemaupgrade.h"
 #include "ui/appcontext.h"
 
 class QProgressDialog;
@@ -14,6 +15,10 @@ class ArchiveStartup : private ConversionProgress {
 public:
     explicit ArchiveStartup(AppContext &ctx) : m_ctx(ctx) {}
     void run();
+    // Once the day's safety copy is made: brings the archive's layout to the program's, or
+    // leaves it for reading only when that cannot be done (or the layout is newer). True
+    // when the layout changed, so the lists are to be read again.
+    bool upgradeLayout(const QList<SchemaUpgrade::Step> &steps = SchemaUpgrade::steps());
 
 private:
     void offerConversion();
