@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QProgressDialog>
 #include <QTranslator>
 
 #include <cstdio>
@@ -50,7 +51,19 @@ bool aloneOnTheArchive(InstanceLock &lock, AppContext &ctx, int *exitCode) {
 
 // A journal left by a writer that died is checked before anything opens the archive.
 void checkLeftJournal(const AppContext &ctx) {
-    const JournalCheck::Outcome journal = JournalCheck::run(ctx.folder, ctx.clock->now());
+    // Copying a big archive and its journal aside takes a while: a window says so.
+    QProgressDialog progress(QStringLiteral("Controllo dell'archivio in corso…"), QString(), 0,
+                             1000);
+    progress.setWindowTitle(QStringLiteral("Silvaro"));
+    progress.setMinimumDuration(500);
+    progress.setCancelButton(nullptr);
+    const JournalCheck::Outcome journal =
+        JournalCheck::run(ctx.folder, ctx.clock->now(), [&progress](qint64 done, qint64 total) {
+            if (total > 0)
+                progress.setValue(int(done * 1000 / total));
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
+    progress.close();
     if (!journal.message.isEmpty())
         ctx.messages->show(journal.message, journal.sound ? Messages::Icon::Information
                                                           : Messages::Icon::Exclamation);

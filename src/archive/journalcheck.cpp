@@ -70,7 +70,10 @@ QString check(const QString &path) {
 }
 
 // A copy that is either complete or not there.
-bool copyFile(const QString &from, const QString &to, QString *error) {
+using ChunkCopied = std::function<void(qint64 bytes)>;
+
+bool copyFile(const QString &from, const QString &to, QString *error,
+              const ChunkCopied &progress = {}) {
     QFile in(from);
     QSaveFile out(to);
     if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
@@ -83,6 +86,8 @@ bool copyFile(const QString &from, const QString &to, QString *error) {
             *error = out.errorString();
             return false;
         }
+        if (progress)
+            progress(chunk.size());
     }
     if (in.error() != QFileDevice::NoError || !out.commit()) {
         *error = in.error() != QFileDevice::NoError ? in.errorString() : out.errorString();
@@ -92,7 +97,8 @@ bool copyFile(const QString &from, const QString &to, QString *error) {
 }
 } // namespace
 
-JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime &now) {
+JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime &now,
+                                        const std::function<void(qint64, qint64)> &progress) {
     Outcome outcome;
     const QString archive = folder.archivePath();
     const QString journal = archive + QStringLiteral("-journal");
@@ -135,7 +141,16 @@ JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime
         outcome.message = T::found + T::noCopy.arg(aside);
         return outcome;
     }
-    if (!copyFile(archive, archiveCopy, &error) || !copyFile(journal, journalCopy, &error)) {
+    // A big archive takes a while to copy: the caller is told how far it is.
+    const qint64 total = QFileInfo(archive).size() + QFileInfo(journal).size();
+    qint64 done = 0;
+    const ChunkCopied step = [&](qint64 bytes) {
+        done += bytes;
+        if (progress)
+            progress(done, total);
+    };
+    if (!copyFile(archive, archiveCopy, &error, step) ||
+        !copyFile(journal, journalCopy, &error, step)) {
         outcome.message = T::found + T::noCopy.arg(error);
         return outcome;
     }

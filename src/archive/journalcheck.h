@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 // A writer that died leaves dbpiante.mdb-journal beside the archive, and the next opening
 // rolls it back into the file. When the user has meanwhile copied an older archive over the
 // file, that journal belongs to another file and rolling it back corrupts this one. Before
@@ -19,5 +21,7 @@ public:
         QString asideFolder;   // where the copies are
         QString message;       // what to tell the user; empty when there was no journal
     };
-    static Outcome run(const AppFolder &folder, const QDateTime &now);
+    // `progress` hears how many of the bytes to copy aside are copied, while it copies.
+    static Outcome run(const AppFolder &folder, const QDateTime &now,
+                       const std::function<void(qint64 done, qint64 total)> &progress = {});
 };
