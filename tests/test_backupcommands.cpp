@@ -98,7 +98,8 @@ void TestBackupCommands::dailyCopyIsMadeOnceAndAFailureToldOnce() {
     QFile::setPermissions(app.dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (obstacle.isEmpty()) {
         QVERIFY(app.messages.said.isEmpty());
-        QCOMPARE(store.dailyCopies(), QStringList{store.dailyPath(QDate(2026, 12, 7))});
+        QCOMPARE(store.dailyCopies(QDate(2026, 12, 7)),
+                 QStringList{store.dailyPath(QDate(2026, 12, 7))});
         return;
     }
     // Told at each start that could not make it, with the reason, never as success.
@@ -108,7 +109,7 @@ void TestBackupCommands::dailyCopyIsMadeOnceAndAFailureToldOnce() {
                  said.text.endsWith(".") && said.text.size() > 44,
              qPrintable(said.text));
     QCOMPARE(said.icon, Messages::Icon::Exclamation);
-    QVERIFY(store.dailyCopies().isEmpty());
+    QVERIFY(store.dailyCopies(QDate(2026, 12, 7)).isEmpty());
 }
 
 void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {

@@ -1,26 +1,24 @@
 #include "archive/backupstore.h"
 
+#include "archive/failurereason.h"
+#include "archive/filesteps.h"
 #include "archive/sqlitefile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 
-#include <filesystem>
+#include <cerrno>
 #include <memory>
-#include <system_error>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
 const QString archiveName = QStringLiteral("dbpiante");
 const QString journalSuffix = QStringLiteral("-journal");
+const QString partialSuffix = QStringLiteral(".tmp");
 
 // The fields the program reads and writes, table by table.
 const QStringList plantFields = {
@@ -36,32 +34,31 @@ const QRegularExpression &dailyName() {
     return re;
 }
 
-// Data written by SQLite reaches the disk before the file is renamed into place.
-bool flushToDisk(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
-        return false;
-#ifdef Q_OS_UNIX
-    return ::fsync(f.handle()) == 0;
-#else
-    return f.flush();
-#endif
+// A file written under a passing name, with the journal SQLite may have left beside it.
+void removePartial(const QString &partial) {
+    FileSteps::remove(partial);
+    FileSteps::remove(partial + journalSuffix);
 }
 
-// Replaces `to` by `from` in one step (rename over an existing file).
-bool replaceFile(const QString &from, const QString &to, QString *why) {
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
-                            std::filesystem::path(to.toStdU16String()), ec);
-    if (ec)
-        *why = QString::fromLocal8Bit(ec.message());
-    return !ec;
+// What SQLite's quick check finds in a file: empty when it answers "ok".
+QString findings(SqliteFile &file) {
+    QSqlQuery q(file.db());
+    if (!file.run(q, QStringLiteral("PRAGMA quick_check")))
+        return file.error();
+    QStringList found;
+    while (q.next() && found.size() < 3)
+        found << q.value(0).toString().simplified();
+    if (q.lastError().isValid())
+        return file.failed(q);
+    if (found == QStringList{QStringLiteral("ok")})
+        return {};
+    return FailureReason::damaged(found.join(QStringLiteral("; ")));
 }
 
 // A name not yet taken in the folder: the wanted one, else with -2, -3... before .mdb.
 QString freeName(const QString &wanted) {
     QString name = wanted;
-    for (int n = 2; QFileInfo::exists(name) || QFileInfo::exists(name + journalSuffix); ++n)
+    for (int n = 2; FileSteps::taken(name) || FileSteps::taken(name + journalSuffix); ++n)
         name = wanted.chopped(4) + QStringLiteral("-%1.mdb").arg(n);
     return name;
 }
@@ -75,6 +72,10 @@ bool BackupStore::fail(const QString &why) {
     return false;
 }
 
+bool BackupStore::failed(int error, const QString &doing, const QString &path) {
+    return fail(FailureReason::told(FailureReason::ofErrno(error), doing, path));
+}
+
 QString BackupStore::dir() const { return m_folder.filePath(QStringLiteral("backup")); }
 
 QString BackupStore::dailyPath(const QDate &day) const {
@@ -82,26 +83,29 @@ QString BackupStore::dailyPath(const QDate &day) const {
                                 QStringLiteral(".mdb"));
 }
 
-QStringList BackupStore::dailyCopies() const {
-    QStringList names;
-    for (const QString &name : QDir(dir()).entryList(QDir::Files)) {
+QStringList BackupStore::dailyCopies(const QDate &today) const {
+    QList<std::pair<QDate, QString>> found;
+    const QDir folder(dir());
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden)) {
         const auto m = dailyName().match(name);
-        if (m.hasMatch() &&
-            QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()).isValid())
-            names << name;
+        const QDate day = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(),
+                                               m.captured(3).toInt())
+                                       : QDate();
+        if (day.isValid() && day <= today && FileSteps::isRegularFile(folder.filePath(name)))
+            found.append({day, folder.filePath(name)});
     }
-    // The date in the name sorts as text.
-    std::sort(names.begin(), names.end(), std::greater<>());
+    std::sort(found.begin(), found.end(), std::greater<>());
     QStringList paths;
-    for (const QString &n : names)
-        paths << QDir(dir()).filePath(n);
+    for (const auto &f : found)
+        paths << f.second;
     return paths;
 }
 
 BackupStore::Daily BackupStore::makeDailyCopy(const QDate &today) {
     m_error.clear();
     const QString target = dailyPath(today);
-    if (QFileInfo::exists(target))
+    // Anything but a file of its own under the day's name (a link, say) is no copy.
+    if (FileSteps::isRegularFile(target))
         return Daily::AlreadyThere;
     SqliteFile archive;
     if (!archive.open(m_folder.archivePath())) {
@@ -110,81 +114,100 @@ BackupStore::Daily BackupStore::makeDailyCopy(const QDate &today) {
     }
     // The archive's check runs on a connection of its own beside the copy, since both read
     // the whole file; the copy is given its day's name only once the check said "ok".
-    QString checkError;
-    bool sound = false;
+    QString found;
     std::unique_ptr<QThread> checker(QThread::create([&] {
         SqliteFile file;
-        if (!file.open(m_folder.archivePath())) {
-            checkError = file.error();
-            return;
-        }
-        const QVariant answer = file.value(QStringLiteral("PRAGMA quick_check"));
-        sound = answer.toString() == QLatin1String("ok");
-        checkError = answer.isValid() ? answer.toString() : file.error();
+        found = file.open(m_folder.archivePath()) ? findings(file) : file.error();
     }));
     checker->start();
-    // Written under a passing name and renamed when complete, so that a copy under its
-    // day's name is always whole.
-    const QString partial = target + QStringLiteral(".tmp");
-    const bool hadFolder = QFileInfo::exists(dir());
-    bool written = QDir().mkpath(dir());
-    if (!written)
-        fail(QStringLiteral("la cartella %1 non può essere creata").arg(QDir::toNativeSeparators(dir())));
-    QFile::remove(partial); // left by a start that was cut short
-    if (written && !(archive.copyTo(partial) && flushToDisk(partial))) {
-        written = false;
-        fail(archive.error().isEmpty()
-                 ? QStringLiteral("la copia %1 non può essere scritta")
-                       .arg(QDir::toNativeSeparators(target))
-                 : archive.error());
+    // Written under a passing name, synced and renamed when complete, so that a copy under
+    // its day's name is always whole. The rename replaces whatever has the name, a link
+    // itself included, and never writes where a link points.
+    const QString partial = target + partialSuffix;
+    const bool hadFolder = FileSteps::taken(dir());
+    bool written = false;
+    if (const int error = FileSteps::makeFolder(dir())) {
+        failed(error, QStringLiteral("creare la cartella"), dir());
+    } else {
+        removePartial(partial); // left by a start that was cut short
+        if (!archive.copyTo(partial))
+            fail(FailureReason::told(archive.error(), QStringLiteral("scrivere"), target));
+        else if (const int error = FileSteps::sync(partial))
+            failed(error, QStringLiteral("scrivere"), target);
+        else
+            written = true;
     }
     checker->wait();
-    if (!sound) {
-        QFile::remove(partial);
+    if (!found.isEmpty()) {
+        removePartial(partial);
         if (!hadFolder)
             QDir().rmdir(dir()); // only when empty
-        m_error = checkError;
-        return Daily::NotSound;
+        m_error = found;
+        return Daily::FailsCheck;
     }
-    if (!written || !QFile::rename(partial, target)) {
-        if (written)
-            fail(QStringLiteral("la copia %1 non può essere scritta").arg(QDir::toNativeSeparators(target)));
-        QFile::remove(partial);
+    if (!written) {
+        removePartial(partial);
         return Daily::Failed;
     }
-    removeOldCopies(target);
+    if (const int error = FileSteps::replace(partial, target)) {
+        removePartial(partial);
+        failed(error, QStringLiteral("scrivere"), target);
+        return Daily::Failed;
+    }
+    FileSteps::sync(dir());
+    removeOldCopies(today);
     return Daily::Made;
 }
 
-bool BackupStore::removeOldCopies(const QString &keep) {
-    const QStringList copies = dailyCopies();
-    bool ok = true;
+void BackupStore::removeOldCopies(const QDate &today) {
+    const QStringList copies = dailyCopies(today);
     for (qsizetype i = kept; i < copies.size(); ++i)
-        if (copies.at(i) != keep)
-            ok = QFile::remove(copies.at(i)) && ok;
-    return ok;
+        FileSteps::remove(copies.at(i));
+}
+
+void BackupStore::settle() {
+    removePartial(m_folder.archivePath() + partialSuffix);
+    static const QRegularExpression partial(
+        QStringLiteral(R"(^dbpiante-[0-9-]+\.mdb\.tmp(-journal)?$)"));
+    const QDir folder(dir());
+    for (const QString &name : folder.entryList(QDir::Files | QDir::System | QDir::Hidden))
+        if (partial.match(name).hasMatch())
+            FileSteps::remove(folder.filePath(name));
 }
 
 bool BackupStore::checkCandidate(const QString &path) {
     m_error.clear();
     SqliteFile file;
     if (!file.open(path))
-        return fail(file.error());
+        return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
     const QVariant check = file.value(QStringLiteral("PRAGMA integrity_check"));
     if (!check.isValid())
-        return fail(QStringLiteral("il file non si legge (%1)").arg(file.error()));
+        return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
     if (check.toString() != QLatin1String("ok"))
-        return fail(QStringLiteral("il file è danneggiato (%1)").arg(check.toString()));
+        return fail(FailureReason::damaged(check.toString().simplified()));
     for (const auto &[table, fields] : {std::pair{QStringLiteral("piante"), plantFields},
                                         std::pair{QStringLiteral("coltivazione"), eventFields}}) {
+        // An ordinary table with rowids, as the program reads and writes: not a view, not
+        // a virtual table, not one WITHOUT ROWID.
+        QSqlQuery kind(file.db());
+        if (!file.run(kind,
+                      QStringLiteral("SELECT type, wr FROM pragma_table_list "
+                                     "WHERE schema = 'main' AND name = ? COLLATE NOCASE"),
+                      {table}))
+            return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
+        if (!kind.next())
+            return fail(QStringLiteral("manca la tabella %1").arg(table));
+        if (kind.value(0).toString() == QLatin1String("view"))
+            return fail(QStringLiteral("%1 è una vista, non una tabella").arg(table));
+        if (kind.value(0).toString() != QLatin1String("table") || kind.value(1).toInt() != 0)
+            return fail(
+                QStringLiteral("la tabella %1 è di un tipo che Silvaro non conosce").arg(table));
         QSqlQuery q(file.db());
         if (!file.run(q, QStringLiteral("SELECT lower(name) FROM pragma_table_info(?)"), {table}))
-            return fail(file.error());
+            return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
         QStringList present;
         while (q.next())
             present << q.value(0).toString();
-        if (present.isEmpty())
-            return fail(QStringLiteral("manca la tabella %1").arg(table));
         QStringList missing;
         for (const QString &f : fields)
             if (!present.contains(f))
@@ -207,69 +230,91 @@ QDate BackupStore::dayOf(const QString &path) {
     return QFileInfo(path).lastModified().date();
 }
 
-// The archive as it is, into `target`. Nothing else has the file open between the program's
+// The archive as it is, into `target`, written under a passing name, synced and checked
+// before it is renamed to its own. Nothing else has the file open between the program's
 // operations, so its bytes are copied as they are when SQLite cannot copy it (a damaged
 // file, or one with a journal beside it that belongs to these very bytes).
 bool BackupStore::keepCurrent(const QString &target) {
     const QString archive = m_folder.archivePath();
     if (!QFileInfo::exists(archive))
         return true;
+    const QString partial = target + partialSuffix;
+    removePartial(partial);
+    bool whole = false;
     if (!QFileInfo::exists(archive + journalSuffix)) {
         SqliteFile file;
-        if (file.open(archive) && file.copyTo(target) && flushToDisk(target))
-            return true;
-        QFile::remove(target);
+        if (file.open(archive) && file.copyTo(partial) && FileSteps::sync(partial) == 0) {
+            SqliteFile copy;
+            whole = copy.open(partial) && findings(copy).isEmpty();
+        }
+        if (!whole)
+            removePartial(partial);
     }
-    if (QFile::copy(archive, target) && flushToDisk(target))
-        return true;
-    QFile::remove(target);
-    return fail(QStringLiteral("l'archivio attuale non può essere conservato in %1")
-                    .arg(QDir::toNativeSeparators(dir())));
+    if (!whole) {
+        if (const int error = FileSteps::copy(archive, partial)) {
+            removePartial(partial);
+            return failed(error, QStringLiteral("scrivere"), target);
+        }
+        if (QFileInfo(partial).size() != QFileInfo(archive).size()) {
+            removePartial(partial);
+            return failed(EIO, QStringLiteral("scrivere"), target);
+        }
+    }
+    if (const int error = FileSteps::replace(partial, target)) {
+        removePartial(partial);
+        return failed(error, QStringLiteral("scrivere"), target);
+    }
+    FileSteps::sync(dir());
+    return true;
 }
 
 bool BackupStore::restore(const QString &path, const QDateTime &now) {
     m_kept.clear();
     if (!checkCandidate(path))
         return false;
-    if (!QDir().mkpath(dir()))
-        return fail(QStringLiteral("la cartella %1 non può essere creata")
-                        .arg(QDir::toNativeSeparators(dir())));
+    if (const int error = FileSteps::makeFolder(dir()))
+        return failed(error, QStringLiteral("creare la cartella"), dir());
     const QString archive = m_folder.archivePath();
     const QString journal = archive + journalSuffix;
 
     // The chosen copy, made whole beside the archive so that the switch is one rename.
-    const QString incoming = archive + QStringLiteral(".tmp");
-    QFile::remove(incoming); // left by a restore that was cut short
+    const QString incoming = archive + partialSuffix;
+    const QString writing = QStringLiteral("scrivere la copia nella cartella");
+    removePartial(incoming); // left by a restore that was cut short
     {
         SqliteFile source;
-        if (!source.open(path) || !source.copyTo(incoming) || !flushToDisk(incoming)) {
-            QFile::remove(incoming);
-            return fail(source.error().isEmpty()
-                            ? QStringLiteral("la copia non può essere scritta in %1")
-                                  .arg(QDir::toNativeSeparators(m_folder.dir()))
-                            : source.error());
+        if (!source.open(path))
+            return fail(FailureReason::told(source.error(), QStringLiteral("leggere"), path));
+        if (!source.copyTo(incoming)) {
+            removePartial(incoming);
+            return fail(FailureReason::told(source.error(), writing, m_folder.dir()));
+        }
+        if (const int error = FileSteps::sync(incoming)) {
+            removePartial(incoming);
+            return failed(error, writing, m_folder.dir());
         }
     }
 
     const QString kept = freeName(QDir(dir()).filePath(
         archiveName + now.toString(QStringLiteral("-yyyy-MM-dd-HHmmss")) + QStringLiteral(".mdb")));
     if (!keepCurrent(kept)) {
-        QFile::remove(incoming);
+        removePartial(incoming);
         return false;
     }
-    const bool hadJournal = QFileInfo::exists(journal);
-    if (hadJournal && !QFile::rename(journal, kept + journalSuffix)) {
-        QFile::remove(incoming);
-        return fail(QStringLiteral("il file %1 non può essere spostato in %2")
-                        .arg(QDir::toNativeSeparators(journal), QDir::toNativeSeparators(dir())));
+    const bool hadJournal = FileSteps::taken(journal);
+    if (hadJournal) {
+        if (const int error = FileSteps::replace(journal, kept + journalSuffix)) {
+            removePartial(incoming);
+            return failed(error, QStringLiteral("spostare in backup"), journal);
+        }
     }
-    QString why;
-    if (!replaceFile(incoming, archive, &why)) {
+    if (const int error = FileSteps::replace(incoming, archive)) {
         if (hadJournal)
-            QFile::rename(kept + journalSuffix, journal);
-        QFile::remove(incoming);
-        return fail(why);
+            FileSteps::replace(kept + journalSuffix, journal);
+        removePartial(incoming);
+        return failed(error, QStringLiteral("sostituire"), archive);
     }
+    FileSteps::sync(m_folder.dir());
     m_kept = QFileInfo::exists(kept) ? kept : QString();
     return true;
 }

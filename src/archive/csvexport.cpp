@@ -1,16 +1,23 @@
 #include "archive/csvexport.h"
 
+#include "archive/failurereason.h"
+#include "archive/filesteps.h"
 #include "archive/sqlitefile.h"
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
-#include <QSaveFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <cerrno>
+#include <unistd.h>
 
 const QString CsvExport::plantsFile = QStringLiteral("piante.csv");
 const QString CsvExport::eventsFile = QStringLiteral("trattamenti.csv");
@@ -19,6 +26,66 @@ namespace {
 
 constexpr qsizetype flushAt = 1 << 20;
 constexpr qint64 progressEvery = 1024;
+
+// The new pair is written into a fresh folder of this name (and six characters more) in the
+// chosen folder; the mark in it says that both files there are whole.
+const QString stagingPrefix = QStringLiteral(".silvaro-csv-");
+const QString markName = QStringLiteral("completa");
+// Beside the archive while an export is under way: the chosen folder, for the next start.
+const QString noteName = QStringLiteral(".esportazione-csv");
+
+// A text a spreadsheet would take for a formula: one of = + - @, a tab or a carriage return
+// first, after any apostrophes. It goes out with one apostrophe more in front; the import
+// takes the first apostrophe away from such a text, so the round trip is exact.
+QByteArray guarded(QByteArray text) {
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == '\'')
+        ++i;
+    if (i < text.size()) {
+        const char c = text.at(i);
+        if (c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r')
+            text.prepend('\'');
+    }
+    return text;
+}
+
+// Removes a staging folder with what the export put in it (nothing else).
+void removeStaging(const QString &staging) {
+    const QDir in(staging);
+    const QStringList names = CsvExport::fileNames() << markName;
+    for (const QString &name : names)
+        FileSteps::remove(in.filePath(name));
+    QDir().rmdir(staging);
+}
+
+// Moves the files of a staging folder whose mark proves them whole into `folder`, over the
+// old ones, then removes the staging folder; one without a whole mark is only removed, and
+// the old pair stays.
+void settleStaging(const QString &folder, const QString &staging) {
+    const QDir in(staging);
+    QFile mark(in.filePath(markName));
+    QList<std::pair<QString, qint64>> pair;
+    if (mark.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : mark.readAll().split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            bool number = false;
+            const qint64 size = words.value(1).toLongLong(&number);
+            if (words.size() == 2 && number && CsvExport::fileNames().contains(words.at(0)))
+                pair.append({QString::fromLatin1(words.at(0)), size});
+        }
+        mark.close();
+    }
+    if (pair.size() == CsvExport::fileNames().size()) {
+        for (const auto &[name, size] : pair) {
+            const QString staged = in.filePath(name);
+            // A file gone from here was moved already.
+            if (FileSteps::isRegularFile(staged) && QFileInfo(staged).size() == size)
+                FileSteps::replace(staged, QDir(folder).filePath(name));
+        }
+        FileSteps::sync(folder);
+    }
+    removeStaging(staging);
+}
 
 bool isDateField(const QString &name) {
     return name.compare(QLatin1String("dataacquisto"), Qt::CaseInsensitive) == 0 ||
@@ -87,6 +154,7 @@ QByteArray numberText(double value) {
     return s;
 }
 
+// A value as its field's text: numbers as numbers, anything else guarded against formulas.
 QByteArray valueText(const QVariant &v, bool date) {
     if (v.isNull())
         return {};
@@ -97,18 +165,22 @@ QByteArray valueText(const QVariant &v, bool date) {
     case QMetaType::Int:
         return QByteArray::number(v.toLongLong());
     case QMetaType::QByteArray:
-        return v.toByteArray();
+        return guarded(v.toByteArray());
     default:
-        return date ? dateText(v.toString()) : v.toString().toUtf8();
+        return guarded(date ? dateText(v.toString()) : v.toString().toUtf8());
     }
 }
 
-// One output file, written through a buffer.
+// One new output file, written through a buffer; error() is the errno of a failed step.
 class CsvFile {
 public:
-    CsvFile(const QString &path) : m_file(path) {}
+    explicit CsvFile(QString path) : m_path(std::move(path)) {}
+    ~CsvFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
     bool open() {
-        if (!m_file.open(QIODevice::WriteOnly))
+        if ((m_error = FileSteps::create(m_path, &m_fd)))
             return false;
         m_buffer.reserve(flushAt + 4096);
         m_buffer += "\xEF\xBB\xBF";
@@ -127,15 +199,27 @@ public:
         return m_buffer.size() < flushAt || flush();
     }
     bool flush() {
-        const bool ok = m_file.write(m_buffer) == m_buffer.size();
+        m_error = FileSteps::write(m_fd, m_buffer);
+        m_size += m_buffer.size();
         m_buffer.clear();
-        return ok;
+        return !m_error;
     }
-    bool commit() { return flush() && m_file.commit(); }
-    QString error() const { return m_file.errorString(); }
+    // Everything written and synced to the disk.
+    bool commit() {
+        if (!flush())
+            return false;
+        m_error = FileSteps::finish(m_fd);
+        m_fd = -1;
+        return !m_error;
+    }
+    int error() const { return m_error; }
+    qint64 size() const { return m_size; }
 
 private:
-    QSaveFile m_file;
+    QString m_path;
+    int m_fd = -1;
+    int m_error = 0;
+    qint64 m_size = 0;
     QByteArray m_buffer;
     bool m_first = true;
 };
@@ -143,6 +227,29 @@ private:
 } // namespace
 
 CsvExport::CsvExport(QString archivePath) : m_path(std::move(archivePath)) {}
+
+void CsvExport::settle(const QString &folder) {
+    static const QRegularExpression staged(QRegularExpression::escape(stagingPrefix) +
+                                           QStringLiteral("[A-Za-z0-9]{6}$"));
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+        if (name.startsWith(stagingPrefix) && staged.match(name).hasMatch() &&
+            FileSteps::isFolder(dir.filePath(name)))
+            settleStaging(folder, dir.filePath(name));
+}
+
+void CsvExport::settleInterrupted(const QString &archivePath) {
+    const QString note = QFileInfo(archivePath).dir().filePath(noteName);
+    QFile file(note);
+    if (!FileSteps::isRegularFile(note) || !file.open(QIODevice::ReadOnly))
+        return;
+    const QString folder = QString::fromUtf8(file.readAll());
+    file.close();
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        settle(folder);
+    FileSteps::remove(note);
+}
 
 bool CsvExport::write(const QString &folder, const Progress &progress) {
     m_error.clear();
@@ -152,14 +259,27 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         m_error = why;
         return false;
     };
+    auto failed = [&](int error, const QString &doing, const QString &path) {
+        return fail(FailureReason::told(FailureReason::ofErrno(error), doing, path));
+    };
+    const QString intoFolder = QStringLiteral("scrivere nella cartella");
     if (!QFileInfo(folder).isDir())
-        return fail(QStringLiteral("la cartella %1 non esiste").arg(QDir::toNativeSeparators(folder)));
+        return failed(QFileInfo::exists(folder) ? ENOTDIR : ENOENT, intoFolder, folder);
+    // What an export cut short left here is finished or removed first.
+    settle(folder);
+    const QDir out(folder);
+    // A folder under a file's name cannot be replaced: told before anything changes.
+    for (const QString &name : fileNames())
+        if (FileSteps::isFolder(out.filePath(name)))
+            return failed(EISDIR, QStringLiteral("sostituire"), out.filePath(name));
+    const QString reading = QStringLiteral("leggere");
     SqliteFile archive;
     if (!archive.open(m_path))
-        return fail(archive.error());
+        return fail(FailureReason::told(archive.error(), reading, m_path));
     // Both tables from one state of the file.
-    if (!archive.db().transaction())
-        return fail(archive.error());
+    QSqlQuery begin(archive.db());
+    if (!archive.run(begin, QStringLiteral("BEGIN")))
+        return fail(FailureReason::told(archive.error(), reading, m_path));
     const qint64 plantCount = archive.value(QStringLiteral("SELECT count(*) FROM piante")).toLongLong();
     const qint64 eventCount =
         archive.value(QStringLiteral("SELECT count(*) FROM coltivazione")).toLongLong();
@@ -174,13 +294,36 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         return true;
     };
 
-    CsvFile plants(QDir(folder).filePath(plantsFile));
-    CsvFile events(QDir(folder).filePath(eventsFile));
-    if (!plants.open())
-        return fail(plants.error());
-    if (!events.open())
-        return fail(events.error());
+    // The new pair goes into a fresh folder beside the old one; a note beside the archive
+    // names this folder, so that the next start finishes or removes what a kill left (the
+    // next export here does too, should the note not be written).
+    const QString note = QFileInfo(m_path).dir().filePath(noteName);
+    int noteFd = -1;
+    if (FileSteps::remove(note) == 0 && FileSteps::create(note, &noteFd) == 0) {
+        FileSteps::write(noteFd, QFileInfo(folder).absoluteFilePath().toUtf8());
+        FileSteps::finish(noteFd);
+    }
+    QString staging;
+    if (const int error = FileSteps::makeFreshFolder(out.filePath(stagingPrefix), &staging)) {
+        FileSteps::remove(note);
+        return failed(error, intoFolder, folder);
+    }
+    bool halfway = false; // piante.csv replaced, trattamenti.csv not yet
+    const auto cleanUp = qScopeGuard([&] {
+        if (!halfway) {
+            removeStaging(staging);
+            FileSteps::remove(note);
+        }
+    });
 
+    const QDir in(staging);
+    CsvFile plants(in.filePath(plantsFile));
+    CsvFile events(in.filePath(eventsFile));
+    const QString writing = QStringLiteral("scrivere");
+    if (!plants.open())
+        return failed(plants.error(), writing, out.filePath(plantsFile));
+    if (!events.open())
+        return failed(events.error(), writing, out.filePath(eventsFile));
     // The plants, and for the events each plant's specie and identificazione by its key
     // (the first plant stored under a key, when a file holds the same key twice).
     QHash<qint64, std::pair<QByteArray, QByteArray>> names;
@@ -188,7 +331,7 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     {
         QSqlQuery q(archive.db());
         if (!archive.run(q, QStringLiteral("SELECT * FROM piante ORDER BY rowid")))
-            return fail(archive.error());
+            return fail(FailureReason::told(archive.error(), reading, m_path));
         const QSqlRecord rec = q.record();
         QList<bool> date;
         int id = -1, specie = -1, ident = -1;
@@ -201,12 +344,12 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
             ident = name == QLatin1String("identificazione") ? i : ident;
         }
         if (!plants.endRow())
-            return fail(plants.error());
+            return failed(plants.error(), writing, out.filePath(plantsFile));
         while (q.next()) {
             for (int i = 0; i < date.size(); ++i)
                 plants.field(valueText(q.value(i), date.at(i)));
             if (!plants.endRow())
-                return fail(plants.error());
+                return failed(plants.error(), writing, out.filePath(plantsFile));
             if (id >= 0 && !q.value(id).isNull()) {
                 const qint64 key = q.value(id).toLongLong();
                 if (!names.contains(key))
@@ -218,12 +361,12 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
                 return false;
         }
         if (q.lastError().isValid())
-            return fail(SqliteFile::reason(q));
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
     }
     {
         QSqlQuery q(archive.db());
         if (!archive.run(q, QStringLiteral("SELECT * FROM coltivazione ORDER BY rowid")))
-            return fail(archive.error());
+            return fail(FailureReason::told(archive.error(), reading, m_path));
         const QSqlRecord rec = q.record();
         QList<bool> date;
         int id = -1;
@@ -238,7 +381,7 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
             }
         }
         if (!events.endRow())
-            return fail(events.error());
+            return failed(events.error(), writing, out.filePath(eventsFile));
         const std::pair<QByteArray, QByteArray> none;
         while (q.next()) {
             for (int i = 0; i < date.size(); ++i) {
@@ -252,19 +395,47 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
                 }
             }
             if (!events.endRow())
-                return fail(events.error());
+                return failed(events.error(), writing, out.filePath(eventsFile));
             ++m_events;
             if (!step())
                 return false;
         }
         if (q.lastError().isValid())
-            return fail(SqliteFile::reason(q));
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
     }
-    archive.db().rollback(); // nothing was written
+    QSqlQuery end(archive.db());
+    archive.run(end, QStringLiteral("ROLLBACK")); // nothing was written
     if (!plants.commit())
-        return fail(plants.error());
+        return failed(plants.error(), writing, out.filePath(plantsFile));
     if (!events.commit())
-        return fail(events.error());
+        return failed(events.error(), writing, out.filePath(eventsFile));
+    // The mark: both files are whole. From here on the new pair is the export.
+    {
+        int fd = -1;
+        int error = FileSteps::create(in.filePath(markName), &fd);
+        if (!error) {
+            error = FileSteps::write(fd, QStringLiteral("%1 %2\n%3 %4\n")
+                                             .arg(plantsFile)
+                                             .arg(plants.size())
+                                             .arg(eventsFile)
+                                             .arg(events.size())
+                                             .toLatin1());
+            const int finished = FileSteps::finish(fd);
+            error = error ? error : finished;
+        }
+        if (!error)
+            error = FileSteps::sync(staging);
+        if (error)
+            return failed(error, intoFolder, folder);
+    }
+    if (const int error = FileSteps::replace(in.filePath(plantsFile), out.filePath(plantsFile)))
+        return failed(error, QStringLiteral("sostituire"), out.filePath(plantsFile));
+    // piante.csv is the new one: trattamenti.csv must follow, now or at the next start.
+    halfway = true;
+    if (const int error = FileSteps::replace(in.filePath(eventsFile), out.filePath(eventsFile)))
+        return failed(error, QStringLiteral("sostituire"), out.filePath(eventsFile));
+    FileSteps::sync(folder);
+    halfway = false;
     if (progress)
         progress(total, total);
     return true;

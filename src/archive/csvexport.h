@@ -10,7 +10,10 @@
 // ';' between fields, CR LF after every row, a field in double quotes only when it holds a
 // quote, a ';' or a line break (quotes doubled), dates dd/mm/yyyy and nothing for the
 // "no date" 01/01/1900, numbers with a decimal comma, NULL as an empty field, and a first
-// row with the field names.
+// row with the field names. A text that a spreadsheet would run as a formula (one of = + - @,
+// a tab or a carriage return first, after any apostrophes) is written with one apostrophe
+// more in front, so that it shows as text; reading the files back takes the first
+// apostrophe away from such a text, and nothing else.
 class CsvExport {
 public:
     explicit CsvExport(QString archivePath);
@@ -22,10 +25,18 @@ public:
     // Rows written so far and rows in all; answering false stops the export.
     using Progress = std::function<bool(qint64 done, qint64 total)>;
 
-    // Writes both files into `folder`, from one state of the archive. Files of those names
-    // are replaced only once both are complete; on failure or when stopped nothing there
-    // changes. false with error() telling why (empty when stopped).
+    // Writes both files into `folder`, from one state of the archive. They are written into
+    // a fresh folder inside it, synced and marked whole, then renamed over the files of
+    // those names (a link there is replaced, never written through). On failure or when
+    // stopped nothing there changes. false with error() telling why (empty when stopped).
     bool write(const QString &folder, const Progress &progress = {});
+
+    // Finishes an export into `folder` cut short after its new pair was marked whole (both
+    // files end up new), or removes what it wrote before (both stay old).
+    static void settle(const QString &folder);
+    // The same for the folder of an export the program was stopped in, which a note beside
+    // the archive names: run at startup.
+    static void settleInterrupted(const QString &archivePath);
 
     qint64 plants() const { return m_plants; }
     qint64 events() const { return m_events; }

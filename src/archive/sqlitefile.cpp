@@ -1,16 +1,51 @@
 #include "archive/sqlitefile.h"
 
-#include "archive/archive.h"
+#include "archive/failurereason.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 QAtomicInt counter;
+
+// Why a file cannot be an SQLite file, or an empty text when its first bytes say it is one.
+QString notSqlite(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return FailureReason::ofErrno(errno);
+    static const QByteArray magic("SQLite format 3\0", 16);
+    QByteArray head(16, '\0');
+    const ssize_t n = ::read(fd, head.data(), head.size());
+    const int error = errno;
+    ::close(fd);
+    if (n < 0)
+        return FailureReason::ofErrno(error);
+    return head == magic ? QString() : QStringLiteral("il file non è un archivio");
 }
+
+// The reason of a failure as SQLite reported it on this connection.
+QString reasonOf(const QSqlDatabase &db, const QSqlError &e) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    int systemErrno = 0;
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.constData()))
+            systemErrno = sqlite3_system_errno(h);
+    bool known = false;
+    const int code = e.nativeErrorCode().toInt(&known);
+    return FailureReason::ofSqlite(known ? code : SQLITE_ERROR, systemErrno,
+                                   e.databaseText().isEmpty() ? e.text() : e.databaseText());
+}
+} // namespace
 
 SqliteFile::SqliteFile()
     : m_connection(QStringLiteral("silvaro-file-%1").arg(counter.fetchAndAddRelaxed(1))) {}
@@ -24,7 +59,13 @@ SqliteFile::~SqliteFile() {
 }
 
 bool SqliteFile::open(const QString &path, bool readOnly) {
-    if (!Archive::looksLikeSqlite(path, &m_error))
+    if (!QFileInfo(path).isFile()) {
+        m_error = QFileInfo::exists(path) ? QStringLiteral("non è un file")
+                                          : FailureReason::ofErrno(ENOENT);
+        return false;
+    }
+    m_error = notSqlite(path);
+    if (!m_error.isEmpty())
         return false;
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
@@ -32,15 +73,15 @@ bool SqliteFile::open(const QString &path, bool readOnly) {
     url.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
     m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
     if (!m_db.open()) {
-        m_error = m_db.lastError().text();
+        m_error = reasonOf(m_db, m_db.lastError());
         return false;
     }
     return true;
 }
 
-QString SqliteFile::reason(const QSqlQuery &q) {
-    const QSqlError e = q.lastError();
-    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+QString SqliteFile::failed(const QSqlQuery &q) {
+    m_error = reasonOf(m_db, q.lastError());
+    return m_error;
 }
 
 bool SqliteFile::run(QSqlQuery &q, const QString &sql, const QVariantList &binds) {
@@ -52,7 +93,7 @@ bool SqliteFile::run(QSqlQuery &q, const QString &sql, const QVariantList &binds
         ok = q.exec();
     }
     if (!ok)
-        m_error = reason(q);
+        failed(q);
     return ok;
 }
 
@@ -62,7 +103,7 @@ QVariant SqliteFile::value(const QString &sql, const QVariantList &binds) {
         return {};
     if (q.next())
         return q.value(0);
-    m_error = q.lastError().isValid() ? reason(q) : QStringLiteral("nessuna risposta");
+    m_error = q.lastError().isValid() ? failed(q) : QStringLiteral("nessuna risposta");
     return {};
 }
 

@@ -17,6 +17,7 @@ public:
 
     bool open(const QString &path, bool readOnly = true);
     QSqlDatabase &db() { return m_db; }
+    // Why the last step failed, in Italian (FailureReason).
     QString error() const { return m_error; }
 
     // Runs one statement with bound values; false with error() telling why.
@@ -26,8 +27,8 @@ public:
     // Writes a consistent copy of the file, as it is now, to `target` (which must not exist).
     bool copyTo(const QString &target);
 
-    // The reason a statement failed, as SQLite words it.
-    static QString reason(const QSqlQuery &q);
+    // Why a statement on this file failed, in Italian; also kept as error().
+    QString failed(const QSqlQuery &q);
 
 private:
     QString m_connection;

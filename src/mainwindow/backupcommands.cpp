@@ -2,16 +2,19 @@
 
 #include "archive/backupstore.h"
 #include "archive/csvexport.h"
+#include "archive/filesteps.h"
 #include "mainwindow/mdiform1.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QProgressDialog>
 
 namespace {
 namespace T {
 const QString copyFailed = QStringLiteral("Impossibile creare la copia di sicurezza: %1.");
+const QString copySkipped =
+    QStringLiteral("Copia di sicurezza non fatta: l'archivio non ha superato la verifica, %1.\n"
+                   "Le copie precedenti sono in %2.");
 const QString archiveFilter = QStringLiteral("Archivi (*.mdb) (*.mdb *.MDB)");
 const QString askRestore = QStringLiteral(
     "Sostituire l'archivio attuale con la copia del %1?\n"
@@ -32,8 +35,20 @@ BackupCommands::BackupCommands(AppContext &ctx, MDIForm1 &main) : m_ctx(ctx), m_
 
 void BackupCommands::dailyCopy(AppContext &ctx) {
     BackupStore store(ctx.folder);
-    if (store.makeDailyCopy(ctx.clock->today()) == BackupStore::Daily::Failed)
+    // What a restore or an export cut short by a crash left goes first.
+    store.settle();
+    CsvExport::settleInterrupted(ctx.folder.archivePath());
+    switch (store.makeDailyCopy(ctx.clock->today())) {
+    case BackupStore::Daily::Failed:
         ctx.messages->show(T::copyFailed.arg(store.error()), Messages::Icon::Exclamation);
+        break;
+    case BackupStore::Daily::FailsCheck:
+        ctx.messages->show(T::copySkipped.arg(store.error(), QDir::toNativeSeparators(store.dir())),
+                           Messages::Icon::Exclamation);
+        break;
+    default:
+        break;
+    }
 }
 
 void BackupCommands::restore() {
@@ -66,7 +81,7 @@ void BackupCommands::exportCsv() {
     const QString shown = QDir::toNativeSeparators(folder);
     QStringList present;
     for (const QString &name : CsvExport::fileNames())
-        if (QFileInfo::exists(QDir(folder).filePath(name)))
+        if (FileSteps::taken(QDir(folder).filePath(name)))
             present << name;
     if (!present.isEmpty() &&
         !m_ctx.messages->askYesNo(T::askOverwrite.arg(shown, present.join(QLatin1Char('\n')))))

@@ -10,8 +10,9 @@ class BackupCommands {
 public:
     BackupCommands(AppContext &ctx, MDIForm1 &main);
 
-    // Today's copy, when the archive is sound and none was made today. A copy that cannot
-    // be written is told, and the program goes on.
+    // At startup: what a restore or an export cut short left is settled; then today's copy,
+    // when the archive is sound and none was made today. A copy that cannot be written, or
+    // an archive that fails its check, is told, and the program goes on.
     static void dailyCopy(AppContext &ctx);
 
     // "Ripristina copia di sicurezza...": a copy chosen in backup/ replaces the archive
