@@ -41,7 +41,7 @@ bool DerivedColumns::open(QString *error) {
     return true;
 }
 
-// The fastest single statement found for the three columns (see README.md): one index seek
+// The fastest single statement found for the three columns (see docs/benchmark.md): one index seek
 // for the newest watering, fertilising and flowering date of each plant, and one pass over the
 // plant's entries of coltivazione_tipo for the newest other event. That pass keeps the row
 // with the greatest unixepoch(datatratt) * 10^9 - rowid, which orders by date and then by

@@ -29,7 +29,7 @@ public:
     bool open(QString *error);
     // Runs the statement and reads every row it returns.
     bool run(Table *rows, QString *error);
-    // The statement (its plan is in bench/README.md).
+    // The statement (its plan is in docs/benchmark.md).
     static QString statement();
 
     // Plants whose species begins with `prefix` (ASCII, case ignored).
