@@ -2,6 +2,7 @@
 
 #include "archive/failurereason.h"
 #include "archive/filesteps.h"
+#include "archive/schemaupgrade.h"
 #include "archive/sqlitefile.h"
 
 #include <QDir>
@@ -22,15 +23,17 @@ const QString partialSuffix = QStringLiteral(".tmp");
 
 // The fields the program reads and writes, table by table.
 const QStringList plantFields = {
-    "id",      "famiglia",  "genere",      "specie",       "identificazione", "habitat",
-    "temperatura", "temperaturaid", "r3", "r4",         "r1",              "r2",
-    "umdita",  "fioritura", "descrizione", "dataacquisto", "prezzo",          "vaso",
-    "eta",     "note",      "img"};
+    "id",           "famiglia",    "genere",        "specie",    "identificazione",
+    "habitat",      "temperatura", "temperaturaid", "r3",        "r4",
+    "r1",           "r2",          "umdita",        "fioritura", "descrizione",
+    "dataacquisto", "prezzo",      "vaso",          "eta",       "note",
+    "img"};
 const QStringList eventFields = {"idtrat",      "id",      "intervento", "datatratt",
                                  "temperatura", "umidita", "descrizione"};
 
 const QRegularExpression &dailyName() {
-    static const QRegularExpression re(QStringLiteral(R"(^dbpiante-(\d{4})-(\d{2})-(\d{2})\.mdb$)"));
+    static const QRegularExpression re(
+        QStringLiteral(R"(^dbpiante-(\d{4})-(\d{2})-(\d{2})\.mdb$)"));
     return re;
 }
 
@@ -76,7 +79,9 @@ bool BackupStore::failed(int error, const QString &doing, const QString &path) {
     return fail(FailureReason::told(FailureReason::ofErrno(error), doing, path));
 }
 
-QString BackupStore::dir() const { return m_folder.filePath(QStringLiteral("backup")); }
+QString BackupStore::dir() const {
+    return m_folder.filePath(QStringLiteral("backup"));
+}
 
 QString BackupStore::dailyPath(const QDate &day) const {
     return QDir(dir()).filePath(archiveName + day.toString(QStringLiteral("-yyyy-MM-dd")) +
@@ -216,6 +221,11 @@ bool BackupStore::checkCandidate(const QString &path) {
             return fail(QStringLiteral("nella tabella %1 mancano i campi %2")
                             .arg(table, missing.join(QStringLiteral(", "))));
     }
+    // A layout from a newer program would be written by this one as if it were its own.
+    const QVariant layout = file.value(QStringLiteral("PRAGMA user_version"));
+    if (layout.isValid() && layout.toInt() > SchemaUpgrade::latest(SchemaUpgrade::steps()))
+        return fail(
+            QStringLiteral("il file è stato scritto da una versione più recente di Silvaro"));
     return true;
 }
 

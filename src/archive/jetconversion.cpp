@@ -1,7 +1,7 @@
 #include "archive/jetconversion.h"
 
 #include "archive/conversionprogress.h"
-#include "archive/errorreason.h"
+#include "archive/failurereason.h"
 #include "archive/jetreader.h"
 
 #include <QDateTime>
@@ -86,7 +86,7 @@ bool syncPath(const QString &path, bool directory, QString *error) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
     if (fd < 0 || ::fsync(fd) != 0) {
-        *error = ErrorReason::ofSystem(errno);
+        *error = FailureReason::ofErrno(errno);
         if (fd >= 0)
             ::close(fd);
         return false;
@@ -216,9 +216,9 @@ struct Db {
     }
     ~Db() { sqlite3_close(h); }
     QString error() const {
-        return h ? ErrorReason::ofSqlite(sqlite3_extended_errcode(h), sqlite3_system_errno(h),
-                                         QString::fromUtf8(sqlite3_errmsg(h)))
-                 : ErrorReason::ofSystem(ENOMEM);
+        return h ? FailureReason::ofSqlite(sqlite3_extended_errcode(h), sqlite3_system_errno(h),
+                                           QString::fromUtf8(sqlite3_errmsg(h)))
+                 : FailureReason::ofErrno(ENOMEM);
     }
     bool exec(const QString &sql) {
         return sqlite3_exec(h, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -458,7 +458,7 @@ bool JetConversion::keepOriginal(const QString &source, const QString &kept, QSt
     const QString name = QFileInfo(kept).fileName();
     auto refused = [&](int e) {
         *error = QStringLiteral("impossibile conservare l'originale come %1 perché %2")
-                     .arg(name, ErrorReason::ofSystem(e));
+                     .arg(name, FailureReason::ofErrno(e));
         return false;
     };
     if (m_link(QFile::encodeName(source).constData(), QFile::encodeName(kept).constData()) == 0)
@@ -565,7 +565,7 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
         if (fd < 0)
             return failed(
                 QStringLiteral("impossibile scrivere nella cartella del programma perché %1")
-                    .arg(ErrorReason::ofSystem(errno)));
+                    .arg(FailureReason::ofErrno(errno)));
         ::close(fd);
     }
     auto discard = [&](const QString &why) {
@@ -647,7 +647,7 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
     if (!syncPath(m_folder, true, &error) ||
         ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(source).constData()) != 0) {
         if (error.isEmpty())
-            error = ErrorReason::ofSystem(errno);
+            error = FailureReason::ofErrno(errno);
         ::unlink(keptPath.constData());
         return discard(
             QStringLiteral("impossibile mettere il nuovo archivio al suo posto perché %1")

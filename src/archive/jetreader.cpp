@@ -1,6 +1,6 @@
 #include "archive/jetreader.h"
 
-#include "archive/errorreason.h"
+#include "archive/failurereason.h"
 #include "archive/jettabledump.h"
 #include "archive/limitedchild.h"
 
@@ -409,7 +409,7 @@ std::optional<QList<QList<QVariantList>>> JetReader::read(const QList<Table> &ta
     }
     if (end == LimitedChild::End::NotStarted) {
         m_error = QStringLiteral("impossibile avviare la lettura del file perché %1")
-                      .arg(ErrorReason::ofSystem(child.errorNumber()));
+                      .arg(FailureReason::ofErrno(child.errorNumber()));
         return std::nullopt;
     }
     if (!parser.error().isEmpty()) {

@@ -1,6 +1,7 @@
 #include "archive/journalcheck.h"
 
 #include "archive/archive.h"
+#include "archive/failurereason.h"
 #include "archive/folderfile.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 namespace T {
@@ -77,20 +79,27 @@ bool copyFile(const QString &from, const QString &to, QString *error,
     QFile in(from);
     QSaveFile out(to);
     if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-        *error = in.isOpen() ? out.errorString() : in.errorString();
+        *error = FailureReason::told(
+            FailureReason::ofFile(in.isOpen() ? static_cast<QFileDevice &>(out) : in),
+            in.isOpen() ? QStringLiteral("scrivere") : QStringLiteral("leggere"),
+            in.isOpen() ? to : from);
         return false;
     }
     QByteArray chunk;
     while (!(chunk = in.read(1 << 20)).isEmpty()) {
         if (out.write(chunk) != chunk.size()) {
-            *error = out.errorString();
+            *error =
+                FailureReason::told(FailureReason::ofFile(out), QStringLiteral("scrivere"), to);
             return false;
         }
         if (progress)
             progress(chunk.size());
     }
     if (in.error() != QFileDevice::NoError || !out.commit()) {
-        *error = in.error() != QFileDevice::NoError ? in.errorString() : out.errorString();
+        const bool reading = in.error() != QFileDevice::NoError;
+        *error = FailureReason::told(
+            FailureReason::ofFile(reading ? static_cast<QFileDevice &>(in) : out),
+            reading ? QStringLiteral("leggere") : QStringLiteral("scrivere"), reading ? from : to);
         return false;
     }
     return true;
@@ -138,7 +147,10 @@ JournalCheck::Outcome JournalCheck::run(const AppFolder &folder, const QDateTime
     }
     QString error;
     if (!QDir().mkdir(aside)) {
-        outcome.message = T::found + T::noCopy.arg(aside);
+        outcome.message =
+            T::found +
+            T::noCopy.arg(FailureReason::told(FailureReason::ofErrno(errno),
+                                              QStringLiteral("creare la cartella"), aside));
         return outcome;
     }
     // A big archive takes a while to copy: the caller is told how far it is.

@@ -3,6 +3,7 @@
 #include "archive/backupstore.h"
 #include "archive/csvexport.h"
 #include "archive/filesteps.h"
+#include "mainwindow/archivestartup.h"
 #include "mainwindow/mdiform1.h"
 
 #include <QDir>
@@ -16,9 +17,9 @@ const QString copySkipped =
     QStringLiteral("Copia di sicurezza non fatta: l'archivio non ha superato la verifica, %1.\n"
                    "Le copie precedenti sono in %2.");
 const QString archiveFilter = QStringLiteral("Archivi (*.mdb) (*.mdb *.MDB)");
-const QString askRestore = QStringLiteral(
-    "Sostituire l'archivio attuale con la copia del %1?\n"
-    "L'archivio attuale sarà conservato tra le copie di sicurezza.");
+const QString askRestore =
+    QStringLiteral("Sostituire l'archivio attuale con la copia del %1?\n"
+                   "L'archivio attuale sarà conservato tra le copie di sicurezza.");
 const QString restoreFailed = QStringLiteral("Impossibile ripristinare la copia: %1.");
 const QString askOverwrite = QStringLiteral("Sostituire i file già presenti in %1?\n%2");
 const QString exporting = QStringLiteral("Esportazione in CSV...");
@@ -63,6 +64,8 @@ void BackupCommands::restore() {
         m_ctx.messages->show(T::restoreFailed.arg(store.error()), Messages::Icon::Exclamation);
         return;
     }
+    // A copy from before a layout upgrade is brought up to date as at startup.
+    ArchiveStartup(m_ctx).upgradeLayout();
     // The list starts again as at startup, on the restored archive.
     ProgramState &state = m_ctx.state;
     state.modolista = ProgramState::plantMode;
