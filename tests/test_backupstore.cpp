@@ -233,6 +233,8 @@ void TestBackupStore::restoreRefusesWhatCannotBeAnArchive_data() {
     QTest::newRow("field missing") << "field" << "nella tabella piante mancano i campi img";
     QTest::newRow("views") << "views"
                            << "piante è una vista, non una tabella";
+    QTest::newRow("newer layout") << "newer" << "versione più recente";
+    QTest::newRow("check stopped by the user") << "stopped" << "";
 }
 
 void TestBackupStore::restoreRefusesWhatCannotBeAnArchive() {
@@ -250,13 +252,14 @@ void TestBackupStore::restoreRefusesWhatCannotBeAnArchive() {
         QFile f(candidate);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("specie;identificazione\r\nRosa;la mia\r\n");
-    } else {
+    } else if (how != "stopped") {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "alter");
         db.setDatabaseName(candidate);
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(how == "table"   ? "DROP TABLE coltivazione"
                        : how == "field" ? "ALTER TABLE piante DROP COLUMN img"
+                       : how == "newer" ? "PRAGMA user_version = 9"
                                         : "ALTER TABLE piante RENAME TO p"));
         QVERIFY(how != "views" || q.exec("CREATE VIEW piante AS SELECT * FROM p"));
         q.finish();
@@ -266,6 +269,8 @@ void TestBackupStore::restoreRefusesWhatCannotBeAnArchive() {
     }
     const QByteArray before = TestApp::fileHash(archive);
     BackupStore store(app.ctx().folder);
+    if (how == "stopped")
+        store.setProgress([] { return false; });
     QVERIFY(!store.restore(candidate, QDateTime(QDate(2026, 12, 7), QTime(10, 0))));
     QVERIFY2(store.error().contains(reason), qPrintable(store.error()));
     QCOMPARE(TestApp::fileHash(archive), before);

@@ -185,6 +185,8 @@ bool BackupStore::checkCandidate(const QString &path) {
     SqliteFile file;
     if (!file.open(path))
         return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
+    if (m_progress)
+        file.setProgress(m_progress);
     const QVariant check = file.value(QStringLiteral("PRAGMA integrity_check"));
     if (!check.isValid())
         return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The folder of safety copies of the archive, backup/ in the application folder: one copy a
 // day, dbpiante-yyyy-mm-dd.mdb, of which the newest `kept` stay; and the copies of the
 // archive as it was before a restore, dbpiante-yyyy-mm-dd-hhmmss.mdb, which stay for good.
@@ -53,6 +55,9 @@ public:
     QString keptPath() const { return m_kept; }
 
     QString error() const { return m_error; }
+    // Called now and then while a candidate is checked, which takes a while on a big file;
+    // returning false stops the check and the restore.
+    void setProgress(std::function<bool()> progress) { m_progress = std::move(progress); }
 
 private:
     bool fail(const QString &why);
@@ -63,5 +68,6 @@ private:
 
     AppFolder m_folder;
     QString m_error;
+    std::function<bool()> m_progress;
     QString m_kept;
 };

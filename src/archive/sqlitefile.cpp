@@ -47,6 +47,19 @@ QString reasonOf(const QSqlDatabase &db, const QSqlError &e) {
 }
 } // namespace
 
+void SqliteFile::setProgress(std::function<bool()> progress) {
+    m_progress = std::move(progress);
+    const QVariant handle = m_db.driver() ? m_db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.constData()))
+            sqlite3_progress_handler(h, m_progress ? 1000 : 0,
+                                     m_progress ? &SqliteFile::onProgress : nullptr, this);
+}
+
+int SqliteFile::onProgress(void *self) {
+    return static_cast<SqliteFile *>(self)->m_progress() ? 0 : 1;
+}
+
 SqliteFile::SqliteFile()
     : m_connection(QStringLiteral("silvaro-file-%1").arg(counter.fetchAndAddRelaxed(1))) {}
 

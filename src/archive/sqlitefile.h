@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
+
 class QSqlQuery;
 
 // One connection of its own to an SQLite file, for the copies and the export: opened on an
@@ -30,7 +32,13 @@ public:
     // Why a statement on this file failed, in Italian; also kept as error().
     QString failed(const QSqlQuery &q);
 
+    // Called now and then while a long statement runs (after open()); returning false stops
+    // the statement, which then fails.
+    void setProgress(std::function<bool()> progress);
+
 private:
+    static int onProgress(void *self);
+    std::function<bool()> m_progress;
     QString m_connection;
     QSqlDatabase m_db;
     QString m_error;

@@ -6,7 +6,9 @@
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/mdiform1.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressDialog>
 
@@ -21,6 +23,8 @@ const QString askRestore =
     QStringLiteral("Sostituire l'archivio attuale con la copia del %1?\n"
                    "L'archivio attuale sarà conservato tra le copie di sicurezza.");
 const QString restoreFailed = QStringLiteral("Impossibile ripristinare la copia: %1.");
+const QString restoreCancelled =
+    QStringLiteral("Ripristino annullato: l'archivio è rimasto com'era.");
 const QString askOverwrite = QStringLiteral("Sostituire i file già presenti in %1?\n%2");
 const QString exporting = QStringLiteral("Esportazione in CSV...");
 const QString cancel = QStringLiteral("Annulla");
@@ -60,8 +64,28 @@ void BackupCommands::restore() {
     if (!m_ctx.messages->askYesNo(
             T::askRestore.arg(BackupStore::dayOf(chosen).toString(QStringLiteral("dd/MM/yyyy")))))
         return;
-    if (!store.restore(chosen, m_ctx.clock->now())) {
-        m_ctx.messages->show(T::restoreFailed.arg(store.error()), Messages::Icon::Exclamation);
+    // Checking a big copy takes a while: the window keeps painting, and "Annulla" stops it.
+    QProgressDialog busy(QStringLiteral("Verifica della copia in corso…"),
+                         QStringLiteral("Annulla"), 0, 0, &m_main);
+    busy.setWindowTitle(Messages::title);
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setMinimumDuration(500);
+    QElapsedTimer shown;
+    shown.start();
+    store.setProgress([&busy, &shown] {
+        if (shown.elapsed() > 100) {
+            busy.setValue(0);
+            QCoreApplication::processEvents();
+            shown.restart();
+        }
+        return !busy.wasCanceled();
+    });
+    const bool restored = store.restore(chosen, m_ctx.clock->now());
+    const bool cancelled = busy.wasCanceled();
+    busy.close();
+    if (!restored) {
+        m_ctx.messages->show(cancelled ? T::restoreCancelled : T::restoreFailed.arg(store.error()),
+                             Messages::Icon::Exclamation);
         return;
     }
     // A copy from before a layout upgrade is brought up to date as at startup.
