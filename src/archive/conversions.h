@@ -26,6 +26,9 @@ public:
 
     // Dates are stored as ISO text; anything else stored by another tool reads as invalid.
     static QDate storedDate(const QVariant &value);
+    // The date written as yyyy-mm-dd at the start of a stored text, read from its digits
+    // (lists and the export read hundreds of thousands); an invalid date when it is none.
+    static QDate isoDatePrefix(QStringView text);
     static QString isoDate(const QDate &date);
 
     // A stored value in the form a text box shows it: text as stored, numbers Italian style,

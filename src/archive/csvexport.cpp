@@ -1,5 +1,6 @@
 #include "archive/csvexport.h"
 
+#include "archive/conversions.h"
 #include "archive/failurereason.h"
 #include "archive/filesteps.h"
 #include "archive/sqlitefile.h"
@@ -122,22 +123,17 @@ QByteArray dateText(const QString &stored) {
     const QStringView time = QStringView(stored).mid(10);
     const bool midnight = time == u" 00:00:00" || time == u"T00:00:00" ||
                           time == u" 00:00:00.000" || time == u"T00:00:00.000";
-    if ((n == 10 || midnight) && stored.at(4) == u'-' && stored.at(7) == u'-') {
-        int digit[10] = {};
-        bool digits = true;
-        for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-            digit[i] = stored.at(i).unicode() - u'0';
-            digits = digits && digit[i] >= 0 && digit[i] <= 9;
-        }
-        const int y = digit[0] * 1000 + digit[1] * 100 + digit[2] * 10 + digit[3];
-        const int m = digit[5] * 10 + digit[6], d = digit[8] * 10 + digit[9];
-        if (digits && QDate(y, m, d).isValid()) {
-            if (y == 1900 && m == 1 && d == 1)
+    if (n == 10 || midnight) {
+        const QDate date = Conversions::isoDatePrefix(stored);
+        if (date.isValid()) {
+            if (date == QDate(1900, 1, 1))
                 return {};
-            const char text[10] = {char('0' + digit[8]), char('0' + digit[9]), '/',
-                                   char('0' + digit[5]), char('0' + digit[6]), '/',
-                                   char('0' + digit[0]), char('0' + digit[1]),
-                                   char('0' + digit[2]), char('0' + digit[3])};
+            const int y = date.year(), m = date.month(), d = date.day();
+            const char text[10] = {
+                char('0' + d / 10),   char('0' + d % 10),       '/',
+                char('0' + m / 10),   char('0' + m % 10),       '/',
+                char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
+                char('0' + y % 10)};
             return QByteArray(text, 10);
         }
     }
@@ -280,7 +276,8 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     QSqlQuery begin(archive.db());
     if (!archive.run(begin, QStringLiteral("BEGIN")))
         return fail(FailureReason::told(archive.error(), reading, m_path));
-    const qint64 plantCount = archive.value(QStringLiteral("SELECT count(*) FROM piante")).toLongLong();
+    const qint64 plantCount =
+        archive.value(QStringLiteral("SELECT count(*) FROM piante")).toLongLong();
     const qint64 eventCount =
         archive.value(QStringLiteral("SELECT count(*) FROM coltivazione")).toLongLong();
     const qint64 total = plantCount + eventCount;
@@ -353,8 +350,9 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
             if (id >= 0 && !q.value(id).isNull()) {
                 const qint64 key = q.value(id).toLongLong();
                 if (!names.contains(key))
-                    names.insert(key, {specie >= 0 ? valueText(q.value(specie), false) : QByteArray(),
-                                       ident >= 0 ? valueText(q.value(ident), false) : QByteArray()});
+                    names.insert(key,
+                                 {specie >= 0 ? valueText(q.value(specie), false) : QByteArray(),
+                                  ident >= 0 ? valueText(q.value(ident), false) : QByteArray()});
             }
             ++m_plants;
             if (!step())

@@ -37,22 +37,10 @@ QVariant Schema::storedDate(const QVariant &v) {
     if (v.isNull())
         return QVariant();
     const QString s = v.toString();
-    if (s.size() >= 10 && s.at(4) == u'-' && s.at(7) == u'-') {
-        int n[10] = {};
-        bool digits = true;
-        for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-            n[i] = s.at(i).unicode() - u'0';
-            digits = digits && n[i] >= 0 && n[i] <= 9;
-        }
-        if (digits) {
-            const QDate d(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[5] * 10 + n[6],
-                          n[8] * 10 + n[9]);
-            if (d.isValid())
-                return d;
-        }
-    }
-    const QDate d = Conversions::storedDate(v);
-    return d.isValid() ? QVariant(d) : QVariant(s);
+    if (const QDate d = Conversions::isoDatePrefix(s); d.isValid())
+        return d;
+    const QDate other = Conversions::storedDate(v);
+    return other.isValid() ? QVariant(other) : QVariant(s);
 }
 
 QVariant Schema::valueOf(Kind kind, const QVariant &v) {
