@@ -8,7 +8,7 @@
 #include "archive/archive.h"
 #include "archive/backupstore.h"
 #include "archive/csvexport.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/phonephoto.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
@@ -212,7 +212,7 @@ protected:
 
 // A left click on the first plant row, whose picture is a 6000 x 4000 JPEG, from the press
 // until the side panel's frame has been painted; beside it, decoding that file whole.
-int clickFigures(TestApp &folder, MDIForm1 &w, Series *click, Series *decode, Series *once,
+int clickFigures(TestApp &folder, MainWindow &w, Series *click, Series *decode, Series *once,
                  qint64 *fileBytes) {
     w.Command1_Click(); // plant mode
     w.visualizza();     // and the plant list, read whole: the click alone is timed
@@ -335,7 +335,7 @@ int main(int argc, char **argv) {
             return 2;
         const DerivedColumns::Collection c = facts.collection();
         const QString letter = facts.commonestInitial();
-        MDIForm1 &w = folder.main();
+        MainWindow &w = folder.main();
         w.resize(1280, 800);
         w.show();
         if (!QTest::qWaitForWindowExposed(&w))
@@ -364,7 +364,7 @@ int main(int argc, char **argv) {
                          qPrintable(parser.value("keep")));
     }
 
-    MDIForm1 &w = folder.main(); // its startup is the first, unmeasured fill
+    MainWindow &w = folder.main(); // its startup is the first, unmeasured fill
     w.resize(1280, 800);
     w.show();
     if (!QTest::qWaitForWindowExposed(&w)) {

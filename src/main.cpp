@@ -4,7 +4,7 @@
 #include "archive/journalcheck.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "plantcard/picturechange.h"
 #include "ui/instancechannel.h"
 #include "ui/qtmessages.h"
@@ -202,7 +202,7 @@ int main(int argc, char **argv) {
         checkLeftJournal(ctx);
         settlePictureChange(ctx);
     }
-    MDIForm1 window(ctx);
+    MainWindow window(ctx);
     channel.setWindow(&window);
     window.show();
     // The window's startup has opened the archive; now the day's safety copy.

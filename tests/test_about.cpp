@@ -1,6 +1,6 @@
-#include "about/frmabout.h"
+#include "about/aboutdialog.h"
 #include "about/getkeyvalue.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 
 #include <QFile>
@@ -34,7 +34,7 @@ void TestAbout::aboutMenuOpensTheBoxWithTitleAndVersion() {
     QVERIFY(about);
     QVERIFY(!about->menu()); // a command in the bar itself, without items
     about->trigger();
-    auto *box = qobject_cast<frmAbout *>(app.modal.last());
+    auto *box = qobject_cast<AboutDialog *>(app.modal.last());
     QVERIFY(box);
     QCOMPARE(box->windowTitle(), QString("Informazioni su Silvaro"));
     QCOMPARE(box->lblTitle->text(), QString("Silvaro"));
@@ -47,14 +47,14 @@ void TestAbout::aboutMenuOpensTheBoxWithTitleAndVersion() {
     box->cmdSysInfo->click();
     QCOMPARE(app.messages.texts(), QStringList{unavailable});
     QVERIFY(box->isVisible());
-    QPointer<frmAbout> guard(box);
+    QPointer<AboutDialog> guard(box);
     box->cmdOK->click();
     QTRY_VERIFY(!guard);
 }
 
 void TestAbout::versionNumbersHaveNoLeadingZeros() {
-    QCOMPARE(frmAbout::versionText(2, 3, 11), QString("Versione 2.3.11"));
-    QCOMPARE(frmAbout::versionText(1, 0, 0), QString("Versione 1.0.0"));
+    QCOMPARE(AboutDialog::versionText(2, 3, 11), QString("Versione 2.3.11"));
+    QCOMPARE(AboutDialog::versionText(1, 0, 0), QString("Versione 1.0.0"));
 }
 
 void TestAbout::registryValuesReadAsText_data() {
@@ -114,7 +114,7 @@ void TestAbout::systemInfoFindsTheToolOrSaysItIsUnavailable() {
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
     app.registry.launchWorks = launchWorks;
-    auto *box = new frmAbout(app.ctx());
+    auto *box = new AboutDialog(app.ctx());
     box->cmdSysInfo->click();
     QCOMPARE(app.messages.texts().isEmpty(), launched);
     if (!launched)

@@ -1,7 +1,7 @@
 #include "archive/archive.h"
 #include "archive/backupstore.h"
 #include "mainwindow/backupcommands.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/asnobody.h"
 #include "support/testapp.h"
 #include "ui/reportlist.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-QStringList fileItems(MDIForm1 &w) {
+QStringList fileItems(MainWindow &w) {
     QStringList items;
     for (QAction *a : w.filemnu->actions())
         items << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + "=" + a->text());
@@ -42,7 +42,7 @@ private slots:
 
 void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(fileItems(w), QStringList({"sta=&Stampa", "-",
                                         "ripristina=&Ripristina copia di sicurezza...",
                                         "esporta=Esporta in &CSV...", "-", "esci=&Esci"}));
@@ -120,7 +120,7 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     BackupStore store(app.ctx().folder);
     QCOMPARE(store.makeDailyCopy(QDate(2026, 12, 5)), BackupStore::Daily::Made);
     app.sql("DELETE FROM piante WHERE id > 1");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     app.state().idpianta = 1;
     w.visualizza(); // the plant's row highlighted, as a click leaves it
     QVERIFY(triggerAction(&w, "vistrattamenti"));
@@ -157,7 +157,7 @@ void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
     app.addPlant(2, {{"specie", "Ficus"}});
     for (int i = 1; i <= 3; ++i)
         app.addEvent(10 + i, 1, "Annaffiatura", "2026-12-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QTemporaryDir out;
     app.files.nextFolder = out.path();
     QVERIFY(triggerAction(&w, "esporta"));

@@ -1,8 +1,8 @@
 #include "archive/timestampkey.h"
-#include "careevent/form2.h"
+#include "careevent/careeventdialog.h"
 #include "careevent/legacytext.h"
 #include "careevent/treatmenttypes.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 #include "ui/framefit.h"
 #include "ui/picturebox.h"
@@ -69,14 +69,14 @@ qint64 addPlainPlant(TestApp &app, const QString &img = "nd.jpg") {
 }
 
 // Opens the window the way the main window does: new event when idtratsel is 0.
-Form2 *openForm(TestApp &app, double idpianta, double idtratsel = 0) {
+CareEventDialog *openForm(TestApp &app, double idpianta, double idtratsel = 0) {
     app.state().idpianta = idpianta;
     app.state().idtratsel = idtratsel;
     if (idtratsel == 0)
         app.main().Command2_Click();
     else
         app.main().modschetra_Click();
-    return qobject_cast<Form2 *>(app.modal.last());
+    return qobject_cast<CareEventDialog *>(app.modal.last());
 }
 
 QString eventsDigest(TestApp &app) {
@@ -179,7 +179,7 @@ void TestCareEvent::windowIsLaidOutAsDesigned() {
     QFETCH(QString, caption);
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QCOMPARE(f->windowTitle(), QString("Scheda coltivazione Pianta"));
     QCOMPARE(f->Frame1->title(), QString("Dati"));
@@ -211,7 +211,7 @@ void TestCareEvent::windowIsLaidOutAsDesigned() {
 void TestCareEvent::windowOpensWithFocusOnTheTypeAndFixedSize() {
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     // The first box of the event takes what is typed; the calendar stays away.
     QCOMPARE(f->focusWidget(), f->Combo1);
@@ -235,7 +235,7 @@ void TestCareEvent::windowOpensWithFocusOnTheTypeAndFixedSize() {
 void TestCareEvent::tabOrderFollowsTheLayout() {
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f));
@@ -290,7 +290,7 @@ void TestCareEvent::typeListComesFromTheFile() {
     TestApp app;
     addPlainPlant(app);
     writeFile(app.path("trattamenti.txt"), file);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QCOMPARE(items(f->Combo1), expected);
     QCOMPARE(f->Combo1->currentIndex(), -1);
@@ -299,7 +299,7 @@ void TestCareEvent::typeListComesFromTheFile() {
 void TestCareEvent::typeListIsReadAfreshAtEachOpening() {
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QStringList installed;
     for (const QString &t : defaultTypes)
@@ -359,7 +359,7 @@ void TestCareEvent::windows1252AndUtf8FilesReadAlike() {
 void TestCareEvent::plantFieldsAreShownAndNeverSaved() {
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QCOMPARE(f->Text9->text(), QString::number(plantKey));
     QCOMPARE(f->Text8->text(), QString("Ficus del salotto"));
@@ -404,7 +404,7 @@ void TestCareEvent::pictureIsFittedIntoTheFrame() {
     addPlainPlant(app, "foto.png");
     app.makePicture(QString("img/%1/foto.png").arg(plantKey), Twips::px(twips.width()),
                     Twips::px(twips.height()), "PNG");
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QCOMPARE(f->Picture2.size(), QSize(Twips::px(twips.width()), Twips::px(twips.height())));
     const QSize painted = f->Picture1->paintedSize();
@@ -454,7 +454,7 @@ void TestCareEvent::failedLoadShowsThePlaceholderAndStops() {
     if (broken == "event")
         app.sql("DELETE FROM coltivazione");
 
-    Form2 *f = openForm(app, plantKey, eventKey);
+    CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
     QCOMPARE(app.messages.said.size(), 0);
     QCOMPARE(f->Combo1->count() > 0, typesLoaded);
@@ -506,7 +506,7 @@ void TestCareEvent::storedTypeShowsAsKnownOrOther() {
     TestApp app;
     addPlainPlant(app);
     app.addEvent(eventKey, plantKey, stored, "2026-05-01");
-    Form2 *f = openForm(app, plantKey, eventKey);
+    CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
     QCOMPARE(f->Combo1->currentText(), combo);
     QCOMPARE(f->Text3->text(), text3);
@@ -517,7 +517,7 @@ void TestCareEvent::storedTypeShowsAsKnownOrOther() {
 void TestCareEvent::itemClicksToggleTheFreeTypeBox() {
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     pick(f->Combo1, "Altro....");
     QVERIFY(f->Text3->isVisible());
@@ -539,7 +539,7 @@ void TestCareEvent::itemClicksToggleTheFreeTypeBox() {
 void TestCareEvent::calendarShowsAndPicksADate() {
     TestApp app;
     addPlainPlant(app);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QVERIFY(f->Calendar1->isHidden());
     QTest::mouseClick(f->Command3, Qt::LeftButton);
@@ -634,7 +634,7 @@ void TestCareEvent::savingANewEvent() {
     addPlainPlant(app);
     app.main();
     QCOMPARE(app.state().modolista, ProgramState::plantMode);
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     if (type.startsWith('='))
         f->Combo1->setEditText(type.mid(1));
@@ -691,7 +691,7 @@ void TestCareEvent::refusedSaveWritesNothing() {
     TestApp app;
     addPlainPlant(app);
     app.main();
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     if (!type.isEmpty())
         pick(f->Combo1, type);
@@ -714,7 +714,7 @@ void TestCareEvent::changingAnEventKeepsItsKey() {
     addPlainPlant(app);
     app.addEvent(eventKey, plantKey, "Potatura", "2026-03-07",
                  {{"descrizione", "rami"}, {"temperatura", 18.5}, {"umidita", 60}});
-    Form2 *f = openForm(app, plantKey, eventKey);
+    CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
     pick(f->Combo1, "Altro....");
     f->Text3->setText("Trapianto");
@@ -737,7 +737,7 @@ void TestCareEvent::changeOfADeletedEventWritesNothing() {
     addPlainPlant(app);
     app.addEvent(eventKey, plantKey, "Potatura", "2026-03-07");
     app.addEvent(eventKey + 1, plantKey, "Rinvaso", "2026-03-08");
-    Form2 *f = openForm(app, plantKey, eventKey);
+    CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
     app.sql("DELETE FROM coltivazione WHERE idtrat = ?", {eventKey});
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
@@ -758,7 +758,7 @@ void TestCareEvent::eventsSavedInOneSecondGetTwoKeys() {
     const qint64 made = TimestampKey::make(app.clock.current);
     // Another plant's event already holds the made key.
     app.addEvent(made, 99, "Fioritura", "2026-01-01");
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     pick(f->Combo1, "Annaffiatura");
     QVERIFY(f->Command2_Click());
@@ -777,7 +777,7 @@ void TestCareEvent::failedListFillIsReported() {
     TestApp app;
     addPlainPlant(app);
     app.main();
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     pick(f->Combo1, "Annaffiatura");
     // The archive goes away between the save and the list fill.
@@ -795,7 +795,7 @@ void TestCareEvent::cancelClosesWithoutSaving() {
     TestApp app;
     addPlainPlant(app);
     app.main();
-    QPointer<Form2> f = openForm(app, plantKey);
+    QPointer<CareEventDialog> f = openForm(app, plantKey);
     QVERIFY(f);
     pick(f->Combo1, "Annaffiatura");
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
@@ -817,7 +817,7 @@ void TestCareEvent::wateringShowsInThePlantList() {
     TestApp app;
     app.addPlant(412202636000, {{"specie", "Olea"}, {"identificazione", "Ulivo"}});
     addPlainPlant(app);
-    MDIForm1 &main = app.main();
+    MainWindow &main = app.main();
     main.show();
     ReportList *list = main.lvw1;
     QCOMPARE(list->list()->rowCount(), 2);
@@ -827,7 +827,7 @@ void TestCareEvent::wateringShowsInThePlantList() {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(app.state().idpianta, double(plantKey));
     QTest::mouseClick(main.Command2, Qt::LeftButton);
-    auto *f = qobject_cast<Form2 *>(app.modal.last());
+    auto *f = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(f);
     QCOMPARE(f->Text8->text(), QString("Ficus del salotto"));
 
@@ -863,7 +863,7 @@ void TestCareEvent::screenshots() {
     QVERIFY(photo.save(app.path(QString("img/%1/foto.jpg").arg(plantKey))));
     app.addEvent(eventKey, plantKey, "Trapianto in giardino", "2026-03-07",
                  {{"descrizione", "Nuova buca, terriccio e sabbia"}});
-    Form2 *f = openForm(app, plantKey);
+    CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     saveShot(f, "form2-new");
     f->close();

@@ -4,7 +4,7 @@
 
 #include "archive/conversionprogress.h"
 #include "archive/jetconversion.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
 #include "ui/reportlist.h"
@@ -731,7 +731,7 @@ void TestConversion::startupAsksConvertsAndFindsThePictures() {
     QVERIFY(!pictures.isEmpty());
     app.messages.answerNext(true);
 
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
 
     QCOMPARE(app.messages.said.size(), 2);
     QCOMPARE(app.messages.said.at(0).text, askText.arg("dbpiante-access.mdb"));
@@ -767,7 +767,7 @@ void TestConversion::startupNoLeavesTheFileAndAsksAgain() {
     const QStringList before = files(app.dir());
     for (int start = 0; start < 2; ++start) {
         app.messages.clear();
-        MDIForm1 w(app.ctx());
+        MainWindow w(app.ctx());
         QCOMPARE(app.messages.texts(), QStringList{askText.arg("dbpiante-access-2.mdb")});
         QCOMPARE(w.lvw1->list()->rowCount(), 0);
         QCOMPARE(readFile(app.path("dbpiante.mdb")), original);
@@ -793,7 +793,7 @@ void TestConversion::startupAnnullaStopsTheConversion() {
     });
     press.start(0);
 
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
 
     QCOMPARE(label, QStringLiteral("Conversione dell'archivio in corso… | Annulla"));
     QCOMPARE(app.messages.texts().last(),
@@ -847,7 +847,7 @@ void TestConversion::startupTellsOfAnUnusableArchive() {
     const QByteArray bytes = readFile(archive);
     const QStringList before = files(app.dir());
 
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
 
     const QString last = app.messages.said.last().text;
     QCOMPARE(app.messages.said.last().icon, Messages::Icon::Exclamation);

@@ -4,10 +4,10 @@
 // read-only. Startup, a row click, a save and the card view must not crash, must not create
 // or change a file behind the user's back, and must behave as the program does elsewhere.
 
-#include "careevent/form2.h"
-#include "mainwindow/mdiform1.h"
-#include "plantcard/form1.h"
-#include "printing/form3.h"
+#include "careevent/careeventdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "plantcard/plantcarddialog.h"
+#include "printing/cardviewdialog.h"
 #include "printing/richtextbox.h"
 #include "support/asnobody.h"
 #include "support/testapp.h"
@@ -202,21 +202,21 @@ QStringList changes(const Snapshot &before, const Snapshot &after) {
     return c;
 }
 
-MDIForm1 &start(TestApp &app) {
-    MDIForm1 &w = app.main();
+MainWindow &start(TestApp &app) {
+    MainWindow &w = app.main();
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         qWarning("the main window did not show");
     return w;
 }
 
-void clickRow(MDIForm1 &w, int position) {
+void clickRow(MainWindow &w, int position) {
     const QModelIndex idx = w.lvw1->list()->index(position - 1, 1);
     QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, w.lvw1->visualRect(idx).center());
 }
 
 // Clicks the first row, or where a row would be when the list is empty.
-void clickFirstRow(MDIForm1 &w) {
+void clickFirstRow(MainWindow &w) {
     if (w.lvw1->list()->rowCount() > 0)
         clickRow(w, 1);
     else
@@ -224,7 +224,7 @@ void clickFirstRow(MDIForm1 &w) {
 }
 
 // What the main window's picture frame shows: "plant", "placeholder" or "blank".
-QString frame(MDIForm1 &w) {
+QString frame(MainWindow &w) {
     static const QSize placeholder = QImage(QStringLiteral(SILVARO_RESOURCES "/nd.jpg")).size();
     if (w.Picture3->isBlank())
         return QStringLiteral("blank");
@@ -320,7 +320,7 @@ void TestDamagedInstall::startupAndRowClickShowWhatCanBeShown() {
     damage(app, how);
     const Snapshot before = snapshot(app.dir());
 
-    MDIForm1 &w = start(app);
+    MainWindow &w = start(app);
 
     // An archive that cannot be used is reported once; an Access file is offered for
     // conversion (the test answers No).
@@ -383,7 +383,7 @@ void TestDamagedInstall::savingACardWritesOnlyWhatItSays() {
     install(app);
     damage(app, how);
     const Snapshot before = snapshot(app.dir());
-    MDIForm1 &main = start(app);
+    MainWindow &main = start(app);
     app.messages.clear(); // what the startup says is checked on its own
     if (change) {
         clickRow(main, 1);
@@ -391,7 +391,7 @@ void TestDamagedInstall::savingACardWritesOnlyWhatItSays() {
     } else {
         QVERIFY(triggerAction(&main, "inscheda"));
     }
-    auto *w = qobject_cast<Form1 *>(app.modal.last());
+    auto *w = qobject_cast<PlantCardDialog *>(app.modal.last());
     QVERIFY(w);
     if (change)
         QCOMPARE(w->Text17->text(), QStringLiteral("Ficus del salotto"));
@@ -469,7 +469,7 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
     install(app);
     damage(app, how);
     const Snapshot before = snapshot(app.dir());
-    MDIForm1 &main = start(app);
+    MainWindow &main = start(app);
     app.messages.clear(); // what the startup says is checked on its own
     clickFirstRow(main);
     const int opened = app.modal.opened.size();
@@ -482,7 +482,7 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
         QCOMPARE(changes(before, snapshot(app.dir())), QStringList());
         return;
     }
-    auto *w = qobject_cast<Form2 *>(app.modal.last());
+    auto *w = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(w);
     QCOMPARE(items(w->Combo1), types);
     const int at = w->Combo1->findText(type, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -529,14 +529,14 @@ void TestDamagedInstall::cardViewComposesOrRefuses() {
     install(app);
     damage(app, how);
     const Snapshot before = snapshot(app.dir());
-    MDIForm1 &main = start(app);
+    MainWindow &main = start(app);
     app.messages.clear(); // what the startup says is checked on its own
     clickFirstRow(main);
 
     QVERIFY(triggerAction(&main, "vischenosta"));
-    auto *w = qobject_cast<Form3 *>(app.modal.last());
+    auto *w = qobject_cast<CardViewDialog *>(app.modal.last());
     QVERIFY(w);
-    QPointer<Form3> alive(w);
+    QPointer<CardViewDialog> alive(w);
 
     if (!composed) {
         QTRY_VERIFY(!alive);
@@ -598,7 +598,7 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
     const Snapshot before = snapshot(app.dir());
 
     // Startup and a row click read only.
-    MDIForm1 &main = start(app);
+    MainWindow &main = start(app);
     QCOMPARE(main.lvw1->list()->rowCount(), 1);
     QVERIFY(!main.Picture3->isBlank());
     clickRow(main, 1);
@@ -616,7 +616,7 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
     // A new card: the archive cannot write beside itself. When the picture folder can still
     // take the plant's folder, that folder stays, as after any refused insert.
     QVERIFY(triggerAction(&main, "inscheda"));
-    auto *card = qobject_cast<Form1 *>(app.modal.last());
+    auto *card = qobject_cast<PlantCardDialog *>(app.modal.last());
     QVERIFY(card);
     QTest::keyClicks(card->Text7, "nuova");
     QTest::mouseClick(card->Command2, Qt::LeftButton);
@@ -629,7 +629,7 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
     // A care event for the plant.
     clickRow(main, 1);
     QTest::mouseClick(main.Command2, Qt::LeftButton);
-    auto *event = qobject_cast<Form2 *>(app.modal.last());
+    auto *event = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(event);
     event->Combo1->setCurrentIndex(0);
     emit event->Combo1->activated(0);

@@ -4,9 +4,9 @@
 #include "archive/filesizelimit.h"
 #include "archive/instancelock.h"
 #include "archive/journalcheck.h"
-#include "careevent/form2.h"
-#include "mainwindow/mdiform1.h"
-#include "plantcard/form1.h"
+#include "careevent/careeventdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "plantcard/plantcarddialog.h"
 #include "plantcard/picturechange.h"
 #include "plantcard/picturecopy.h"
 #include "support/testapp.h"
@@ -90,7 +90,7 @@ void dropUniqueKeys(TestApp &app) {
 }
 
 // Clicks the list row whose sub-item `item` reads `text`, as the user would.
-bool clickRowReading(MDIForm1 &w, int item, const QString &text) {
+bool clickRowReading(MainWindow &w, int item, const QString &text) {
     ReportListModel *m = w.lvw1->list();
     int col = 0;
     while (w.lvw1->isColumnHidden(col))
@@ -165,7 +165,7 @@ void TestDataSafety::failedUpdateKeepsSameNamePicture() {
     const QString stored = app.makePicture("img/1/IMG_0001.JPG", 60, 40);
     const QByteArray oldPicture = TestApp::fileHash(stored);
     app.state().idpianta = 1;
-    auto *w = openWindow<Form1>(app, "vische");
+    auto *w = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(w);
     app.files.next = app.makePicture("camera2/IMG_0001.JPG", 30, 90);
     w->Command3_Click();
@@ -227,7 +227,7 @@ void TestDataSafety::killsDuringPictureUpdatesLeaveAConsistentCard() {
             QuietList list;
             for (int n = from + 1; n <= pictures; ++n) {
                 app.state().idpianta = 1;
-                auto *f = new Form1(app.ctx(), list);
+                auto *f = new PlantCardDialog(app.ctx(), list);
                 app.files.next = app.path(QString("camera/%1/IMG_0001.JPG").arg(n));
                 f->Command3_Click();
                 f->Text5->setText(QString("v%1").arg(n));
@@ -279,7 +279,7 @@ void TestDataSafety::commandsActOnTheClickedKey() {
     app.sql("INSERT INTO coltivazione (idtrat, id, intervento, datatratt) VALUES "
             "(1, ?, 'Annaffiatura', '2026-01-01')",
             {other});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QVERIFY(clickRowReading(w, 2, "altra")); // a selection a refused row must not fall back on
     QVERIFY(clickRowReading(w, 2, "cliccata"));
     app.messages.answerNext(true);
@@ -319,7 +319,7 @@ void TestDataSafety::twinKeysActOnTheClickedRow() {
     app.addPlant(5, {{"identificazione", "seconda"}, {"famiglia", "f"}});
     app.addEvent(9, 5, "Annaffiatura", "2026-01-01", {{"descrizione", "uno"}});
     app.addEvent(9, 5, "Annaffiatura", "2026-01-02", {{"descrizione", "due"}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     if (command.isEmpty()) {
         Archive a(app.path("dbpiante.mdb"));
         QVERIFY(!a.updatePlant(5, {{"famiglia", "x"}}));
@@ -336,7 +336,7 @@ void TestDataSafety::twinKeysActOnTheClickedRow() {
         QCOMPARE(column(app, "SELECT identificazione FROM piante"), QStringList{"prima"});
         QCOMPARE(app.count("coltivazione"), 2); // still the events of "prima"
     } else if (command == "vische") {
-        auto *f = openWindow<Form1>(app, command);
+        auto *f = openWindow<PlantCardDialog>(app, command);
         QVERIFY(f);
         QCOMPARE(f->Text17->text(), QString("seconda"));
         f->Text5->setText("Araceae");
@@ -356,7 +356,7 @@ void TestDataSafety::eventForAVanishedPlantIsNotSaved() {
     TestApp app;
     app.addPlant(1, {{"identificazione", "ficus"}});
     app.state().idpianta = 1;
-    auto *f = openWindow<Form2>(app, "vissche");
+    auto *f = openWindow<CareEventDialog>(app, "vissche");
     QVERIFY(f);
     app.sql("DELETE FROM piante");
     f->Combo1->setEditText("Annaffiatura");
@@ -385,7 +385,7 @@ void TestDataSafety::pricesReadItalian() {
     QFETCH(QString, typed);
     QFETCH(double, stored);
     TestApp app;
-    auto *f = openWindow<Form1>(app, "inscheda");
+    auto *f = openWindow<PlantCardDialog>(app, "inscheda");
     QVERIFY(f);
     f->Text8->setText(typed);
     f->Command2_Click();
@@ -652,10 +652,10 @@ void TestDataSafety::walArchiveHeldByAnotherProgram() {
     OtherProgram other(app.path("dbpiante.mdb"));
     QCOMPARE(other.value("PRAGMA journal_mode=WAL"), QString("wal"));
     QCOMPARE(other.value("SELECT count(*) FROM piante"), QString("1"));
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(w.lvw1->list()->rowCount(), 1);
     QVERIFY(clickRowReading(w, 2, "ficus"));
-    auto *f = openWindow<Form1>(app, "vische");
+    auto *f = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(f);
     QCOMPARE(f->Text17->text(), QString("ficus"));
     f->Text5->setText("Moraceae");
@@ -679,9 +679,9 @@ void TestDataSafety::fifoIsNoPicture() {
     QVERIFY(PictureBox::load(app.path("img")).isNull()); // a folder
     QString error;
     QVERIFY(!PictureCopy::copy(app.path("x.jpg"), app.path("img/1/copia.jpg"), &error));
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QVERIFY(clickRowReading(w, 2, "ficus")); // the side panel shows the placeholder
-    auto *f = openWindow<Form1>(app, "vische");
+    auto *f = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(f);
     app.files.next = app.path("x.jpg");
     f->Command3_Click();
@@ -736,7 +736,7 @@ void TestDataSafety::escapePutsTheCalendarAway() {
     QLineEdit *typed = nullptr;
     QCalendarWidget *calendar = nullptr;
     if (card) {
-        auto *f = openWindow<Form1>(app, "inscheda");
+        auto *f = openWindow<PlantCardDialog>(app, "inscheda");
         QVERIFY(f);
         window = f;
         typed = f->Text5;
@@ -744,7 +744,7 @@ void TestDataSafety::escapePutsTheCalendarAway() {
         f->SSTab1->setCurrentIndex(2); // "Altri dati", where the calendar is
         f->Command4_Click();
     } else {
-        auto *f = openWindow<Form2>(app, "vissche");
+        auto *f = openWindow<CareEventDialog>(app, "vissche");
         QVERIFY(f);
         window = f;
         typed = f->Text3;

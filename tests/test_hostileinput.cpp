@@ -3,9 +3,9 @@
 // crash, must answer with its own message, must leave the archive file byte for byte as it
 // was when nothing is to be written, and must give back exactly the text it wrote.
 
-#include "careevent/form2.h"
-#include "mainwindow/mdiform1.h"
-#include "plantcard/form1.h"
+#include "careevent/careeventdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "plantcard/plantcarddialog.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
 #include "ui/reportlist.h"
@@ -132,24 +132,24 @@ void addStoredPlant(TestApp &app) {
                  {{"descrizione", "vaso nuovo"}, {"temperatura", 0.0}, {"umidita", 0.0}});
 }
 
-Form1 *openNewCard(TestApp &app) {
-    return openWindow<Form1>(app, "inscheda");
+PlantCardDialog *openNewCard(TestApp &app) {
+    return openWindow<PlantCardDialog>(app, "inscheda");
 }
 
-Form1 *openCard(TestApp &app, qint64 id) {
+PlantCardDialog *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    return openWindow<Form1>(app, "vische");
+    return openWindow<PlantCardDialog>(app, "vische");
 }
 
-Form2 *openNewEvent(TestApp &app) {
+CareEventDialog *openNewEvent(TestApp &app) {
     app.state().idpianta = static_cast<double>(plantKey);
-    return openWindow<Form2>(app, "schecolti");
+    return openWindow<CareEventDialog>(app, "schecolti");
 }
 
-Form2 *openEvent(TestApp &app, qint64 idtrat) {
+CareEventDialog *openEvent(TestApp &app, qint64 idtrat) {
     app.state().idpianta = static_cast<double>(plantKey);
     app.state().idtratsel = static_cast<double>(idtrat);
-    return openWindow<Form2>(app, "modschetra");
+    return openWindow<CareEventDialog>(app, "modschetra");
 }
 
 // What a click on an item of the type list does.
@@ -327,7 +327,7 @@ QList<Stored> searchPlants() {
     };
 }
 
-QList<qint64> listedKeys(MDIForm1 &w) {
+QList<qint64> listedKeys(MainWindow &w) {
     QList<qint64> keys;
     for (int r = 0; r < w.lvw1->list()->rowCount(); ++r)
         keys << w.lvw1->list()->text(r, 7).toLongLong();
@@ -476,7 +476,7 @@ void TestHostileInput::searchTextsAreTakenLiterallyAndChangeNothing() {
         m_search->main();
     }
     TestApp &app = *m_search;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     app.messages.clear();
     // Each search starts from the whole list, as after startup.
     w.Text1->blockSignals(true);
@@ -584,7 +584,7 @@ void TestHostileInput::numbersAreCheckedBeforeAnythingIsWritten() {
     QFETCH(QString, shown);
     TestApp app;
     addStoredPlant(app);
-    Form1 *w = update ? openCard(app, plantKey) : openNewCard(app);
+    PlantCardDialog *w = update ? openCard(app, plantKey) : openNewCard(app);
     QVERIFY(w);
     auto *input = w->findChild<QLineEdit *>(box);
     QVERIFY(input);
@@ -701,13 +701,13 @@ void TestHostileInput::datesMustBeCalendarDays() {
     QLineEdit *date = nullptr;
     QPushButton *ok = nullptr;
     if (card) {
-        Form1 *f = update ? openCard(app, plantKey) : openNewCard(app);
+        PlantCardDialog *f = update ? openCard(app, plantKey) : openNewCard(app);
         QVERIFY(f);
         w = f;
         date = f->Text13;
         ok = f->Command2;
     } else {
-        Form2 *f = update ? openEvent(app, eventKey) : openNewEvent(app);
+        CareEventDialog *f = update ? openEvent(app, eventKey) : openNewEvent(app);
         QVERIFY(f);
         if (!update)
             pick(f->Combo1, "Annaffiatura");
@@ -745,14 +745,14 @@ void TestHostileInput::datesMustBeCalendarDays() {
         QCOMPARE(plantValue(app, key, "dataacquisto").toString(), stored);
         if (!update)
             QVERIFY(closeWindow(w));
-        Form1 *f = openCard(app, key);
+        PlantCardDialog *f = openCard(app, key);
         QVERIFY(f);
         QCOMPARE(f->Text13->text(), shown);
     } else {
         const qint64 key = update ? eventKey : clockKey;
         QCOMPARE(eventValue(app, key, "datatratt").toString(), stored);
         QVERIFY(closeWindow(w));
-        Form2 *f = openEvent(app, key);
+        CareEventDialog *f = openEvent(app, key);
         QVERIFY(f);
         QCOMPARE(f->Text12->text(), shown);
     }
@@ -835,7 +835,7 @@ void TestHostileInput::writtenTextsReadBackExactly() {
             {"Text20", "r2"},      {"Text3", "fioritura"},
             {"Text4", "vaso"},     {"Text1", "descrizione"},
             {"Text2", "note"}};
-        Form1 *w = openNewCard(app);
+        PlantCardDialog *w = openNewCard(app);
         QVERIFY(w);
         QWidget *input = w->findChild<QWidget *>(box);
         QVERIFY(input);
@@ -847,7 +847,7 @@ void TestHostileInput::writtenTextsReadBackExactly() {
         QVERIFY(closeWindow(w));
         // The list shows species and identification as stored; blanks show as nothing.
         if (box == "Text7" || box == "Text17") {
-            MDIForm1 &main = app.main();
+            MainWindow &main = app.main();
             int row = 0;
             while (row < main.lvw1->list()->rowCount() &&
                    main.lvw1->list()->text(row, 7) != QString::number(clockKey))
@@ -862,7 +862,7 @@ void TestHostileInput::writtenTextsReadBackExactly() {
         return;
     }
 
-    Form2 *w = openNewEvent(app);
+    CareEventDialog *w = openNewEvent(app);
     QVERIFY(w);
     QWidget *input = w->findChild<QWidget *>(box);
     QVERIFY(input);
@@ -918,7 +918,7 @@ void TestHostileInput::untouchedTextsSurviveASave() {
         for (const QString &f : textFields)
             app.sql(QStringLiteral("UPDATE piante SET %1 = ? WHERE id = ?").arg(f),
                     {text, plantKey});
-        Form1 *w = openCard(app, plantKey);
+        PlantCardDialog *w = openCard(app, plantKey);
         QVERIFY(w);
         QTest::mouseClick(w->Command2, Qt::LeftButton);
         QCOMPARE(app.messages.texts(), QStringList{cardSaved});
@@ -926,7 +926,7 @@ void TestHostileInput::untouchedTextsSurviveASave() {
             QCOMPARE(plantValue(app, plantKey, f).toString(), text);
     } else {
         app.sql("UPDATE coltivazione SET descrizione = ? WHERE idtrat = ?", {text, eventKey});
-        Form2 *w = openEvent(app, eventKey);
+        CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);
         QVERIFY(w->Command2_Click());
         QCOMPARE(eventValue(app, eventKey, "descrizione").toString(), text);
@@ -1001,7 +1001,7 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
         QVERIFY(QDir().mkpath(source));
     const QByteArray sourceHash = TestApp::fileHash(source);
 
-    Form1 *w = update ? openCard(app, plantKey) : openNewCard(app);
+    PlantCardDialog *w = update ? openCard(app, plantKey) : openNewCard(app);
     QVERIFY(w);
     const QString path15 = w->Text15->text();
     const QString name18 = w->Text18->text();
@@ -1056,7 +1056,7 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
     QCOMPARE(w->Text18->text(), staged ? name : update ? "ficus.jpg" : "");
     QVERIFY(!w->Picture1->isBlank());
     QVERIFY(closeWindow(w));
-    MDIForm1 &main = app.main();
+    MainWindow &main = app.main();
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     int row = 0;
@@ -1094,7 +1094,7 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
     writeFile(app.path("img/1/ficus.jpg"), pictureBytes(app, format));
     const QSize placeholder = PictureBox::load(app.path("img/nd.jpg")).size();
     QVERIFY(placeholder.isValid());
-    MDIForm1 &main = app.main();
+    MainWindow &main = app.main();
     const QByteArray before = archiveHash(app);
     const bool peakKnown = resetPeak();
     const qint64 rssBefore = statusKb("VmRSS:");
@@ -1109,13 +1109,13 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
         QCOMPARE(main.Picture5.size(), placeholder);
         QVERIFY(!main.Picture3->isBlank());
     } else if (where == "card editor") {
-        Form1 *w = openCard(app, plantKey);
+        PlantCardDialog *w = openCard(app, plantKey);
         QVERIFY(w);
         QCOMPARE(w->Text18->text(), QStringLiteral("ficus.jpg"));
         QVERIFY(w->Picture1->isBlank());
         QVERIFY(w->Picture2.isNull());
     } else {
-        Form2 *w = openEvent(app, eventKey);
+        CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);
         QCOMPARE(w->Picture2.size(), placeholder);
         QCOMPARE(w->Combo1->currentText(), QStringLiteral("Rinvaso"));

@@ -2,11 +2,11 @@
 // into its first box, Return is "OK" (or the focused button), Ctrl+Tab turns the pages, the list's keys work
 // from the row they show, the usual shortcuts, and a second start that calls the running window.
 
-#include "about/frmabout.h"
-#include "careevent/form2.h"
-#include "mainwindow/mdiform1.h"
-#include "plantcard/form1.h"
-#include "printing/anteprima.h"
+#include "about/aboutdialog.h"
+#include "careevent/careeventdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "plantcard/plantcarddialog.h"
+#include "printing/cardprintdialog.h"
 #include "support/testapp.h"
 #include "ui/instancechannel.h"
 #include "ui/picturebutton.h"
@@ -25,7 +25,7 @@ namespace {
 const qint64 plantKey = 512202636000;
 
 QDialog *openEditor(TestApp &app, const QString &which) {
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     if (which == "new card") {
         w.inscheda_Click();
     } else {
@@ -157,7 +157,7 @@ void TestKeyboard::listKeysMoveFromTheRowTheListShows() {
     TestApp app;
     for (int i = 1; i <= 6; ++i)
         app.addPlant(i, {{"specie", QString("S%1").arg(i)}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -180,9 +180,9 @@ void TestKeyboard::listKeysMoveFromTheRowTheListShows() {
 void TestKeyboard::usualShortcutsGiveTheirCommands_data() {
     QTest::addColumn<QKeySequence>("keys");
     QTest::addColumn<QString>("opens"); // class of the window opened, or what else happens
-    QTest::newRow("Ctrl+N") << QKeySequence(Qt::CTRL | Qt::Key_N) << "Form1";
-    QTest::newRow("Ctrl+P") << QKeySequence(Qt::CTRL | Qt::Key_P) << "anteprima";
-    QTest::newRow("F1") << QKeySequence(Qt::Key_F1) << "frmAbout";
+    QTest::newRow("Ctrl+N") << QKeySequence(Qt::CTRL | Qt::Key_N) << "PlantCardDialog";
+    QTest::newRow("Ctrl+P") << QKeySequence(Qt::CTRL | Qt::Key_P) << "CardPrintDialog";
+    QTest::newRow("F1") << QKeySequence(Qt::Key_F1) << "AboutDialog";
     QTest::newRow("Ctrl+F") << QKeySequence(Qt::CTRL | Qt::Key_F) << "search box";
     QTest::newRow("Ctrl+Q") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "closed";
 }
@@ -192,7 +192,7 @@ void TestKeyboard::usualShortcutsGiveTheirCommands() {
     QFETCH(QString, opens);
     TestApp app;
     app.addPlant(plantKey, {{"specie", "Ficus"}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -210,7 +210,7 @@ void TestKeyboard::usualShortcutsGiveTheirCommands() {
 
 void TestKeyboard::newCardLeftWithoutSavingShowsThePlaceholderAgain() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QVERIFY(!w.Picture5.isNull());
     QDialog *d = openEditor(app, "new card");
     QVERIFY(d);
@@ -221,7 +221,7 @@ void TestKeyboard::newCardLeftWithoutSavingShowsThePlaceholderAgain() {
 
 void TestKeyboard::sideButtonsShowAPlainFocusMark() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));

@@ -1,4 +1,4 @@
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 #include "ui/decorpanel.h"
 #include "ui/framefit.h"
@@ -40,7 +40,7 @@ private slots:
 
 void TestMainWindow::startupOnAnEmptyArchiveShowsColumnsAndThePlaceholder() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(w.windowTitle(), QString("Silvaro - Gestione e cura piante - versione 1.0"));
     QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
     const auto &columns = w.lvw1->list()->columns();
@@ -88,7 +88,7 @@ void TestMainWindow::startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothi
         f.write(content);
     }
     const QByteArray before = TestApp::fileHash(path);
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(w.lvw1->list()->columnCount(), 0);
     QCOMPARE(w.lvw1->list()->rowCount(), 0);
     QVERIFY(!w.Picture3->isBlank()); // the placeholder still shows
@@ -118,14 +118,14 @@ void TestMainWindow::startupWithoutPlaceholderLeavesTheFrameBlank() {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("not a picture");
     f.close();
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QVERIFY(w.Picture3->isBlank());
     QCOMPARE(w.lvw1->list()->columnCount(), 8);
 }
 
 void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     // Captions as shown (the "&" only underlines the next letter), and within each menu a
     // mnemonic of its own for every entry.
     const auto shown = [](const QString &caption) { return QString(caption).remove('&'); };
@@ -175,7 +175,7 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
 
 void TestMainWindow::popupMenusNeverAppearInTheBar() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     for (QAction *a : w.menuBar()->actions()) {
         QVERIFY(a->menu() != w.meme);
         QVERIFY(a->menu() != w.meme1);
@@ -191,7 +191,7 @@ void TestMainWindow::popupMenusNeverAppearInTheBar() {
 
 void TestMainWindow::controlsSitAtTheirDesignPositions() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(w.Picture3->geometry(), Twips::rect(90, 450, 2895, 3045));
     QCOMPARE(w.Picture7->geometry(), Twips::rect(60, 3570, 2925, 975));
     QCOMPARE(w.Combo1->geometry(), Twips::rect(720, 90, 2085, 315));
@@ -217,7 +217,7 @@ void TestMainWindow::controlsSitAtTheirDesignPositions() {
 
 void TestMainWindow::everyControlHasAnAccessibleName() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     for (QWidget *c : std::initializer_list<QWidget *>{w.Combo1, w.Text1, w.Command1, w.Command2,
                                                        w.Command3, w.lvw1, w.Picture3})
         QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
@@ -249,7 +249,7 @@ void TestMainWindow::frameFitFollowsThePictureOrientation() {
 
 void TestMainWindow::resizingMovesTheListAndTheStrips() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     w.resize(Twips::px(12000), Twips::px(8000));
     QTRY_COMPARE(w.lvw1->width(), w.width() - Twips::px(3500));
@@ -266,7 +266,7 @@ void TestMainWindow::resizingMovesTheListAndTheStrips() {
 
 void TestMainWindow::esciEndsTheProgram() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     QTRY_VERIFY(w.isVisible());
     QVERIFY(triggerAction(&w, "esci"));

@@ -1,11 +1,11 @@
 // Pictures as phones take them: turned upright by their orientation tag in every window,
 // decoded no larger than the frame paints them, painted at the screen's pixel ratio, printed
 // from the picture file, and offered by the picture choice whatever their extension.
-#include "careevent/form2.h"
-#include "mainwindow/mdiform1.h"
-#include "plantcard/form1.h"
-#include "printing/anteprima.h"
-#include "printing/form3.h"
+#include "careevent/careeventdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "plantcard/plantcarddialog.h"
+#include "printing/cardprintdialog.h"
+#include "printing/cardviewdialog.h"
 #include "printing/richtextbox.h"
 #include "support/phonephoto.h"
 #include "support/testapp.h"
@@ -27,13 +27,13 @@ namespace {
 
 const qint64 clockKey = 712202636000; // the test clock's key
 
-void clickRow(MDIForm1 &w, int position) {
+void clickRow(MainWindow &w, int position) {
     const QModelIndex idx = w.lvw1->list()->index(position - 1, 1);
     QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, w.lvw1->visualRect(idx).center());
 }
 
-MDIForm1 &shownMain(TestApp &app) {
-    MDIForm1 &w = app.main();
+MainWindow &shownMain(TestApp &app) {
+    MainWindow &w = app.main();
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         qWarning("the main window did not show");
@@ -117,7 +117,7 @@ void TestPictures::sidePanelShowsPhonePhotosUpright() {
     QFETCH(QSize, upright);
     TestApp app;
     phonePlant(app, PhonePhoto::quarters(upright.width(), upright.height()), tag);
-    MDIForm1 &w = shownMain(app);
+    MainWindow &w = shownMain(app);
     clickRow(w, 1);
     QCOMPARE(w.Picture5.size(), upright);
     const QSize painted = FrameFit::paintedSize(upright, w.Picture3->size()).toSize();
@@ -129,11 +129,11 @@ void TestPictures::sidePanelShowsPhonePhotosUpright() {
 void TestPictures::everyWindowShowsAPhonePhotoUpright() {
     TestApp app;
     phonePlant(app, PhonePhoto::quarters(1600, 1200), 6);
-    MDIForm1 &main = shownMain(app);
+    MainWindow &main = shownMain(app);
     clickRow(main, 1);
     saveShot(&main, "phone-main-" + scaleName());
 
-    auto *card = openWindow<Form1>(app, "vische");
+    auto *card = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(card);
     QCOMPARE(card->Picture2.size(), QSize(1600, 1200));
     QString wrong = quartersUpright(card->Picture1->image(), card->Picture1->paintedSize());
@@ -143,14 +143,14 @@ void TestPictures::everyWindowShowsAPhonePhotoUpright() {
 
     app.state().idtratsel = 0;
     main.Command2_Click();
-    auto *event = qobject_cast<Form2 *>(app.modal.last());
+    auto *event = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(event);
     wrong = quartersUpright(event->Picture1->image(), event->Picture1->paintedSize());
     QVERIFY2(wrong.isEmpty(), qPrintable("care event: " + wrong));
     saveShot(event, "phone-careevent-" + scaleName());
     event->close();
 
-    auto *view = openWindow<Form3>(app, "vischenosta");
+    auto *view = openWindow<CardViewDialog>(app, "vischenosta");
     QVERIFY(view);
     QTRY_VERIFY(view->rtf1->toPlainText().contains(QChar::ObjectReplacementCharacter));
     const QTextBlock second = view->rtf1->document()->findBlockByNumber(1);
@@ -169,7 +169,7 @@ void TestPictures::bigPhotoIsDecodedSmallAndPaintedAsBefore() {
     QDir().mkpath(app.path("img/1"));
     const QString path = app.path("img/1/grande.jpg");
     QVERIFY(PhonePhoto::quarters(6000, 4000).save(path, "JPG", 85));
-    MDIForm1 &w = shownMain(app);
+    MainWindow &w = shownMain(app);
     clickRow(w, 1);
 
     QCOMPARE(w.Picture5.size(), QSize(6000, 4000));
@@ -232,11 +232,11 @@ void TestPictures::printedPictureIsReadFromTheFile() {
         QSKIP("pdfimages is needed to read the printout");
     TestApp app;
     phonePlant(app, PhonePhoto::quarters(2400, 3200), 8);
-    MDIForm1 &main = shownMain(app);
+    MainWindow &main = shownMain(app);
     clickRow(main, 1);
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("scheda.pdf");
-    QVERIFY(openWindow<anteprima>(app, "sta"));
+    QVERIFY(openWindow<CardPrintDialog>(app, "sta"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(app.messages.said.isEmpty());
 
@@ -258,7 +258,7 @@ void TestPictures::printedPictureIsReadFromTheFile() {
 
 void TestPictures::pngIsChosenAndCopied() {
     TestApp app;
-    auto *w = openWindow<Form1>(app, "inscheda");
+    auto *w = openWindow<PlantCardDialog>(app, "inscheda");
     QVERIFY(w);
     app.files.next = app.makePicture("foto/Pianta.PNG", 40, 30, "PNG");
     const QByteArray chosen = TestApp::fileHash(app.files.next);

@@ -1,5 +1,5 @@
-#include "mainwindow/mdiform1.h"
-#include "plantcard/form1.h"
+#include "mainwindow/mainwindow.h"
+#include "plantcard/plantcarddialog.h"
 #include "ui/tabpanel.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
@@ -35,16 +35,16 @@ const QStringList allBoxes = {"Text1",  "Text2",  "Text3",  "Text4",  "Text5",  
                               "Text13", "Text14", "Text15", "Text16", "Text17", "Text18",
                               "Text19", "Text20", "Text21", "Text22"};
 
-Form1 *openNewCard(TestApp &app) {
-    return openWindow<Form1>(app, "inscheda");
+PlantCardDialog *openNewCard(TestApp &app) {
+    return openWindow<PlantCardDialog>(app, "inscheda");
 }
 
-Form1 *openCard(TestApp &app, qint64 id) {
+PlantCardDialog *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    return openWindow<Form1>(app, "vische");
+    return openWindow<PlantCardDialog>(app, "vische");
 }
 
-QString boxText(Form1 *w, const QString &name) {
+QString boxText(PlantCardDialog *w, const QString &name) {
     QWidget *box = w->findChild<QWidget *>(name);
     if (auto *line = qobject_cast<QLineEdit *>(box))
         return line->text();
@@ -54,7 +54,7 @@ QString boxText(Form1 *w, const QString &name) {
     return QStringLiteral("<missing>");
 }
 
-void typeInto(Form1 *w, const QString &name, const QString &text) {
+void typeInto(PlantCardDialog *w, const QString &name, const QString &text) {
     QWidget *box = w->findChild<QWidget *>(name);
     if (auto *line = qobject_cast<QLineEdit *>(box))
         line->setText(text);
@@ -81,7 +81,7 @@ bool isPictureGreen(QRgb pixel) {
            std::abs(qBlue(pixel) - 60) < 8;
 }
 
-QWidget *tabPage(Form1 *w, const QString &caption) {
+QWidget *tabPage(PlantCardDialog *w, const QString &caption) {
     for (int i = 0; i < w->SSTab1->count(); ++i)
         if (w->SSTab1->tabBar()->tabText(i) == caption)
             return w->SSTab1->page(i);
@@ -209,7 +209,7 @@ void TestPlantCard::controlsSitAtTheirDesignPlaces() {
     QFETCH(QString, text);
     QFETCH(QRect, twips);
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QWidget *c = w->findChild<QWidget *>(control);
     QVERIFY2(c, qPrintable(control));
@@ -241,7 +241,7 @@ void TestPlantCard::newCardOpensEmptyWithTheCalendarOnToday() {
     TestApp app;
     app.clock.current = QDateTime(QDate(2027, 1, 5), QTime(9, 0));
     app.state().cambiaimg = 1;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QVERIFY(QTest::qWaitForWindowExposed(w));
 
@@ -359,7 +359,7 @@ void TestPlantCard::openingACardLoadsWhatCanBeRead() {
     if (shown.contains("Text15"))
         shown["Text15"] = app.path(shown["Text15"].toString());
 
-    Form1 *w = openCard(app, clockKey);
+    PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     for (const QString &box : allBoxes)
         QCOMPARE(boxText(w, box), shown.value(box).toString());
@@ -383,7 +383,7 @@ void TestPlantCard::previewFitsThePictureByItsOrientation() {
     QFETCH(QSize, picture);
     QFETCH(QSize, painted);
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     app.files.next =
         app.makePicture("foto/pianta.jpg", Twips::px(picture.width()), Twips::px(picture.height()));
@@ -407,7 +407,7 @@ void TestPlantCard::previewFitsThePictureByItsOrientation() {
 
 void TestPlantCard::calendarShowsOnDemandAndHidesOnlyOnAPick() {
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
@@ -469,12 +469,12 @@ void TestPlantCard::closingRefreshesTheMainList() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus benjamina"}, {"img", "nd.jpg"}});
     app.addPlant(2, {{"specie", "Rosa canina"}, {"img", "nd.jpg"}});
-    MDIForm1 &main = app.main();
+    MainWindow &main = app.main();
     main.Combo1->setCurrentIndex(0);
     main.Text1->setText(search);
-    Form1 *w = how == "OK" ? openCard(app, 1) : openNewCard(app);
+    PlantCardDialog *w = how == "OK" ? openCard(app, 1) : openNewCard(app);
     QVERIFY(w);
-    QPointer<Form1> alive(w);
+    QPointer<PlantCardDialog> alive(w);
     // Another plant arrives while the editor is open; only a refill shows it.
     app.addPlant(3, {{"specie", "Fico d'India"}, {"img", "nd.jpg"}});
     app.state().modolista = ProgramState::eventMode;
@@ -501,7 +501,7 @@ void TestPlantCard::closingRefreshesTheMainList() {
 
 void TestPlantCard::newCardWithEmptyBoxesStoresDefaults() {
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QTest::mouseClick(w->Command2, Qt::LeftButton);
 
@@ -570,14 +570,14 @@ void TestPlantCard::typedTextsAreStoredAndShownAgain() {
     QFETCH(QVariant, stored);
     QFETCH(QString, shownAgain);
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     typeInto(w, box, typed);
     QTest::mouseClick(w->Command2, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{saved});
     QCOMPARE(app.sqlValue(QStringLiteral("SELECT %1 FROM piante").arg(field)), stored);
 
-    QPointer<Form1> alive(w);
+    QPointer<PlantCardDialog> alive(w);
     QTest::mouseClick(w->Command1, Qt::LeftButton);
     QTRY_VERIFY(!alive);
     w = openCard(app, clockKey);
@@ -609,7 +609,7 @@ void TestPlantCard::refusedTextWritesNothing() {
         app.addPlant(key, {{"specie", "Ficus"}, {"img", "ficus.jpg"}});
         app.makePicture("img/1/ficus.jpg", 30, 20);
     }
-    Form1 *w = update ? openCard(app, key) : openNewCard(app);
+    PlantCardDialog *w = update ? openCard(app, key) : openNewCard(app);
     QVERIFY(w);
     // A chosen picture is not copied either.
     app.files.next = app.makePicture("foto/ficus.jpg", 40, 40);
@@ -660,7 +660,7 @@ void TestPlantCard::insertsInOneSecondMakeSeparateCards() {
     QFETCH(QDateTime, second);
     QFETCH(qint64, key);
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     app.clock.current = first;
     w->Text17->setText("prima");
@@ -680,7 +680,7 @@ void TestPlantCard::insertsInOneSecondMakeSeparateCards() {
 
 void TestPlantCard::insertFailsWithoutThePictureFolder() {
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QVERIFY(QDir(app.path("img")).removeRecursively());
     QTest::mouseClick(w->Command2, Qt::LeftButton);
@@ -692,7 +692,7 @@ void TestPlantCard::insertFailsWithoutThePictureFolder() {
 
 void TestPlantCard::newCardCopiesItsPicture() {
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     const QString source = app.makePicture("foto/IMG_0042.JPG", 120, 80);
     const QByteArray hash = TestApp::fileHash(source);
@@ -720,7 +720,7 @@ void TestPlantCard::newCardCopiesItsPicture() {
 
 void TestPlantCard::newCardWhosePictureVanishedIsNotStored() {
     TestApp app;
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     app.files.next = app.makePicture("foto/rosa.jpg", 40, 40);
     QTest::mouseClick(w->Command3, Qt::LeftButton);
@@ -741,7 +741,7 @@ void TestPlantCard::updateOfADeletedCardFails() {
     TestApp app;
     app.addPlant(clockKey, {{"specie", "Ficus"}, {"img", "nd.jpg"}});
     app.addPlant(2, {{"specie", "Rosa"}, {"img", "nd.jpg"}});
-    Form1 *w = openCard(app, clockKey);
+    PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     app.sql("DELETE FROM piante WHERE id = ?", {clockKey});
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
@@ -765,9 +765,9 @@ void TestPlantCard::updateWithoutNewPictureKeepsIt() {
     app.addPlant(clockKey, {{"famiglia", "Moraceae"}, {"img", img}, {"prezzo", 12.5}});
     const QString picture = app.makePicture("img/712202636000/ficus.jpg", 30, 20);
     const QByteArray hash = TestApp::fileHash(picture);
-    Form1 *w = openCard(app, clockKey);
+    PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
-    QPointer<Form1> alive(w);
+    QPointer<PlantCardDialog> alive(w);
     w->Text5->setText("Rosaceae");
     QTest::mouseClick(w->Command2, Qt::LeftButton);
 
@@ -796,7 +796,7 @@ void TestPlantCard::updateCopiesTheChosenPicture() {
     app.makePicture("img/712202636000/ficus.jpg", 30, 20);
     const QString source = app.makePicture("foto/" + chosen, 64, 48);
     const QByteArray hash = TestApp::fileHash(source);
-    Form1 *w = openCard(app, clockKey);
+    PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     app.files.next = source;
     QTest::mouseClick(w->Command3, Qt::LeftButton);
@@ -812,7 +812,7 @@ void TestPlantCard::updateFailsWhenThePictureFolderIsGone() {
     TestApp app;
     app.addPlant(clockKey, {{"img", "ficus.jpg"}, {"specie", "Ficus"}});
     app.makePicture("img/712202636000/ficus.jpg", 30, 20);
-    Form1 *w = openCard(app, clockKey);
+    PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     QVERIFY(QDir(app.path("img/712202636000")).removeRecursively());
     app.files.next = app.makePicture("foto/rosa.jpg", 64, 48);
@@ -849,7 +849,7 @@ void TestPlantCard::pictureChoiceStagesOrRestores() {
     TestApp app;
     app.addPlant(clockKey, {{"img", "ficus.jpg"}});
     const QString current = app.makePicture("img/712202636000/ficus.jpg", 30, 20);
-    Form1 *w = openCard(app, clockKey);
+    PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     const QImage before = w->Picture1->image();
     QString path = chosen.isEmpty() ? QString() : app.path(chosen);
@@ -896,7 +896,7 @@ void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
     QFile other(app.path("foto/note.txt"));
     QVERIFY(other.open(QIODevice::WriteOnly));
     other.close();
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
 
     QString caption;
@@ -959,7 +959,7 @@ void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
 void TestPlantCard::cardCommandsNeedASelectedPlant() {
     TestApp app;
     app.addPlant(clockKey, {{"specie", "Ficus"}, {"img", "nd.jpg"}});
-    MDIForm1 &main = app.main();
+    MainWindow &main = app.main();
     app.state().idpianta = 0;
     for (const char *command : {"vische", "modische"}) {
         QVERIFY(triggerAction(&main, command));
@@ -975,12 +975,12 @@ void TestPlantCard::cardCommandsNeedASelectedPlant() {
     app.state().idpianta = clockKey;
     main.showPicture(QImage());
     QVERIFY(!main.Picture3->isBlank());
-    Form1 *w = openNewCard(app);
+    PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QCOMPARE(app.state().idpianta, 0.0);
     QVERIFY(main.Picture3->isBlank());
     QVERIFY(main.Picture5.isNull());
-    QPointer<Form1> alive(w);
+    QPointer<PlantCardDialog> alive(w);
     QTest::mouseClick(w->Command1, Qt::LeftButton);
     QTRY_VERIFY(!alive);
     QVERIFY(triggerAction(&main, "vische"));

@@ -1,4 +1,4 @@
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
 #include "ui/picturebutton.h"
@@ -15,21 +15,21 @@
 
 namespace {
 // The visible cells of a plant row: species, identification, columns 4 to 7, key.
-QStringList row(MDIForm1 &w, int position) {
+QStringList row(MainWindow &w, int position) {
     // The visible and hidden columns; past them the row carries its rowid.
     QStringList r = w.lvw1->list()->row(position - 1).mid(0, w.lvw1->list()->columnCount());
     r.removeFirst();
     return r;
 }
 
-QStringList column(MDIForm1 &w, int col) {
+QStringList column(MainWindow &w, int col) {
     QStringList c;
     for (int i = 0; i < w.lvw1->list()->rowCount(); ++i)
         c << w.lvw1->list()->text(i, col);
     return c;
 }
 
-void clickRow(MDIForm1 &w, int position, Qt::MouseButton button = Qt::LeftButton) {
+void clickRow(MainWindow &w, int position, Qt::MouseButton button = Qt::LeftButton) {
     int col = 0;
     while (w.lvw1->isColumnHidden(col))
         ++col;
@@ -80,7 +80,7 @@ void TestPlantList::derivedColumnsShowTheNewestEventOfEachKind() {
     app.addEvent(40, 3112202686399LL, "Annaffiatura", "2026-06-01");
     app.addEvent(41, 3112202686399LL, "Concimazione", "2026-06-01"); // tie: first stored wins
     app.addEvent(42, 3112202686399LL, QString(), "2026-07-01");      // no kind at all
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(w.lvw1->list()->rowCount(), 4);
     QCOMPARE(row(w, 1),
              QStringList({"Pinus", "Tredici cifre", "2026/06/01 A", "", "", "", "3112202686399"}));
@@ -95,7 +95,7 @@ void TestPlantList::rowsShowNewestStoredFirstWithTheCount() {
     TestApp app;
     for (int i = 1; i <= 5; ++i)
         app.addPlant(100 - i, {{"specie", QString("S%1").arg(i)}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(column(w, 1), QStringList({"S5", "S4", "S3", "S2", "S1"}));
     QCOMPARE(w.Label2->text(), QString("Piante in archivio: 5"));
     // No plant is selected yet, so no row is highlighted.
@@ -107,7 +107,7 @@ void TestPlantList::aNewPlantGoesOnTopAndTheHighlightFollowsThePlant() {
     TestApp app;
     for (int i = 1; i <= 3; ++i)
         app.addPlant(i, {{"specie", QString("S%1").arg(i)}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 2);
@@ -138,7 +138,7 @@ void TestPlantList::headerClicksSortOneDirectionForTheWholeList() {
     app.addEvent(10, 1, "Annaffiatura", "2026-01-02");
     app.addEvent(11, 2, "Annaffiatura", "2025-12-31");
     app.addEvent(12, 3, "Concimazione", "2026-10-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QHeaderView *h = w.lvw1->header();
     const auto click = [&](int col) {
         QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
@@ -193,7 +193,7 @@ void TestPlantList::searchFindsPrefixesSafely() {
         app.addPlant(i + 1,
                      {{"specie", species[i]}, {"identificazione", i == 5 ? "Id fico" : "pianta"}});
     app.addPlant(99, {{"specie", QVariant()}, {"identificazione", QVariant()}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
     w.Combo1->setCurrentIndex(field);
     w.Text1->setText(typed.isEmpty() ? "x" : typed);
@@ -211,7 +211,7 @@ void TestPlantList::searchWithoutAFieldWarnsAndKeepsTheList() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}});
     app.addPlant(2, {{"specie", "Acer"}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QTest::keyClicks(w.Text1, "ab");
     QCOMPARE(app.messages.texts(),
              QStringList({"Selezionare un campo di ricerca", "Selezionare un campo di ricerca"}));
@@ -226,7 +226,7 @@ void TestPlantList::searchWithoutAFieldWarnsAndKeepsTheList() {
 void TestPlantList::searchWithoutMatchKeepsTheCountAndBlanksThePicture() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}});
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     QCOMPARE(w.Label2->text(), QString("Piante in archivio: 1"));
     QVERIFY(!w.Picture3->isBlank());
     w.Combo1->setCurrentIndex(0);
@@ -241,7 +241,7 @@ void TestPlantList::searchInEventModeListsPlantsButKeepsTheMode() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}, {"identificazione", "Mio ficus"}});
     app.addEvent(10, 1, "Rinvaso", "2026-01-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 1);
@@ -266,7 +266,7 @@ void TestPlantList::rowClickSelectsThePlantAndPaintsItsPicture() {
     app.addPlant(2, {{"specie", "Con foto"}, {"img", "foto.jpg"}});
     app.addPlant(3, {{"specie", "Cartella sparita"}, {"img", "foto.jpg"}});
     app.makePicture("img/2/foto.jpg", 300, 200);
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Rows: 3 (no folder), 2 (picture), 1 (nd.jpg).
@@ -302,7 +302,7 @@ void TestPlantList::eventListShowsNewestFirstWithBlanks() {
     app.addEvent(12, 1, "Fioritura", "2026-03-05");
     app.addEvent(13, 1, "Cimatura", "2026-03-05"); // same date, stored later
     app.addEvent(14, 2, "Rinvaso", "2026-03-05");  // another plant
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     app.state().idpianta = 1;
     w.lvw1->setFocus();
     QVERIFY(w.visuatra());
@@ -328,7 +328,7 @@ void TestPlantList::modeSwitchesFollowTheirGuards() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}, {"identificazione", "Mio"}});
     app.addEvent(10, 1, "Rinvaso", "2026-03-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // "Visualizza elenco piante" in plant mode: nothing at all.
@@ -359,7 +359,7 @@ void TestPlantList::rightClickOpensThePopupOfTheMode() {
     app.addPlant(1, {{"specie", "Ficus"}, {"img", "manca.jpg"}});
     app.addPlant(2, {{"specie", "Acer"}});
     app.addEvent(10, 1, "Rinvaso", "2026-03-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 2, Qt::RightButton);
@@ -388,7 +388,7 @@ void TestPlantList::deletingAPlantTakesItsEventsOrNothing() {
         app.addEvent(10 + i, 1, "Rinvaso", "2026-03-01");
     app.addEvent(20, 2, "Rinvaso", "2026-03-01");
     QDir().mkpath(app.path("img/1"));
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     app.state().idpianta = 1;
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
     app.messages.answerNext(false);
@@ -427,7 +427,7 @@ void TestPlantList::deletingAnEventKeepsTheEventList() {
     app.addPlant(1, {{"specie", "Ficus"}});
     app.addEvent(10, 1, "Rinvaso", "2026-03-01");
     app.addEvent(11, 1, "Potatura", "2026-03-02");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     app.state().idpianta = 1;
     app.state().modolista = ProgramState::eventMode;
     QVERIFY(w.visuatra());
@@ -448,7 +448,7 @@ void TestPlantList::deletionWithoutARecordWarnsAndDeletesNothing() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}});
     app.addEvent(10, 1, "Rinvaso", "2026-03-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
     app.state().idpianta = 0;
     w.cancella->trigger();

@@ -1,6 +1,6 @@
-#include "mainwindow/mdiform1.h"
-#include "printing/anteprima.h"
-#include "printing/form3.h"
+#include "mainwindow/mainwindow.h"
+#include "printing/cardprintdialog.h"
+#include "printing/cardviewdialog.h"
 #include "printing/richtextbox.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
@@ -166,7 +166,7 @@ void TestPrinting::cleanup() {
 }
 
 void TestPrinting::select(TestApp &app, qint64 id, const QImage &picture) {
-    MDIForm1 &main = app.main();
+    MainWindow &main = app.main();
     app.state().idpianta = static_cast<double>(id);
     main.showPicture(picture);
 }
@@ -243,7 +243,7 @@ void TestPrinting::cardTextIsComposedExactly() {
     const qint64 id = app.addPlant(712202636000, values);
     select(app, id, plantPicture());
 
-    auto *form = open<Form3>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
     QCOMPARE(form->rtf1->toPlainText(), expected);
@@ -281,7 +281,7 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
     stale.close();
     QGuiApplication::clipboard()->setText("previous clipboard");
 
-    auto *form = open<Form3>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
 
@@ -320,14 +320,14 @@ void TestPrinting::cardIsRebuiltAtEachOpening() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id);
-    auto *form = open<Form3>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QTRY_VERIFY(form->rtf1->toPlainText().contains("Specie :elongata\n"));
     QTest::mouseClick(form->Command1, Qt::LeftButton);
     QTRY_VERIFY(app.modal.last() == nullptr);
 
     app.sql("UPDATE piante SET specie = ? WHERE id = ?", {"mystax", id});
-    form = open<Form3>(app, "vischenost"); // the pop-up item runs the same command
+    form = open<CardViewDialog>(app, "vischenost"); // the pop-up item runs the same command
     QVERIFY(form);
     QTRY_VERIFY(form->rtf1->toPlainText().contains("Specie :mystax\n"));
     QVERIFY(!form->rtf1->toPlainText().contains("elongata"));
@@ -337,7 +337,7 @@ void TestPrinting::cardIsComposedOncePerOpening() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id);
-    auto *form = open<Form3>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
     form->rtf1->textCursor().insertText("typed by the user");
@@ -357,7 +357,7 @@ void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
     app.addEvent(1, id, "Annaffiatura", "2026-05-01");
     select(app, id);
     app.state().modolista = ProgramState::eventMode;
-    auto *form = open<Form3>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QTRY_VERIFY(form->rtf1->document()->begin().blockFormat().leftMargin() > 0);
     QCOMPARE(form->rtf1->toPlainText(), QStringLiteral("  "));
@@ -505,7 +505,7 @@ void TestPrinting::cultivationCardListsTheEvents() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("coltivazione.pdf");
 
-    auto *window = open<anteprima>(app, "sta");
+    auto *window = open<CardPrintDialog>(app, "sta");
     QVERIFY(window);
     QString composed;
     connect(window, &QDialog::finished, this, [&] { composed = window->rtf1->toPlainText(); });
@@ -551,7 +551,7 @@ void TestPrinting::plantCardPrintsToPdf() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("scheda.pdf");
 
-    auto *window = open<anteprima>(app, "sta");
+    auto *window = open<CardPrintDialog>(app, "sta");
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QCOMPARE(window->Label1->text(), QStringLiteral("Stampa in corso"));
@@ -600,7 +600,7 @@ void TestPrinting::wholeDocumentPrintsWhateverTheRange() {
     ranged.pdfPath = out.filePath("range.pdf");
     app.ctx().printer = &ranged;
 
-    QVERIFY(open<anteprima>(app, "sta"));
+    QVERIFY(open<CardPrintDialog>(app, "sta"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(pdfPages(ranged.pdfPath) > 2);
     const QString printed = run("pdftotext", {ranged.pdfPath, "-"});
@@ -614,7 +614,7 @@ void TestPrinting::cancelledPrintClosesSilently() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id, plantPicture());
     app.printer.pdfPath.clear(); // the user cancels the dialog
-    QVERIFY(open<anteprima>(app, "sta"));
+    QVERIFY(open<CardPrintDialog>(app, "sta"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QCOMPARE(app.printer.calls, 1);
     QVERIFY(app.messages.said.isEmpty());
@@ -649,7 +649,7 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     app.messages.clear();
     QString shown;
     std::function<void()> waitForCard = [&] {
-        auto *form = qobject_cast<Form3 *>(QApplication::activeModalWidget());
+        auto *form = qobject_cast<CardViewDialog *>(QApplication::activeModalWidget());
         if (form && form->rtf1->toPlainText().contains(picture)) {
             shown = form->rtf1->toPlainText();
             form->Command1->click();
@@ -715,7 +715,7 @@ void TestPrinting::windowsLayout() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id, plantPicture());
-    auto *form = open<Form3>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QCOMPARE(form->windowTitle(), QStringLiteral("Scheda pianta"));
     QCOMPARE(form->rtf1->geometry(), Twips::rect(120, 60, 11505, 7125));
@@ -730,7 +730,7 @@ void TestPrinting::windowsLayout() {
     form->close();
 
     app.printer.pdfPath.clear();
-    auto *printing = open<anteprima>(app, "sta");
+    auto *printing = open<CardPrintDialog>(app, "sta");
     QVERIFY(printing);
     QCOMPARE(printing->windowTitle(), QStringLiteral("Stampa"));
     QCOMPARE(printing->size(), QSize(Twips::px(3780), Twips::px(1290)));
@@ -738,7 +738,7 @@ void TestPrinting::windowsLayout() {
     QCOMPARE(printing->Label1->font().pointSizeF(), 12.0);
     // The box is there for the toolkit, below what the user sees.
     QVERIFY(printing->rtf1->geometry().top() >= printing->height());
-    saveShot(printing, "anteprima");
+    saveShot(printing, "CardPrintDialog");
     QTRY_VERIFY(app.modal.last() == nullptr);
 }
 

@@ -1,4 +1,4 @@
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 #include "ui/picturebutton.h"
 #include "ui/reportlist.h"
@@ -15,25 +15,25 @@ namespace {
 constexpr int plantKey = 7; // sub-items holding the keys
 constexpr int eventKey = 6;
 
-QPoint rowCentre(MDIForm1 &w, int position) {
+QPoint rowCentre(MainWindow &w, int position) {
     int col = 0;
     while (w.lvw1->isColumnHidden(col))
         ++col;
     return w.lvw1->visualRect(w.lvw1->list()->index(position - 1, col)).center();
 }
 
-void clickRow(MDIForm1 &w, int position, Qt::MouseButton button = Qt::LeftButton) {
+void clickRow(MainWindow &w, int position, Qt::MouseButton button = Qt::LeftButton) {
     QTest::mouseClick(w.lvw1->viewport(), button, {}, rowCentre(w, position));
 }
 
-void clickHeader(MDIForm1 &w, int col) {
+void clickHeader(MainWindow &w, int col) {
     QHeaderView *h = w.lvw1->header();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                       QPoint(h->sectionViewportPosition(col) + 5, h->height() / 2));
 }
 
 // The key written in the highlighted row; 0 when no row is highlighted.
-qint64 highlighted(MDIForm1 &w, int item) {
+qint64 highlighted(MainWindow &w, int item) {
     return w.lvw1->selectedSubItem(item).toLongLong();
 }
 
@@ -45,7 +45,7 @@ void key(QWidget *w, QEvent::Type type, Qt::Key k, bool autoRepeat = false) {
     QApplication::sendEvent(w, &e);
 }
 
-void showWindow(MDIForm1 &w) {
+void showWindow(MainWindow &w) {
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -85,7 +85,7 @@ void TestSelection::highlightStaysOnTheSelectedRowWhenRowsMove() {
     app.addEvent(10, 1, "Rinvaso", "2026-01-01");
     app.addEvent(11, 1, "Annaffiatura", "2026-02-01");
     app.addEvent(12, 1, "Potatura", "2026-03-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     showWindow(w);
     // Rows: Acer, Pino bianco, Ficus, Pino nero.
     clickRow(w, 4);
@@ -126,7 +126,7 @@ void TestSelection::modeTestComesBeforeTheSelectionTest() {
     app.addPlant(1, {{"specie", "Ficus"}});
     app.addEvent(10, 1, "Rinvaso", "2026-01-01");
     app.addEvent(11, 1, "Potatura", "2026-02-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     showWindow(w);
     clickRow(w, 1);
     w.Command3->click();
@@ -153,7 +153,7 @@ void TestSelection::oneClickReadsThePictureOnce() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}, {"img", "a.jpg"}});
     app.makePicture("img/1/a.jpg", 120, 80);
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     showWindow(w);
     QTest::mousePress(w.lvw1->viewport(), Qt::LeftButton, {}, rowCentre(w, 1));
     QCOMPARE(w.Picture5.size(), QSize(120, 80));
@@ -173,7 +173,7 @@ void TestSelection::keysActAsALeftClickAndPaintWhenTheyRest() {
         app.addPlant(i + 1, {{"specie", QString("S%1").arg(i + 1)}, {"img", "p.jpg"}});
         app.makePicture(QString("img/%1/p.jpg").arg(i + 1), sizes[i].width(), sizes[i].height());
     }
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     showWindow(w);
     // Rows show keys 5, 4, 3, 2, 1. Nothing is highlighted yet: the first arrow takes row 1.
     w.lvw1->setFocus();
@@ -234,7 +234,7 @@ void TestSelection::menuKeysOpenThePopupOfTheRow() {
     app.addPlant(1, {{"specie", "Ficus"}});
     app.addPlant(2, {{"specie", "Acer"}});
     app.addEvent(10, 1, "Rinvaso", "2026-01-01");
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     showWindow(w);
     clickRow(w, 2);
     if (events)
@@ -263,7 +263,7 @@ void TestSelection::menuKeysOpenThePopupOfTheRow() {
 
 void TestSelection::altAndALetterOpensAMenu() {
     TestApp app;
-    MDIForm1 &w = app.main();
+    MainWindow &w = app.main();
     showWindow(w);
     QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
     QTRY_VERIFY(w.filemnu->isVisible());

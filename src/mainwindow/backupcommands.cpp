@@ -4,7 +4,7 @@
 #include "archive/csvexport.h"
 #include "archive/filesteps.h"
 #include "mainwindow/archivestartup.h"
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,7 +36,7 @@ const QString exportFailed = QStringLiteral("Impossibile esportare: %1.");
 constexpr int progressSteps = 1000;
 } // namespace
 
-BackupCommands::BackupCommands(AppContext &ctx, MDIForm1 &main) : m_ctx(ctx), m_main(main) {}
+BackupCommands::BackupCommands(AppContext &ctx, MainWindow &main) : m_ctx(ctx), m_main(main) {}
 
 void BackupCommands::dailyCopy(AppContext &ctx) {
     BackupStore store(ctx.folder);

@@ -2,13 +2,13 @@
 
 #include "ui/appcontext.h"
 
-class MDIForm1;
+class MainWindow;
 
 // The main window's commands on the archive as a whole: the daily safety copy made at
 // startup, the restore of a safety copy and the export for spreadsheets.
 class BackupCommands {
 public:
-    BackupCommands(AppContext &ctx, MDIForm1 &main);
+    BackupCommands(AppContext &ctx, MainWindow &main);
 
     // At startup: what a restore or an export cut short left is settled; then today's copy,
     // when the archive is sound and none was made today. A copy that cannot be written, or
@@ -23,5 +23,5 @@ public:
 
 private:
     AppContext &m_ctx;
-    MDIForm1 &m_main;
+    MainWindow &m_main;
 };

@@ -1,6 +1,6 @@
 #include "support/testapp.h"
 
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,9 +63,9 @@ QString TestApp::path(const QString &relative) const {
     return m_dir.filePath(relative);
 }
 
-MDIForm1 &TestApp::main() {
+MainWindow &TestApp::main() {
     if (!m_main)
-        m_main = std::make_unique<MDIForm1>(m_ctx);
+        m_main = std::make_unique<MainWindow>(m_ctx);
     return *m_main;
 }
 

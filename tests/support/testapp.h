@@ -7,7 +7,7 @@
 #include <QVariantList>
 #include <memory>
 
-class MDIForm1;
+class MainWindow;
 class QAction;
 class QWidget;
 
@@ -25,7 +25,7 @@ public:
     ProgramState &state() { return m_ctx.state; }
 
     // The main window, made on first use (which runs its startup).
-    MDIForm1 &main();
+    MainWindow &main();
 
     FakeMessages messages;
     FakeModal modal;
@@ -52,7 +52,7 @@ public:
 private:
     QTemporaryDir m_dir;
     AppContext m_ctx;
-    std::unique_ptr<MDIForm1> m_main;
+    std::unique_ptr<MainWindow> m_main;
 };
 
 // Triggers a menu action of `window` by its object name; fails the test when it is missing.

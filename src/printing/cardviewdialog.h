@@ -10,10 +10,10 @@ class RichTextBox;
 
 // The card view: shows the selected plant's card, with its picture, composed when the
 // window opens. Prints nothing and writes nothing.
-class Form3 : public QDialog {
+class CardViewDialog : public QDialog {
     Q_OBJECT
 public:
-    Form3(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
+    CardViewDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     RichTextBox *rtf1;     // the composed card
     QPushButton *Command1; // "Chiudi"

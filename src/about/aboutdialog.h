@@ -9,10 +9,10 @@ class QPushButton;
 
 // The about box: title, version, a short description, and a button that starts the
 // system-information tool when the registry names one.
-class frmAbout : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(AppContext &ctx, QWidget *parent = nullptr);
+    explicit AboutDialog(AppContext &ctx, QWidget *parent = nullptr);
 
     static QString versionText(int major, int minor, int revision);
 

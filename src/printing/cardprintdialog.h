@@ -11,10 +11,10 @@ class RichTextBox;
 // The printing window: shows only "Stampa in corso" while it composes the plant's card (or,
 // in event mode, its cultivation card) out of sight, asks for a printer, prints the whole
 // document and closes itself.
-class anteprima : public QDialog {
+class CardPrintDialog : public QDialog {
     Q_OBJECT
 public:
-    anteprima(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
+    CardPrintDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     QLabel *Label1;    // "Stampa in corso"
     RichTextBox *rtf1; // the document to print, below the visible area

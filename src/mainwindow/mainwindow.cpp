@@ -1,13 +1,13 @@
-#include "mainwindow/mdiform1.h"
+#include "mainwindow/mainwindow.h"
 
-#include "about/frmabout.h"
+#include "about/aboutdialog.h"
 #include "archive/conversions.h"
-#include "careevent/form2.h"
+#include "careevent/careeventdialog.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
-#include "plantcard/form1.h"
-#include "printing/anteprima.h"
-#include "printing/form3.h"
+#include "plantcard/plantcarddialog.h"
+#include "printing/cardprintdialog.h"
+#include "printing/cardviewdialog.h"
 #include "ui/decorpanel.h"
 #include "ui/eventrows.h"
 #include "ui/fonts.h"
@@ -121,9 +121,9 @@ protected:
 
 } // namespace
 
-MDIForm1::MDIForm1(AppContext &ctx, QWidget *parent)
+MainWindow::MainWindow(AppContext &ctx, QWidget *parent)
     : QMainWindow(parent), m_ctx(ctx), m_state(ctx.state) {
-    setObjectName("MDIForm1");
+    setObjectName("MainWindow");
     setWindowTitle(T::caption);
     auto *client = new QWidget(this);
     client->setObjectName("client");
@@ -139,11 +139,11 @@ MDIForm1::MDIForm1(AppContext &ctx, QWidget *parent)
     m_pictureTimer = new QTimer(this);
     m_pictureTimer->setSingleShot(true);
     m_pictureTimer->setInterval(keyPauseMs);
-    connect(m_pictureTimer, &QTimer::timeout, this, &MDIForm1::paintPlantPicture);
+    connect(m_pictureTimer, &QTimer::timeout, this, &MainWindow::paintPlantPicture);
     startup();
 }
 
-void MDIForm1::buildSidePanel() {
+void MainWindow::buildSidePanel() {
     QWidget *client = centralWidget();
     Picture1 = new DecorPanel(client, QColor(38, 78, 60), QColor(14, 40, 30), true);
     Picture1->setObjectName("Picture1");
@@ -183,7 +183,7 @@ void MDIForm1::buildSidePanel() {
     Text1->setAccessibleName(T::cerca);
     Label1->setBuddy(Combo1);
     Twips::place(Text1, 60, 480, 2745, 345);
-    connect(Text1, &QLineEdit::textChanged, this, &MDIForm1::onSearchTextChanged);
+    connect(Text1, &QLineEdit::textChanged, this, &MainWindow::onSearchTextChanged);
 
     Command3 = new PictureButton(T::visualizzaTrattamenti, Picture1);
     Command3->setObjectName("Command3");
@@ -194,9 +194,9 @@ void MDIForm1::buildSidePanel() {
     Command2 = new PictureButton(T::schedaTrattamenti, Picture1);
     Command2->setObjectName("Command2");
     Twips::place(Command2, 90, 5730, 2775, 495);
-    connect(Command3, &QPushButton::clicked, this, command(&MDIForm1::Command3_Click));
-    connect(Command1, &QPushButton::clicked, this, command(&MDIForm1::Command1_Click));
-    connect(Command2, &QPushButton::clicked, this, command(&MDIForm1::Command2_Click));
+    connect(Command3, &QPushButton::clicked, this, command(&MainWindow::Command3_Click));
+    connect(Command1, &QPushButton::clicked, this, command(&MainWindow::Command1_Click));
+    connect(Command2, &QPushButton::clicked, this, command(&MainWindow::Command2_Click));
 
     Label3 = label(Picture1, T::description, Fonts::sans(8.25), Qt::white);
     Label3->setObjectName("Label3");
@@ -209,7 +209,7 @@ void MDIForm1::buildSidePanel() {
     List1->hide();
 }
 
-void MDIForm1::buildMainArea() {
+void MainWindow::buildMainArea() {
     QWidget *client = centralWidget();
     Picture2 = new DecorPanel(client, QColor(226, 232, 238), QColor(200, 210, 220));
     Picture2->setObjectName("Picture2");
@@ -227,13 +227,13 @@ void MDIForm1::buildMainArea() {
     lvw1->setObjectName("lvw1");
     lvw1->setAccessibleName(QStringLiteral("Elenco"));
     Twips::place(lvw1, 120, 510, 14175, 5355);
-    connect(lvw1, &ReportList::itemClicked, this, &MDIForm1::onRowClicked);
-    connect(lvw1, &ReportList::mouseReleased, this, &MDIForm1::onMouseReleased);
+    connect(lvw1, &ReportList::itemClicked, this, &MainWindow::onRowClicked);
+    connect(lvw1, &ReportList::mouseReleased, this, &MainWindow::onMouseReleased);
     connect(lvw1, &ReportList::mouseMoved, this, [this] { lvw1->setTracking(true); });
-    connect(lvw1, &ReportList::headerClicked, this, &MDIForm1::onHeaderClicked);
-    connect(lvw1, &ReportList::keyboardSelected, this, &MDIForm1::onKeyboardSelected);
-    connect(lvw1, &ReportList::keyReleased, this, &MDIForm1::paintPendingPicture);
-    connect(lvw1, &ReportList::menuKeyPressed, this, &MDIForm1::onMenuKey);
+    connect(lvw1, &ReportList::headerClicked, this, &MainWindow::onHeaderClicked);
+    connect(lvw1, &ReportList::keyboardSelected, this, &MainWindow::onKeyboardSelected);
+    connect(lvw1, &ReportList::keyReleased, this, &MainWindow::paintPendingPicture);
+    connect(lvw1, &ReportList::menuKeyPressed, this, &MainWindow::onMenuKey);
 
     Picture9 = new DecorPanel(Picture2, QColor(236, 240, 246), QColor(196, 208, 226));
     Picture9->setObjectName("Picture9");
@@ -253,9 +253,9 @@ void MDIForm1::buildMainArea() {
 // Captions carry their mnemonic as "&": the letter after it is underlined, Alt and the letter
 // opens a menu of the bar, the letter alone runs an item of an open menu. Within a menu every
 // letter is used once.
-void MDIForm1::buildMenus() {
+void MainWindow::buildMenus() {
     auto action = [this](QMenu *menu, const char *name, const QString &caption,
-                         void (MDIForm1::*slot)()) {
+                         void (MainWindow::*slot)()) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, command(slot));
@@ -263,26 +263,26 @@ void MDIForm1::buildMenus() {
     };
     filemnu = menuBar()->addMenu(QStringLiteral("&File"));
     filemnu->setObjectName("filemnu");
-    sta = action(filemnu, "sta", QStringLiteral("&Stampa"), &MDIForm1::sta_Click);
+    sta = action(filemnu, "sta", QStringLiteral("&Stampa"), &MainWindow::sta_Click);
     filemnu->addSeparator();
-    ripristina = action(filemnu, "ripristina", T::ripristina, &MDIForm1::ripristina_Click);
-    esporta = action(filemnu, "esporta", T::esporta, &MDIForm1::esporta_Click);
+    ripristina = action(filemnu, "ripristina", T::ripristina, &MainWindow::ripristina_Click);
+    esporta = action(filemnu, "esporta", T::esporta, &MainWindow::esporta_Click);
     filemnu->addSeparator();
-    esci = action(filemnu, "esci", QStringLiteral("&Esci"), &MDIForm1::esci_Click);
+    esci = action(filemnu, "esci", QStringLiteral("&Esci"), &MainWindow::esci_Click);
 
     gepia = menuBar()->addMenu(QStringLiteral("&Gestione Piante"));
     gepia->setObjectName("gepia");
     vischenosta = action(gepia, "vischenosta", QStringLiteral("&Visualizza scheda"),
-                         &MDIForm1::vischenosta_Click);
+                         &MainWindow::vischenosta_Click);
     inscheda =
-        action(gepia, "inscheda", QStringLiteral("&Nuova scheda"), &MDIForm1::inscheda_Click);
-    vische = action(gepia, "vische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
+        action(gepia, "inscheda", QStringLiteral("&Nuova scheda"), &MainWindow::inscheda_Click);
+    vische = action(gepia, "vische", QStringLiteral("&Modifica scheda"), &MainWindow::vische_Click);
     schecolti = action(gepia, "schecolti", QStringLiteral("&Scheda Trattamenti"),
-                       &MDIForm1::Command2_Click);
+                       &MainWindow::Command2_Click);
 
     aboutmnu = menuBar()->addAction(QStringLiteral("&About"));
     aboutmnu->setObjectName("aboutmnu");
-    connect(aboutmnu, &QAction::triggered, this, command(&MDIForm1::aboutmnu_Click));
+    connect(aboutmnu, &QAction::triggered, this, command(&MainWindow::aboutmnu_Click));
 
     // The desktop's usual keys, shown beside the menu items they give. Named one by one:
     // some desktops' key schemes have no "quit" key.
@@ -303,25 +303,25 @@ void MDIForm1::buildMenus() {
     meme = new QMenu(QStringLiteral("men"), this);
     meme->setObjectName("meme");
     vischenost = action(meme, "vischenost", QStringLiteral("&Visualizza scheda"),
-                        &MDIForm1::vischenosta_Click);
+                        &MainWindow::vischenosta_Click);
     vissche =
-        action(meme, "vissche", QStringLiteral("&Scheda trattamenti"), &MDIForm1::Command2_Click);
+        action(meme, "vissche", QStringLiteral("&Scheda trattamenti"), &MainWindow::Command2_Click);
     modische =
-        action(meme, "modische", QStringLiteral("&Modifica scheda"), &MDIForm1::vische_Click);
-    cancella = action(meme, "cancella", QStringLiteral("&Cancella"), &MDIForm1::cancella_Click);
+        action(meme, "modische", QStringLiteral("&Modifica scheda"), &MainWindow::vische_Click);
+    cancella = action(meme, "cancella", QStringLiteral("&Cancella"), &MainWindow::cancella_Click);
     vistrattamenti = action(meme, "vistrattamenti", QStringLiteral("Visualizza &trattamenti"),
-                            &MDIForm1::Command3_Click);
+                            &MainWindow::Command3_Click);
 
     meme1 = new QMenu(QStringLiteral("men1"), this);
     meme1->setObjectName("meme1");
     modschetra = action(meme1, "modschetra", QStringLiteral("&Modifica scheda trattamento"),
-                        &MDIForm1::modschetra_Click);
-    canctra = action(meme1, "canctra", QStringLiteral("&Cancella"), &MDIForm1::canctra_Click);
+                        &MainWindow::modschetra_Click);
+    canctra = action(meme1, "canctra", QStringLiteral("&Cancella"), &MainWindow::canctra_Click);
     vitra = action(meme1, "vitra", QStringLiteral("&Visualizza elenco Piante"),
-                   &MDIForm1::Command1_Click);
+                   &MainWindow::Command1_Click);
 }
 
-void MDIForm1::startup() {
+void MainWindow::startup() {
     m_state.modolista = ProgramState::plantMode;
     ArchiveStartup(m_ctx).run();
     visualizza();
@@ -330,13 +330,13 @@ void MDIForm1::startup() {
         showPlaceholder();
 }
 
-void MDIForm1::showPlaceholder() {
+void MainWindow::showPlaceholder() {
     // When the placeholder itself is missing or unreadable the frame stays blank.
     Picture5 = Picture3->hold(m_ctx.folder.placeholderPath());
     Picture3->paintFitted(Picture5);
 }
 
-void MDIForm1::showPicture(const HeldPicture &picture) {
+void MainWindow::showPicture(const HeldPicture &picture) {
     Picture3->clear();
     Picture5 = picture;
     if (Picture5.isNull())
@@ -345,27 +345,27 @@ void MDIForm1::showPicture(const HeldPicture &picture) {
         Picture3->paintFitted(Picture5);
 }
 
-void MDIForm1::visualizza() {
+void MainWindow::visualizza() {
     fillPlants(false);
 }
 
-void MDIForm1::ricercavisua() {
+void MainWindow::ricercavisua() {
     fillPlants(true);
 }
 
-bool MDIForm1::searchHasText() const {
+bool MainWindow::searchHasText() const {
     return !Text1->text().isEmpty();
 }
 
-QImage MDIForm1::sidePanelPicture() const {
+QImage MainWindow::sidePanelPicture() const {
     return Picture3->image();
 }
 
-QImage MDIForm1::sidePanelPicture(qreal scale) const {
+QImage MainWindow::sidePanelPicture(qreal scale) const {
     return Picture3->image(scale);
 }
 
-void MDIForm1::fillPlants(bool search) {
+void MainWindow::fillPlants(bool search) {
     if (m_state.rigasel == 0)
         m_state.rigasel = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -415,7 +415,7 @@ void MDIForm1::fillPlants(bool search) {
     highlightSelection();
 }
 
-bool MDIForm1::visuatra() {
+bool MainWindow::visuatra() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // As for the plants: the connection serves the reads of the rows that follow.
     auto kept =
@@ -437,7 +437,7 @@ bool MDIForm1::visuatra() {
     return true;
 }
 
-void MDIForm1::onHeaderClicked(int column) {
+void MainWindow::onHeaderClicked(int column) {
     ReportListModel *m = lvw1->list();
     m->setSortOrder(m->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
                                                          : Qt::AscendingOrder);
@@ -446,7 +446,7 @@ void MDIForm1::onHeaderClicked(int column) {
     highlightSelection();
 }
 
-void MDIForm1::onSearchTextChanged() {
+void MainWindow::onSearchTextChanged() {
     if (!Combo1->currentText().isEmpty())
         ricercavisua();
     else
@@ -458,7 +458,7 @@ void MDIForm1::onSearchTextChanged() {
 // with the same key (another tool's twins), the one whose rowid was selected. Keys are
 // compared here and nowhere else: the list shows them as whole numbers, so a key's own text
 // is what its cell holds.
-int MDIForm1::rowOfSelection() const {
+int MainWindow::rowOfSelection() const {
     if (!m_listShowsEvents && !m_state.inPlantMode())
         return 0;
     const qint64 key = m_listShowsEvents ? m_state.idtratsel : m_state.idpianta;
@@ -479,7 +479,7 @@ int MDIForm1::rowOfSelection() const {
 // The highlighted row is always the selected plant or event: after every fill, sort and click
 // the row holding the selected key is marked (and rigasel follows it), or no row when the
 // key is not listed. Marking is not a click: nothing is loaded.
-void MDIForm1::highlightSelection() {
+void MainWindow::highlightSelection() {
     const int row = rowOfSelection();
     if (row == 0) {
         lvw1->clearSelection();
@@ -492,7 +492,7 @@ void MDIForm1::highlightSelection() {
 // What a click on a row records: the plant (with its picture) or the event it stands for. A
 // row whose stored key is no whole number selects nothing, so no command can act on it, nor
 // on the row selected before.
-void MDIForm1::takeSelection(PictureTiming timing) {
+void MainWindow::takeSelection(PictureTiming timing) {
     const int position = lvw1->selectedPosition();
     if (m_state.inPlantMode()) {
         m_pictureTimer->stop();
@@ -516,7 +516,7 @@ void MDIForm1::takeSelection(PictureTiming timing) {
 }
 
 // Reads the selected plant's record and paints its picture, or the placeholder.
-void MDIForm1::paintPlantPicture() {
+void MainWindow::paintPlantPicture() {
     m_pictureTimer->stop();
     OpenedArchive archive(m_ctx);
     const auto plant = archive.plant(m_state.idpianta, m_state.plantRow());
@@ -528,25 +528,25 @@ void MDIForm1::paintPlantPicture() {
 }
 
 // Every command starts from the picture of the plant it acts on.
-std::function<void()> MDIForm1::command(void (MDIForm1::*slot)()) {
+std::function<void()> MainWindow::command(void (MainWindow::*slot)()) {
     return [this, slot] {
         paintPendingPicture();
         (this->*slot)();
     };
 }
 
-void MDIForm1::paintPendingPicture() {
+void MainWindow::paintPendingPicture() {
     if (m_pictureTimer->isActive())
         paintPlantPicture();
 }
 
-void MDIForm1::onRowClicked() {
+void MainWindow::onRowClicked() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     takeSelection();
     m_takenOnPress = lvw1->selectedPosition();
 }
 
-void MDIForm1::onMouseReleased(Qt::MouseButton button, const QPoint &globalPos) {
+void MainWindow::onMouseReleased(Qt::MouseButton button, const QPoint &globalPos) {
     // A left click took its row when pressed; its release takes the selection again only
     // when the pointer dragged it to another row.
     const bool taken = m_takenOnPress != 0 && m_takenOnPress == lvw1->selectedPosition();
@@ -560,7 +560,7 @@ void MDIForm1::onMouseReleased(Qt::MouseButton button, const QPoint &globalPos) 
 // A key that moves the selection acts as a left click on the row it reaches; the picture
 // waits until the key is let go or rests, so that holding an arrow decodes no picture per
 // row passed.
-void MDIForm1::onKeyboardSelected(int position) {
+void MainWindow::onKeyboardSelected(int position) {
     if (position == 0)
         highlightSelection(); // a key may not take the selection away
     else
@@ -568,7 +568,7 @@ void MDIForm1::onKeyboardSelected(int position) {
 }
 
 // The context-menu key acts as a right click on the row with the focus frame.
-void MDIForm1::onMenuKey() {
+void MainWindow::onMenuKey() {
     const QModelIndex current = lvw1->currentIndex();
     if (current.isValid() && current.row() + 1 != lvw1->selectedPosition()) {
         lvw1->selectPosition(current.row() + 1);
@@ -579,7 +579,7 @@ void MDIForm1::onMenuKey() {
     (m_state.inPlantMode() ? meme : meme1)->popup(lvw1->menuPosition());
 }
 
-void MDIForm1::resizeEvent(QResizeEvent *e) {
+void MainWindow::resizeEvent(QResizeEvent *e) {
     QMainWindow::resizeEvent(e);
     const int w = width();
     // Below 3500 twips the list keeps its last width.
@@ -592,17 +592,17 @@ void MDIForm1::resizeEvent(QResizeEvent *e) {
     Picture2->resize(Picture2->width(), h);
 }
 
-void MDIForm1::closeEvent(QCloseEvent *e) {
+void MainWindow::closeEvent(QCloseEvent *e) {
     e->accept();
     QApplication::closeAllWindows();
     QApplication::quit();
 }
 
-void MDIForm1::openModal(QDialog *window) {
+void MainWindow::openModal(QDialog *window) {
     m_ctx.modal->run(window);
 }
 
-void MDIForm1::Command1_Click() {
+void MainWindow::Command1_Click() {
     if (m_state.inPlantMode())
         return;
     m_state.modolista = ProgramState::plantMode;
@@ -610,7 +610,7 @@ void MDIForm1::Command1_Click() {
     visualizza();
 }
 
-void MDIForm1::Command3_Click() {
+void MainWindow::Command3_Click() {
     if (!m_state.inPlantMode())
         return;
     // The highlighted row is the selected plant's, so no highlight means none is listed.
@@ -623,23 +623,23 @@ void MDIForm1::Command3_Click() {
     visuatra();
 }
 
-void MDIForm1::Command2_Click() {
+void MainWindow::Command2_Click() {
     if (m_state.idpianta == 0) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
     }
     m_state.idtratsel = 0;
     highlightSelection();
-    openModal(new Form2(m_ctx, *this, this));
+    openModal(new CareEventDialog(m_ctx, *this, this));
 }
 
-void MDIForm1::inscheda_Click() {
+void MainWindow::inscheda_Click() {
     m_state.idpianta = 0;
     highlightSelection();
     lvw1->setTracking(false);
     Picture3->clear();
     Picture5 = QImage();
-    auto *editor = new Form1(m_ctx, *this, this);
+    auto *editor = new PlantCardDialog(m_ctx, *this, this);
     // With no plant chosen afterwards, the frame shows the placeholder again rather than
     // staying blank.
     connect(editor, &QDialog::finished, this, [this] {
@@ -649,25 +649,25 @@ void MDIForm1::inscheda_Click() {
     openModal(editor);
 }
 
-void MDIForm1::vische_Click() {
+void MainWindow::vische_Click() {
     if (m_state.idpianta == 0) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
     }
     lvw1->setTracking(false);
-    openModal(new Form1(m_ctx, *this, this));
+    openModal(new PlantCardDialog(m_ctx, *this, this));
 }
 
-void MDIForm1::modschetra_Click() {
+void MainWindow::modschetra_Click() {
     if (m_state.idtratsel == 0) {
         m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);
         return;
     }
     lvw1->setTracking(false);
-    openModal(new Form2(m_ctx, *this, this));
+    openModal(new CareEventDialog(m_ctx, *this, this));
 }
 
-void MDIForm1::cancella_Click() {
+void MainWindow::cancella_Click() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
@@ -685,7 +685,7 @@ void MDIForm1::cancella_Click() {
     visualizza();
 }
 
-void MDIForm1::canctra_Click() {
+void MainWindow::canctra_Click() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
@@ -700,26 +700,26 @@ void MDIForm1::canctra_Click() {
     visuatra();
 }
 
-void MDIForm1::vischenosta_Click() {
-    openModal(new Form3(m_ctx, *this, this));
+void MainWindow::vischenosta_Click() {
+    openModal(new CardViewDialog(m_ctx, *this, this));
 }
 
-void MDIForm1::sta_Click() {
-    openModal(new anteprima(m_ctx, *this, this));
+void MainWindow::sta_Click() {
+    openModal(new CardPrintDialog(m_ctx, *this, this));
 }
 
-void MDIForm1::aboutmnu_Click() {
-    openModal(new frmAbout(m_ctx, this));
+void MainWindow::aboutmnu_Click() {
+    openModal(new AboutDialog(m_ctx, this));
 }
 
-void MDIForm1::esci_Click() {
+void MainWindow::esci_Click() {
     close();
 }
 
-void MDIForm1::ripristina_Click() {
+void MainWindow::ripristina_Click() {
     BackupCommands(m_ctx, *this).restore();
 }
 
-void MDIForm1::esporta_Click() {
+void MainWindow::esporta_Click() {
     BackupCommands(m_ctx, *this).exportCsv();
 }

@@ -22,10 +22,10 @@ class TabPanel;
 // opened with a plant's key it loads that card, and "OK" saves it and closes. The picture is
 // only staged here (path and name in hidden boxes) and copied into the plant's folder on
 // saving. Closing refreshes the main window's list.
-class Form1 : public QDialog {
+class PlantCardDialog : public QDialog {
     Q_OBJECT
 public:
-    Form1(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
+    PlantCardDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     // Saves the loaded card over its record, then closes the window.
     void aggiorna();

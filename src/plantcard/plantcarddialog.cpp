@@ -1,4 +1,4 @@
-#include "plantcard/form1.h"
+#include "plantcard/plantcarddialog.h"
 
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
@@ -131,10 +131,10 @@ const QStringList insertEmptied = {"Text5",  "Text6",  "Text7",  "Text9",  "Text
                                    "Text22", "Text17", "Text18"};
 } // namespace
 
-Form1::Form1(AppContext &ctx, MainList &main, QWidget *parent)
+PlantCardDialog::PlantCardDialog(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("PlantCardDialog"));
     setWindowTitle(T::caption);
     // Fixed single border: no resizing, no minimise or maximise button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -150,7 +150,7 @@ Form1::Form1(AppContext &ctx, MainList &main, QWidget *parent)
 
 // ----- layout -----
 
-QLabel *Form1::label(QWidget *parent, const char *name, const QString &text, int left, int top) {
+QLabel *PlantCardDialog::label(QWidget *parent, const char *name, const QString &text, int left, int top) {
     QLabel *l = Caption::make(parent, name, text);
     l->adjustSize();
     l->move(Twips::px(left), Twips::px(top));
@@ -159,7 +159,7 @@ QLabel *Form1::label(QWidget *parent, const char *name, const QString &text, int
 
 // The labels were drawn for a narrow face; where the program's face runs wider, a label
 // shrinks a little rather than slip under its box.
-void Form1::fitBefore(QLabel *caption, QWidget *box) {
+void PlantCardDialog::fitBefore(QLabel *caption, QWidget *box) {
     const int room = box->x() - caption->x() - 2;
     if (room <= 0)
         return;
@@ -171,7 +171,7 @@ void Form1::fitBefore(QLabel *caption, QWidget *box) {
     caption->adjustSize();
 }
 
-QLineEdit *Form1::lineBox(QWidget *parent, const char *name, QLabel *caption, int left, int top,
+QLineEdit *PlantCardDialog::lineBox(QWidget *parent, const char *name, QLabel *caption, int left, int top,
                           int width, int height) {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -184,7 +184,7 @@ QLineEdit *Form1::lineBox(QWidget *parent, const char *name, QLabel *caption, in
     return box;
 }
 
-QPlainTextEdit *Form1::notesBox(QWidget *parent, const char *name, QLabel *caption, int left,
+QPlainTextEdit *PlantCardDialog::notesBox(QWidget *parent, const char *name, QLabel *caption, int left,
                                 int top, int width, int height) {
     auto *box = new QPlainTextEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -196,7 +196,7 @@ QPlainTextEdit *Form1::notesBox(QWidget *parent, const char *name, QLabel *capti
     return box;
 }
 
-void Form1::buildFrame() {
+void PlantCardDialog::buildFrame() {
     Frame1 = new QGroupBox(T::dati, this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setAccessibleName(T::dati);
@@ -229,9 +229,9 @@ void Form1::buildFrame() {
     for (QPushButton *b : {Command3, Command1, Command2})
         b->setAutoDefault(true);
     Command2->setDefault(true);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command1, &QPushButton::clicked, this, &PlantCardDialog::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &PlantCardDialog::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &PlantCardDialog::Command3_Click);
 
     // Holders below the frame's visible area, never shown.
     Text19 = lineBox(Frame1, "Text19", nullptr, 8250, 9510, 1395, 345);
@@ -243,7 +243,7 @@ void Form1::buildFrame() {
     }
 }
 
-void Form1::buildIdentificazione(QWidget *page) {
+void PlantCardDialog::buildIdentificazione(QWidget *page) {
     Label3 = label(page, "Label3", T::famiglia, 120, 765);
     Text5 = lineBox(page, "Text5", Label3, 1560, 630, 4815, 345);
     Label4 = label(page, "Label4", T::genere, 120, 1140);
@@ -254,7 +254,7 @@ void Form1::buildIdentificazione(QWidget *page) {
     Text17 = lineBox(page, "Text17", Label16, 1560, 1800, 4815, 345);
 }
 
-void Form1::buildColtivazione(QWidget *page) {
+void PlantCardDialog::buildColtivazione(QWidget *page) {
     Label11 = label(page, "Label11", T::habitat, 210, 690);
     Text9 = lineBox(page, "Text9", Label11, 2340, 630, 4095, 345);
     Label12 = label(page, "Label12", T::tempMinEstiva, 210, 1110);
@@ -276,7 +276,7 @@ void Form1::buildColtivazione(QWidget *page) {
     Text1 = notesBox(page, "Text1", Label6, 210, 4080, 6195, 1365);
 }
 
-void Form1::buildAltriDati(QWidget *page) {
+void PlantCardDialog::buildAltriDati(QWidget *page) {
     Label7 = label(page, "Label7", T::dataAcquisto, 210, 600);
     Text13 = lineBox(page, "Text13", Label7, 2160, 510, 1785, 345);
     Command4 = new QPushButton(T::showCalendar, page);
@@ -307,35 +307,35 @@ void Form1::buildAltriDati(QWidget *page) {
     Twips::place(Calendar1, 2100, 540, 2490, 2370);
     Calendar1->hide();
     // A click on a day picks it; Enter is the keyboard's way to do the same.
-    connect(Calendar1, &QCalendarWidget::clicked, this, &Form1::Calendar1_Click);
-    connect(Calendar1, &QCalendarWidget::activated, this, &Form1::Calendar1_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Calendar1, &QCalendarWidget::clicked, this, &PlantCardDialog::Calendar1_Click);
+    connect(Calendar1, &QCalendarWidget::activated, this, &PlantCardDialog::Calendar1_Click);
+    connect(Command4, &QPushButton::clicked, this, &PlantCardDialog::Command4_Click);
     Text13->installEventFilter(this);
 }
 
 // ----- boxes -----
 
-QString Form1::text(const QString &box) const {
+QString PlantCardDialog::text(const QString &box) const {
     QWidget *w = m_boxes.value(box);
     if (auto *line = qobject_cast<QLineEdit *>(w))
         return line->text();
     if (auto *notes = qobject_cast<QPlainTextEdit *>(w))
         return MemoText::of(notes);
-    Q_ASSERT_X(false, "Form1::text", qPrintable(box));
+    Q_ASSERT_X(false, "PlantCardDialog::text", qPrintable(box));
     return {};
 }
 
-void Form1::setText(const QString &box, const QString &value) {
+void PlantCardDialog::setText(const QString &box, const QString &value) {
     QWidget *w = m_boxes.value(box);
     if (auto *line = qobject_cast<QLineEdit *>(w))
         line->setText(value);
     else if (auto *notes = qobject_cast<QPlainTextEdit *>(w))
         notes->setPlainText(value);
     else
-        Q_ASSERT_X(false, "Form1::setText", qPrintable(box));
+        Q_ASSERT_X(false, "PlantCardDialog::setText", qPrintable(box));
 }
 
-void Form1::emptyBoxes(const QStringList &names) {
+void PlantCardDialog::emptyBoxes(const QStringList &names) {
     for (const QString &name : names)
         setText(name, QString());
 }
@@ -344,7 +344,7 @@ void Form1::emptyBoxes(const QStringList &names) {
 
 // Nothing here shows a message: whatever cannot be read is left out, and the card shows
 // what could be read.
-void Form1::load() {
+void PlantCardDialog::load() {
     ProgramState &state = m_ctx.state;
     Calendar1->setSelectedDate(m_ctx.clock->today());
     if (state.idpianta == 0)
@@ -376,17 +376,17 @@ void Form1::load() {
 
 // ----- calendar -----
 
-void Form1::Command4_Click() {
+void PlantCardDialog::Command4_Click() {
     Calendar1->show();
     Calendar1->raise();
 }
 
-void Form1::Calendar1_Click(const QDate &date) {
+void PlantCardDialog::Calendar1_Click(const QDate &date) {
     Text13->setText(Conversions::pickedDate(date));
     hideCalendar();
 }
 
-void Form1::hideCalendar() {
+void PlantCardDialog::hideCalendar() {
     // Hiding the focused calendar hands the focus on; that must not bring it back.
     Text13->removeEventFilter(this);
     Calendar1->hide();
@@ -395,7 +395,7 @@ void Form1::hideCalendar() {
 
 // Escape puts the calendar away when it is shown; only without it does it close the window
 // as "Annulla" does.
-void Form1::keyPressEvent(QKeyEvent *event) {
+void PlantCardDialog::keyPressEvent(QKeyEvent *event) {
     if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
         hideCalendar();
         event->accept();
@@ -404,7 +404,7 @@ void Form1::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
-bool Form1::eventFilter(QObject *watched, QEvent *event) {
+bool PlantCardDialog::eventFilter(QObject *watched, QEvent *event) {
     // Coming into the date box shows the calendar; the window merely coming back to the
     // front does not.
     if (watched == Text13 && event->type() == QEvent::FocusIn) {
@@ -417,7 +417,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event) {
 
 // ----- picture choice -----
 
-void Form1::Command3_Click() {
+void PlantCardDialog::Command3_Click() {
     ProgramState &state = m_ctx.state;
     state.imgpath = Text15->text();
     state.imgfile = Text18->text();
@@ -442,18 +442,18 @@ void Form1::Command3_Click() {
 
 // ----- saving -----
 
-void Form1::Command2_Click() {
+void PlantCardDialog::Command2_Click() {
     if (m_ctx.state.idpianta != 0)
         aggiorna();
     else
         inserisci();
 }
 
-void Form1::Command1_Click() {
+void PlantCardDialog::Command1_Click() {
     reject();
 }
 
-void Form1::writeDefaults(Mode mode) {
+void PlantCardDialog::writeDefaults(Mode mode) {
     for (const QString &box : mode == Mode::Update ? updateDefaults : insertDefaults) {
         if (box == QLatin1String("picture")) {
             // A card whose picture path is empty has no picture of its own.
@@ -472,14 +472,14 @@ void Form1::writeDefaults(Mode mode) {
     }
 }
 
-FieldTexts Form1::fieldTexts() const {
+FieldTexts PlantCardDialog::fieldTexts() const {
     FieldTexts texts;
     for (const auto &[field, box] : writeOrder)
         texts.append({field, text(box)});
     return texts;
 }
 
-void Form1::aggiorna() {
+void PlantCardDialog::aggiorna() {
     QString error;
     if (!updateCard(&error)) {
         m_ctx.messages->show(T::saveError + QLatin1Char(' ') + error, Messages::Icon::None);
@@ -494,7 +494,7 @@ void Form1::aggiorna() {
 
 // Every text is checked before any file is touched, so a refused value leaves the plant's
 // folder as it was.
-bool Form1::updateCard(QString *error) {
+bool PlantCardDialog::updateCard(QString *error) {
     ProgramState &state = m_ctx.state;
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen()) {
@@ -539,7 +539,7 @@ bool Form1::updateCard(QString *error) {
     return picture.finish(error);
 }
 
-void Form1::inserisci() {
+void PlantCardDialog::inserisci() {
     QString error;
     if (!insertCard(&error)) {
         m_ctx.messages->show(T::saveError, Messages::Icon::None);
@@ -554,7 +554,7 @@ void Form1::inserisci() {
 // Every text is checked before the plant's folder is made, so a refused value leaves no
 // folder behind. Keys come from the clock; one already taken, by a card or by a folder,
 // gives way to the next free number.
-bool Form1::insertCard(QString *error) {
+bool PlantCardDialog::insertCard(QString *error) {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen()) {
         *error = archive.lastError();
@@ -592,7 +592,7 @@ bool Form1::insertCard(QString *error) {
 // ----- closing -----
 
 // Every way out (Annulla, the title bar, Escape, a saved change) passes here once.
-void Form1::done(int result) {
+void PlantCardDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
         ProgramState &state = m_ctx.state;

@@ -1,4 +1,4 @@
-#include "printing/form3.h"
+#include "printing/cardviewdialog.h"
 
 #include "ui/mainlist.h"
 #include "printing/cardcomposer.h"
@@ -17,10 +17,10 @@ const QString chiudi = QStringLiteral("Chiudi");
 } // namespace T
 } // namespace
 
-Form3::Form3(AppContext &ctx, MainList &main, QWidget *parent)
+CardViewDialog::CardViewDialog(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName("Form3");
+    setObjectName("CardViewDialog");
     setWindowTitle(T::caption);
     setFixedSize(Twips::px(11775), Twips::px(7890));
 
@@ -37,17 +37,17 @@ Form3::Form3(AppContext &ctx, MainList &main, QWidget *parent)
     connect(Command1, &QPushButton::clicked, this, &QDialog::close);
 }
 
-void Form3::showEvent(QShowEvent *e) {
+void CardViewDialog::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
     if (m_activated)
         return;
     m_activated = true;
     // Composed once the window is up, from the event loop that shows it.
-    QTimer::singleShot(0, this, &Form3::activate);
+    QTimer::singleShot(0, this, &CardViewDialog::activate);
 }
 
-void Form3::activate() {
-    const QPointer<Form3> self(this);
+void CardViewDialog::activate() {
+    const QPointer<CardViewDialog> self(this);
     CardComposer composer(m_ctx, m_main);
     switch (composer.compose(*rtf1, CardComposer::EventModeCard::None)) {
     case CardComposer::Outcome::Completed:

@@ -23,10 +23,10 @@ class TabPanel;
 // `idtratsel` when that is not 0. The plant's own fields are shown for reference only; the
 // window writes to the events table alone. "OK" saves and leaves the window open, emptied,
 // for the next event.
-class Form2 : public QDialog {
+class CareEventDialog : public QDialog {
     Q_OBJECT
 public:
-    Form2(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
+    CareEventDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
     // Controls, by their design names.
     HeldPicture Picture2;  // off-screen holder: the plant's picture at its natural size

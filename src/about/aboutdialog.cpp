@@ -1,4 +1,4 @@
-#include "about/frmabout.h"
+#include "about/aboutdialog.h"
 
 #include "about/getkeyvalue.h"
 #include "ui/fonts.h"
@@ -62,8 +62,8 @@ QPixmap leaf(int size) {
 }
 } // namespace
 
-frmAbout::frmAbout(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx) {
-    setObjectName("frmAbout");
+AboutDialog::AboutDialog(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx) {
+    setObjectName("AboutDialog");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -105,7 +105,7 @@ frmAbout::frmAbout(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ct
     cmdSysInfo->setAccessibleName(QStringLiteral("System Info..."));
     Twips::place(cmdSysInfo, 4260, 3075, 1245, 345);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &AboutDialog::StartSysInfo);
 
     setWindowTitle(T::captionPrefix + T::appTitle);
     lblVersion->setText(
@@ -113,11 +113,11 @@ frmAbout::frmAbout(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ct
     lblTitle->setText(T::appTitle);
 }
 
-QString frmAbout::versionText(int major, int minor, int revision) {
+QString AboutDialog::versionText(int major, int minor, int revision) {
     return T::version + QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
 }
 
-void frmAbout::StartSysInfo() {
+void AboutDialog::StartSysInfo() {
     const Registry &registry = *m_ctx.registry;
     QString program;
     if (!GetKeyValue(registry, T::msinfoKey, "PATH", program)) {
@@ -136,7 +136,7 @@ void frmAbout::StartSysInfo() {
         m_ctx.messages->show(T::noSysInfo);
 }
 
-void frmAbout::paintEvent(QPaintEvent *e) {
+void AboutDialog::paintEvent(QPaintEvent *e) {
     QDialog::paintEvent(e);
     // The etched separator: a grey line with a white one just below it.
     QPainter p(this);

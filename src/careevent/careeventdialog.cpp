@@ -1,4 +1,4 @@
-#include "careevent/form2.h"
+#include "careevent/careeventdialog.h"
 
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
@@ -82,10 +82,10 @@ QPlainTextEdit *makeMemo(QWidget *parent, const char *name, const QString &acces
 
 } // namespace
 
-Form2::Form2(AppContext &ctx, MainList &main, QWidget *parent)
+CareEventDialog::CareEventDialog(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName("Form2");
+    setObjectName("CareEventDialog");
     setWindowTitle(T::caption);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -98,7 +98,7 @@ Form2::Form2(AppContext &ctx, MainList &main, QWidget *parent)
     Combo1->setFocus(Qt::OtherFocusReason);
 }
 
-void Form2::buildWindow() {
+void CareEventDialog::buildWindow() {
     Frame1 = new QGroupBox(T::dati, this);
     Frame1->setObjectName("Frame1");
     Frame1->setAccessibleName(T::dati);
@@ -125,8 +125,8 @@ void Form2::buildWindow() {
     Command2 = makeButton(Frame1, "Command2", T::ok);
     Twips::place(Command2, 9660, 7200, 1545, 405);
     Command2->setDefault(true);
-    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    connect(Command1, &QPushButton::clicked, this, &CareEventDialog::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &CareEventDialog::Command2_Click);
 
     // Hidden holders, below the visible part of the frame.
     Text9 = make<QLineEdit>(Frame1, "Text9", T::pianta);
@@ -145,7 +145,7 @@ void Form2::buildWindow() {
         w->hide();
 }
 
-void Form2::buildEventTab(QWidget *page) {
+void CareEventDialog::buildEventTab(QWidget *page) {
     Label7 = Caption::make(page, "Label7", T::identificazione);
     placeOnTab(Label7, 120, 540, 1125, 255);
     Text8 = make<QLineEdit>(page, "Text8", T::identificazione);
@@ -170,7 +170,7 @@ void Form2::buildEventTab(QWidget *page) {
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setCompleter(nullptr); // a typed type stays exactly as typed
     placeOnTab(Combo1, 180, 2670, 2835, 315);
-    connect(Combo1, &QComboBox::activated, this, &Form2::Combo1_Click);
+    connect(Combo1, &QComboBox::activated, this, &CareEventDialog::Combo1_Click);
 
     Label8 = Caption::make(page, "Label8", T::data);
     placeOnTab(Label8, 3180, 2460, 1275, 225);
@@ -180,7 +180,7 @@ void Form2::buildEventTab(QWidget *page) {
     Command3 = makeButton(page, "Command3", T::dots);
     Command3->setAccessibleName(T::scegliData);
     placeOnTab(Command3, 4800, 2670, 555, 315);
-    connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+    connect(Command3, &QPushButton::clicked, this, &CareEventDialog::Command3_Click);
 
     Text3 = make<QLineEdit>(page, "Text3", T::altroTipo);
     placeOnTab(Text3, 180, 3150, 5355, 345);
@@ -198,9 +198,9 @@ void Form2::buildEventTab(QWidget *page) {
     Calendar1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
     placeOnTab(Calendar1, 2880, 2670, 2490, 2370);
     Calendar1->hide();
-    connect(Calendar1, &QCalendarWidget::clicked, this, &Form2::Calendar1_DateClick);
+    connect(Calendar1, &QCalendarWidget::clicked, this, &CareEventDialog::Calendar1_DateClick);
     // Enter on a day picks it too, so the date can be chosen from the keyboard.
-    connect(Calendar1, &QCalendarWidget::activated, this, &Form2::Calendar1_DateClick);
+    connect(Calendar1, &QCalendarWidget::activated, this, &CareEventDialog::Calendar1_DateClick);
 
     Caption::name(Label7, Text8);
     Caption::name(Label3, Text5);
@@ -211,7 +211,7 @@ void Form2::buildEventTab(QWidget *page) {
     Caption::name(Label2, Text4);
 }
 
-void Form2::buildOtherTab(QWidget *page) {
+void CareEventDialog::buildOtherTab(QWidget *page) {
     Label6 = Caption::make(page, "Label6", T::descrizione);
     placeOnTab(Label6, 180, 450, 1965, 315);
     Text1 = makeMemo(page, "Text1", T::descrizione);
@@ -224,7 +224,7 @@ void Form2::buildOtherTab(QWidget *page) {
     Caption::name(Label9, Text2);
 }
 
-void Form2::orderTabs() {
+void CareEventDialog::orderTabs() {
     // The boxes as they are laid out, top to bottom and left to right: "..." after its date
     // box, then the calendar, so that Tab reaches it while it is shown; the buttons last.
     m_tabOrder = {SSTab1->tabBar(), Text8, Text5, Text6, Text7, Combo1,   Text12,  Command3,
@@ -236,7 +236,7 @@ void Form2::orderTabs() {
 // Tab and Shift+Tab walk the design order, skipping what is hidden or disabled. The order is
 // kept here rather than in the toolkit's focus chain, which compound controls (calendar,
 // editable combo, scrolled text boxes) can split when it is rearranged.
-bool Form2::focusNextPrevChild(bool next) {
+bool CareEventDialog::focusNextPrevChild(bool next) {
     const QWidget *current = focusWidget();
     qsizetype at = -1;
     for (qsizetype i = 0; i < m_tabOrder.size() && at < 0; ++i)
@@ -258,14 +258,14 @@ bool Form2::focusNextPrevChild(bool next) {
 // Tab pages cover the whole panel, so the design's rectangles apply as they are. The design's
 // sizes were measured for a narrower face: a caption or the calendar grows to the size it
 // needs rather than being cut off.
-void Form2::placeOnTab(QWidget *w, int left, int top, int width, int height) {
+void CareEventDialog::placeOnTab(QWidget *w, int left, int top, int width, int height) {
     QRect g = Twips::rect(left, top, width, height);
     if (qobject_cast<QLabel *>(w) || w == Calendar1)
         g.setSize(g.size().expandedTo(w->minimumSizeHint()));
     w->setGeometry(g);
 }
 
-bool Form2::eventFilter(QObject *watched, QEvent *event) {
+bool CareEventDialog::eventFilter(QObject *watched, QEvent *event) {
     if (watched == Text12 && event->type() == QEvent::FocusIn)
         Command3_Click();
     return QDialog::eventFilter(watched, event);
@@ -273,7 +273,7 @@ bool Form2::eventFilter(QObject *watched, QEvent *event) {
 
 // Loading: every step needs the ones before it. A failure ends the load with the placeholder
 // picture, leaving the later fields empty; no message is shown.
-void Form2::load() {
+void CareEventDialog::load() {
     Calendar1->setSelectedDate(m_ctx.clock->today());
     QString img;
     if (!loadTypes() || !loadPlant(&img)) {
@@ -288,7 +288,7 @@ void Form2::load() {
         showPlaceholder();
 }
 
-bool Form2::loadTypes() {
+bool CareEventDialog::loadTypes() {
     const auto lines = TreatmentTypes::readFile(m_ctx.folder.treatmentsPath());
     if (!lines)
         return false;
@@ -299,7 +299,7 @@ bool Form2::loadTypes() {
     return true;
 }
 
-bool Form2::loadPlant(QString *img) {
+bool CareEventDialog::loadPlant(QString *img) {
     OpenedArchive archive(m_ctx);
     const auto plant = archive.plant(m_ctx.state.idpianta, m_ctx.state.plantRow());
     if (!plant)
@@ -318,7 +318,7 @@ bool Form2::loadPlant(QString *img) {
     return true;
 }
 
-bool Form2::loadPicture(const QString &img) {
+bool CareEventDialog::loadPicture(const QString &img) {
     Picture2 = QImage();
     Picture1->clear();
     const QString path = img == QLatin1String("nd.jpg")
@@ -331,7 +331,7 @@ bool Form2::loadPicture(const QString &img) {
     return true;
 }
 
-bool Form2::loadEvent() {
+bool CareEventDialog::loadEvent() {
     OpenedArchive archive(m_ctx);
     const auto event = archive.event(m_ctx.state.idtratsel, m_ctx.state.eventRow());
     if (!event)
@@ -343,7 +343,7 @@ bool Form2::loadEvent() {
     return true;
 }
 
-void Form2::showPlaceholder() {
+void CareEventDialog::showPlaceholder() {
     // When the placeholder itself cannot be read the frame stays blank.
     Picture1->clear();
     Picture2 = Picture1->hold(m_ctx.folder.placeholderPath());
@@ -352,7 +352,7 @@ void Form2::showPlaceholder() {
 
 // Shows a stored type: a known one as itself, anything else as "Altro...." with the text
 // in the free box, whose visibility stays as it is.
-void Form2::setType(const QString &type) {
+void CareEventDialog::setType(const QString &type) {
     const QString shown = TreatmentTypes::isKnown(type) ? type : TreatmentTypes::other;
     const int index = Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
@@ -363,25 +363,25 @@ void Form2::setType(const QString &type) {
         Text3->setText(type);
 }
 
-QString Form2::typeToSave() const {
+QString CareEventDialog::typeToSave() const {
     return Combo1->currentText() == TreatmentTypes::other ? Text3->text() : Combo1->currentText();
 }
 
-void Form2::Combo1_Click() {
+void CareEventDialog::Combo1_Click() {
     Text3->setVisible(Combo1->currentText() == TreatmentTypes::other);
 }
 
-void Form2::Command3_Click() {
+void CareEventDialog::Command3_Click() {
     Calendar1->show();
     Calendar1->raise();
 }
 
-void Form2::Calendar1_DateClick(const QDate &date) {
+void CareEventDialog::Calendar1_DateClick(const QDate &date) {
     Text12->setText(Conversions::pickedDate(date));
     hideCalendar();
 }
 
-void Form2::hideCalendar() {
+void CareEventDialog::hideCalendar() {
     // Focus goes back to the date box before the calendar goes, so it does not wander off.
     if (Calendar1->isAncestorOf(focusWidget()))
         Text12->setFocus(Qt::OtherFocusReason);
@@ -390,7 +390,7 @@ void Form2::hideCalendar() {
 
 // Escape puts the calendar away when it is shown; only without it does it close the window
 // as "Annulla" does.
-void Form2::keyPressEvent(QKeyEvent *event) {
+void CareEventDialog::keyPressEvent(QKeyEvent *event) {
     if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
         hideCalendar();
         event->accept();
@@ -399,11 +399,11 @@ void Form2::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
-void Form2::Command1_Click() {
+void CareEventDialog::Command1_Click() {
     close();
 }
 
-bool Form2::Command2_Click() {
+bool CareEventDialog::Command2_Click() {
     ProgramState &state = m_ctx.state;
     const auto failed = [this] {
         m_ctx.messages->show(T::checkData, Messages::Icon::None);

@@ -1,4 +1,4 @@
-#include "printing/anteprima.h"
+#include "printing/cardprintdialog.h"
 
 #include "ui/mainlist.h"
 #include "printing/cardcomposer.h"
@@ -28,10 +28,10 @@ constexpr double pageHeadFootCm = 2;
 constexpr int paperPicturePpi = 300;
 } // namespace
 
-anteprima::anteprima(AppContext &ctx, MainList &main, QWidget *parent)
+CardPrintDialog::CardPrintDialog(AppContext &ctx, MainList &main, QWidget *parent)
     : QDialog(parent), m_ctx(ctx), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName("anteprima");
+    setObjectName("CardPrintDialog");
     setWindowTitle(T::caption);
     setFixedSize(Twips::px(3780), Twips::px(1290));
 
@@ -49,16 +49,16 @@ anteprima::anteprima(AppContext &ctx, MainList &main, QWidget *parent)
     Twips::place(rtf1, 120, 7710, 11565, 5625);
 }
 
-void anteprima::showEvent(QShowEvent *e) {
+void CardPrintDialog::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
     if (m_activated)
         return;
     m_activated = true;
-    QTimer::singleShot(0, this, &anteprima::activate);
+    QTimer::singleShot(0, this, &CardPrintDialog::activate);
 }
 
-void anteprima::activate() {
-    const QPointer<anteprima> self(this);
+void CardPrintDialog::activate() {
+    const QPointer<CardPrintDialog> self(this);
     CardComposer composer(m_ctx, m_main);
     switch (composer.compose(*rtf1, CardComposer::EventModeCard::Cultivation)) {
     case CardComposer::Outcome::Completed:
@@ -78,7 +78,7 @@ void anteprima::activate() {
 
 // Every step here is skipped when it fails: a cancelled dialog or a failed print closes
 // the window without a message.
-void anteprima::print() {
+void CardPrintDialog::print() {
     // The whole card is selected and offered as the selection. The box selects it once the
     // dialog is answered: selecting shows the selection's end, which has a long card laid
     // out whole first.

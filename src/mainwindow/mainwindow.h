@@ -25,10 +25,10 @@ class DecorPanel;
 // The main window: side panel with the plant's picture, the search box and three buttons;
 // the main area with the count strip, the list of plants or of one plant's events, and the
 // banner. Its three list fills are called by name by the other windows.
-class MDIForm1 : public QMainWindow, public MainList {
+class MainWindow : public QMainWindow, public MainList {
     Q_OBJECT
 public:
-    explicit MDIForm1(AppContext &ctx, QWidget *parent = nullptr);
+    explicit MainWindow(AppContext &ctx, QWidget *parent = nullptr);
 
     void visualizza() override;
     void ricercavisua() override;
@@ -104,7 +104,7 @@ private:
     void takeSelection(PictureTiming timing = PictureTiming::Now);
     void paintPlantPicture();
     void paintPendingPicture();
-    std::function<void()> command(void (MDIForm1::*slot)());
+    std::function<void()> command(void (MainWindow::*slot)());
     int rowOfSelection() const;
     void highlightSelection();
     void onRowClicked();
