@@ -132,8 +132,8 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
 }
 
 // Carries the picture file into the box through the clipboard, pasting it into the empty
-// second line: the picture takes that line and "Famiglia :" starts the next, as the card has
-// always looked (the line's break stays, as the old box kept half of its CR LF). False only
+// second line: the picture takes that line and "Famiglia :" starts the next (the picture
+// replaces one character of the line's CR LF, so the line still breaks after it). False only
 // when the file could not be loaded or the clipboard would not take it; a paste the box
 // refuses leaves the card without picture.
 bool CardComposer::pastePicture(RichTextBox &box) {
