@@ -23,24 +23,24 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QImageReader>
 #include <QLineEdit>
-#include <QHeaderView>
 #include <QLocale>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QSignalBlocker>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 #include <functional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -141,14 +141,15 @@ int checkEvents(const ReportListModel &list, bool listed, int events) {
     constexpr int dateItem = 4; // yyyy/mm/dd
     int failures = 0;
     if (!listed || list.rowCount() != events) {
-        std::fprintf(stderr, "visuatra listed %d rows, expected %d\n", list.rowCount(), events);
+        std::fprintf(stderr, "showEventsOfSelectedPlant listed %d rows, expected %d\n",
+                     list.rowCount(), events);
         ++failures;
     }
     for (int i = 1; i < list.rowCount(); ++i)
         if (list.text(i - 1, dateItem) < list.text(i, dateItem)) {
-            std::fprintf(stderr, "visuatra: row %d (%s) is older than row %d (%s)\n", i,
-                         qPrintable(list.text(i - 1, dateItem)), i + 1,
-                         qPrintable(list.text(i, dateItem)));
+            std::fprintf(
+                stderr, "showEventsOfSelectedPlant: row %d (%s) is older than row %d (%s)\n", i,
+                qPrintable(list.text(i - 1, dateItem)), i + 1, qPrintable(list.text(i, dateItem)));
             ++failures;
             break;
         }
@@ -170,11 +171,11 @@ bool sqliteShell(const QString &program, const QStringList &args, const QByteArr
         return false;
     p.write(input);
     p.closeWriteChannel();
-    const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
-                    p.exitCode() == 0;
+    const bool ok =
+        p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (!ok)
-        std::fprintf(stderr, "%s %s failed: %s\n", qPrintable(program),
-                     qPrintable(args.join(' ')), p.readAllStandardError().constData());
+        std::fprintf(stderr, "%s %s failed: %s\n", qPrintable(program), qPrintable(args.join(' ')),
+                     p.readAllStandardError().constData());
     return ok;
 }
 
@@ -215,7 +216,7 @@ protected:
 int clickFigures(TestApp &folder, MainWindow &w, Series *click, Series *decode, Series *once,
                  qint64 *fileBytes) {
     w.Command1_Click(); // plant mode
-    w.visualizza();     // and the plant list, read whole: the click alone is timed
+    w.showAllPlants();  // and the plant list, read whole: the click alone is timed
     while (!w.lvw1->list()->complete())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const QString key = w.lvw1->list()->text(0, 7);
@@ -317,7 +318,8 @@ int main(int argc, char **argv) {
     const QString archive = folder.path("dbpiante.mdb");
     SyntheticArchive::Made made;
     QString error;
-    const QString given = parser.isSet("memory-of") ? parser.value("memory-of") : parser.value("archive");
+    const QString given =
+        parser.isSet("memory-of") ? parser.value("memory-of") : parser.value("archive");
     if (!given.isEmpty()) {
         QFile::remove(archive);
         if (!QFile::copy(given, archive)) {
@@ -350,9 +352,9 @@ int main(int argc, char **argv) {
         w.Text1->setText(letter); // runs the search
         settle();
         folder.state().idpianta = static_cast<double>(c.bigPlantId);
-        w.visuatra();
+        w.showEventsOfSelectedPlant();
         settle();
-        w.visualizza();
+        w.showAllPlants();
         settle();
         std::printf("%ld\n", peakKb());
         return 0;
@@ -416,8 +418,9 @@ int main(int argc, char **argv) {
         Series ignored;
         ignored.list = w.lvw1->list();
         const bool measured = round > 0;
-        (measured ? fill : ignored).run([&] { w.visualizza(); });
-        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "visualizza", shape.plants);
+        (measured ? fill : ignored).run([&] { w.showAllPlants(); });
+        failures +=
+            DerivedColumns::compare(*w.lvw1->list(), expected, "showAllPlants", shape.plants);
         (measured ? bare : ignored).run([&] {
             if (!limit.run(&expected, &error)) {
                 std::fprintf(stderr, "the limit statement failed: %s\n", qPrintable(error));
@@ -432,22 +435,24 @@ int main(int argc, char **argv) {
             }
         });
         // Until the found plants are shown, then until every cell of them is read.
-        (measured ? search : ignored).run([&] { w.ricercavisua(); });
+        (measured ? search : ignored).run([&] { w.showSearchResults(); });
         (measured ? searchAll : ignored).run([&] {});
         if (measured)
             searchAll.wall.last() += search.wall.last();
-        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "ricercavisua", found);
+        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "showSearchResults", found);
         bool listed = false;
-        (measured ? events : ignored).run([&] { listed = w.visuatra(); });
+        (measured ? events : ignored).run([&] { listed = w.showEventsOfSelectedPlant(); });
         (measured ? eventsAll : ignored).run([&] {});
         if (measured)
             eventsAll.wall.last() += events.wall.last();
         failures += checkEvents(*w.lvw1->list(), listed, made.eventsOfBigPlant);
         for (int i = 0; i < w.lvw1->list()->rowCount() && i < expectedEvents.size(); ++i)
             // The row's rowid follows its shown cells.
-            if (w.lvw1->list()->row(i).mid(0, expectedEvents.at(i).size()) != expectedEvents.at(i)) {
-                std::fprintf(stderr, "visuatra: row %d is \"%s\", expected \"%s\"\n", i + 1,
-                             qPrintable(w.lvw1->list()->row(i).join('|')),
+            if (w.lvw1->list()->row(i).mid(0, expectedEvents.at(i).size()) !=
+                expectedEvents.at(i)) {
+                std::fprintf(stderr,
+                             "showEventsOfSelectedPlant: row %d is \"%s\", expected \"%s\"\n",
+                             i + 1, qPrintable(w.lvw1->list()->row(i).join('|')),
                              qPrintable(expectedEvents.at(i).join('|')));
                 ++failures;
                 break;
@@ -480,9 +485,9 @@ int main(int argc, char **argv) {
     // with the list sorted so.
     Series specieSort, specieFill;
     for (int round = 0; round < runs; ++round) {
-        w.visualizza();
+        w.showAllPlants();
         specieSort.run([&] { emit w.lvw1->header()->sectionClicked(1); });
-        specieFill.run([&] { w.visualizza(); });
+        specieFill.run([&] { w.showAllPlants(); });
         while (!w.lvw1->list()->complete())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sorted on Specie",
@@ -499,7 +504,7 @@ int main(int argc, char **argv) {
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(true);
     for (int round = 0; round < runs; ++round) {
-        w.visualizza();
+        w.showAllPlants();
         sorting.run([&] { emit w.lvw1->header()->sectionClicked(otherColumn); });
         failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sort", shape.plants, false);
         ReportListModel &m = *w.lvw1->list();
@@ -513,9 +518,9 @@ int main(int argc, char **argv) {
             if (i > 2000)
                 break;
         }
-        sortFill.run([&] { w.visualizza(); });
-        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sorted fill", shape.plants,
-                                            false);
+        sortFill.run([&] { w.showAllPlants(); });
+        failures +=
+            DerivedColumns::compare(*w.lvw1->list(), expected, "sorted fill", shape.plants, false);
     }
 
     // Peak memory of a session in a program of its own (this one holds the reference too).
@@ -560,7 +565,8 @@ int main(int argc, char **argv) {
             QFile::remove(vacuumTarget);
             shellCpu.clear();
             (measured ? vacuum : ignored).run([&] {
-                if (!sqliteShell(shell, {archive, QStringLiteral("VACUUM INTO '%1'").arg(vacuumTarget)}, {}))
+                if (!sqliteShell(
+                        shell, {archive, QStringLiteral("VACUUM INTO '%1'").arg(vacuumTarget)}, {}))
                     ++failures;
             });
             if (measured)
@@ -597,7 +603,8 @@ int main(int argc, char **argv) {
                                    "SELECT * FROM coltivazione;\n")
                         .arg(scratch.filePath("piante.csv"), scratch.filePath("trattamenti.csv"))
                         .toUtf8();
-                if (!sqliteShell(shell, {QStringLiteral("-csv"), QStringLiteral("-header"), archive},
+                if (!sqliteShell(shell,
+                                 {QStringLiteral("-csv"), QStringLiteral("-header"), archive},
                                  script))
                     ++failures;
             });
@@ -611,23 +618,24 @@ int main(int argc, char **argv) {
             t << QString::number(x, 'f', 1);
         std::fprintf(stderr, "%s, each run: %s\n", what, qPrintable(t.join(QLatin1Char(' '))));
     };
-    each("visualizza ms", fill.wall);
-    each("visualizza longest stall ms", fill.stall);
-    each("ricercavisua until shown ms", search.wall);
-    each("ricercavisua longest stall ms", search.stall);
-    each("visuatra ms", events.wall);
+    each("showAllPlants ms", fill.wall);
+    each("showAllPlants longest stall ms", fill.stall);
+    each("showSearchResults until shown ms", search.wall);
+    each("showSearchResults longest stall ms", search.stall);
+    each("showEventsOfSelectedPlant ms", events.wall);
     each("print dialog ms", printing.wall);
     std::fprintf(stderr, "export progress dialog shown: %s\n", progressSeen ? "yes" : "no");
 
     const double x = median(fill.wall);
     const double y = median(bare.wall);
-    std::printf("visualizza median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", x, y, y > 0 ? x / y : 0.0);
+    std::printf("showAllPlants median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", x, y,
+                y > 0 ? x / y : 0.0);
     std::printf("visualizza_stall max_ms=%.1f limit_ms=100\n",
                 *std::max_element(fill.stall.cbegin(), fill.stall.cend()));
-    std::printf("ricercavisua median_ms=%.1f limit_ms=100 all_cells_ms=%.1f\n",
+    std::printf("showSearchResults median_ms=%.1f limit_ms=100 all_cells_ms=%.1f\n",
                 median(search.wall), median(searchAll.wall));
-    std::printf("visuatra median_ms=%.1f limit_ms=20 all_cells_ms=%.1f\n", median(events.wall),
-                median(eventsAll.wall));
+    std::printf("showEventsOfSelectedPlant median_ms=%.1f limit_ms=20 all_cells_ms=%.1f\n",
+                median(events.wall), median(eventsAll.wall));
     std::printf("print_dialog median_ms=%.1f limit_ms=100\n", median(printing.wall));
     std::printf("sort_click median_ms=%.1f stall_max_ms=%.1f\n", median(sorting.wall),
                 *std::max_element(sorting.stall.cbegin(), sorting.stall.cend()));
@@ -641,7 +649,8 @@ int main(int argc, char **argv) {
     std::printf("peak_memory mb=%.1f limit_mb=120\n", peak / 1024.0);
     if (!shell.isEmpty()) {
         std::printf("backup median_ms=%.1f sqlite3_vacuum_into_ms=%.1f ratio=%.2f\n",
-                    median(copy.wall), median(vacuum.wall), median(copy.wall) / median(vacuum.wall));
+                    median(copy.wall), median(vacuum.wall),
+                    median(copy.wall) / median(vacuum.wall));
         std::printf("csv median_ms=%.1f sqlite3_csv_ms=%.1f\n", median(csv.wall),
                     median(csvFloor.wall));
         std::fprintf(stderr,
@@ -663,8 +672,9 @@ int main(int argc, char **argv) {
                  shape.plants, made.plantsWithoutEvents, shape.events, made.eventsOfBigPlant,
                  made.bigPlantId, qPrintable(letter), found);
     std::fprintf(stderr,
-                 "processor time, median ms: visualizza %.1f, limit %.1f (ratio %.2f), "
-                 "Archive::plantKeys alone %.1f (wall %.1f), ricercavisua %.1f, visuatra %.1f, "
+                 "processor time, median ms: showAllPlants %.1f, limit %.1f (ratio %.2f), "
+                 "Archive::plantKeys alone %.1f (wall %.1f), showSearchResults %.1f, "
+                 "showEventsOfSelectedPlant %.1f, "
                  "click %.1f, full decode %.1f\n",
                  median(fill.cpu), median(bare.cpu), median(fill.cpu) / median(bare.cpu),
                  median(rowsOnly.cpu), median(rowsOnly.wall), median(search.cpu),

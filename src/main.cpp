@@ -209,6 +209,6 @@ int main(int argc, char **argv) {
     if (!ctx.state.archiveReadOnly)
         BackupCommands::dailyCopy(ctx);
     if (ArchiveStartup(ctx).upgradeLayout())
-        window.visualizza();
+        window.showAllPlants();
     return app.exec();
 }

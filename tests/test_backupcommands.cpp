@@ -43,9 +43,9 @@ private slots:
 void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     TestApp app;
     MainWindow &w = app.main();
-    QCOMPARE(fileItems(w), QStringList({"sta=&Stampa", "-",
-                                        "ripristina=&Ripristina copia di sicurezza...",
-                                        "esporta=Esporta in &CSV...", "-", "esci=&Esci"}));
+    QCOMPARE(fileItems(w),
+             QStringList({"sta=&Stampa", "-", "ripristina=&Ripristina copia di sicurezza...",
+                          "esporta=Esporta in &CSV...", "-", "esci=&Esci"}));
     QCOMPARE(QKeySequence::mnemonic(w.ripristina->text()), QKeySequence(Qt::ALT | Qt::Key_R));
     QCOMPARE(QKeySequence::mnemonic(w.esporta->text()), QKeySequence(Qt::ALT | Qt::Key_C));
     // What a screen reader says for each item of the menu.
@@ -122,7 +122,7 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     app.sql("DELETE FROM piante WHERE id > 1");
     MainWindow &w = app.main();
     app.state().idpianta = 1;
-    w.visualizza(); // the plant's row highlighted, as a click leaves it
+    w.showAllPlants(); // the plant's row highlighted, as a click leaves it
     QVERIFY(triggerAction(&w, "vistrattamenti"));
     QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));

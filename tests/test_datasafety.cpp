@@ -6,9 +6,9 @@
 #include "archive/journalcheck.h"
 #include "careevent/careeventdialog.h"
 #include "mainwindow/mainwindow.h"
-#include "plantcard/plantcarddialog.h"
 #include "plantcard/picturechange.h"
 #include "plantcard/picturecopy.h"
+#include "plantcard/plantcarddialog.h"
 #include "support/testapp.h"
 #include "ui/mainlist.h"
 #include "ui/picturebox.h"
@@ -192,9 +192,9 @@ namespace {
 // The main window, as far as the plant card editor sees it when it closes.
 class QuietList : public MainList {
 public:
-    void visualizza() override {}
-    void ricercavisua() override {}
-    bool visuatra() override { return true; }
+    void showAllPlants() override {}
+    void showSearchResults() override {}
+    bool showEventsOfSelectedPlant() override { return true; }
     bool searchHasText() const override { return false; }
     QImage sidePanelPicture() const override { return {}; }
     QImage sidePanelPicture(qreal) const override { return {}; }

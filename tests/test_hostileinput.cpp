@@ -482,7 +482,7 @@ void TestHostileInput::searchTextsAreTakenLiterallyAndChangeNothing() {
     w.Text1->blockSignals(true);
     w.Text1->clear();
     w.Text1->blockSignals(false);
-    w.visualizza();
+    w.showAllPlants();
     w.showPicture(QImage());
     QCOMPARE(w.Label2->text(), QStringLiteral("Piante in archivio: 12"));
     w.Combo1->setCurrentIndex(field);

@@ -114,7 +114,7 @@ void TestPlantList::aNewPlantGoesOnTopAndTheHighlightFollowsThePlant() {
     QCOMPARE(app.state().rigasel, 2.0);
     QCOMPARE(app.state().idpianta, 2.0);
     app.addPlant(4, {{"specie", "S4"}});
-    w.visualizza();
+    w.showAllPlants();
     QCOMPARE(column(w, 1), QStringList({"S4", "S3", "S2", "S1"}));
     QCOMPARE(w.lvw1->selectedPosition(), 3);
     QCOMPARE(w.lvw1->selectedSubItem(1), QString("S2"));
@@ -124,7 +124,7 @@ void TestPlantList::aNewPlantGoesOnTopAndTheHighlightFollowsThePlant() {
     // that is not listed leaves no row highlighted.
     app.state().rigasel = 9;
     app.state().idpianta = 77;
-    w.visualizza();
+    w.showAllPlants();
     QCOMPARE(app.state().rigasel, 1.0);
     QCOMPARE(w.lvw1->selectedPosition(), 0);
 }
@@ -153,7 +153,7 @@ void TestPlantList::headerClicksSortOneDirectionForTheWholeList() {
     click(3); // another header reverses the one direction again: descending by date
     QCOMPARE(column(w, 3), QStringList({"2026/10/01 C", "2026/01/02 A", "2025/12/31 A", ""}));
     // Sorting stays on across fills.
-    w.visualizza();
+    w.showAllPlants();
     QCOMPARE(column(w, 3), QStringList({"2026/10/01 C", "2026/01/02 A", "2025/12/31 A", ""}));
 }
 
@@ -219,7 +219,7 @@ void TestPlantList::searchWithoutAFieldWarnsAndKeepsTheList() {
     QCOMPARE(w.Text1->text(), QString("ab"));
     QCOMPARE(w.lvw1->list()->rowCount(), 2);
     // A refill from the search without a field fails and leaves the list as it was.
-    w.ricercavisua();
+    w.showSearchResults();
     QCOMPARE(w.lvw1->list()->rowCount(), 2);
 }
 
@@ -305,7 +305,7 @@ void TestPlantList::eventListShowsNewestFirstWithBlanks() {
     MainWindow &w = app.main();
     app.state().idpianta = 1;
     w.lvw1->setFocus();
-    QVERIFY(w.visuatra());
+    QVERIFY(w.showEventsOfSelectedPlant());
     const auto &columns = w.lvw1->list()->columns();
     QStringList headers;
     for (const auto &c : columns)
@@ -315,11 +315,12 @@ void TestPlantList::eventListShowsNewestFirstWithBlanks() {
     QCOMPARE(w.lvw1->list()->row(0).mid(0, 7),
              QStringList({"", "18,5", "60", "Potatura", "2026/04/02", "Rami alti", "11"}));
     QCOMPARE(column(w, 3), QStringList({"Potatura", "Cimatura", "Fioritura", "Rinvaso"}));
-    QCOMPARE(w.lvw1->list()->row(3).mid(0, 7), QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
+    QCOMPARE(w.lvw1->list()->row(3).mid(0, 7),
+             QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
     QCOMPARE(w.lvw1->selectedPosition(), 0);
     // A plant without events: seven columns, no rows.
     app.state().idpianta = 5;
-    QVERIFY(w.visuatra());
+    QVERIFY(w.showEventsOfSelectedPlant());
     QCOMPARE(w.lvw1->list()->columnCount(), 7);
     QCOMPARE(w.lvw1->list()->rowCount(), 0);
 }
@@ -430,7 +431,7 @@ void TestPlantList::deletingAnEventKeepsTheEventList() {
     MainWindow &w = app.main();
     app.state().idpianta = 1;
     app.state().modolista = ProgramState::eventMode;
-    QVERIFY(w.visuatra());
+    QVERIFY(w.showEventsOfSelectedPlant());
     app.state().idtratsel = 11;
     app.messages.answerNext(false);
     w.canctra->trigger();

@@ -37,8 +37,12 @@ qint64 highlighted(MainWindow &w, int item) {
     return w.lvw1->selectedSubItem(item).toLongLong();
 }
 
-qint64 selectedPlant(TestApp &app) { return static_cast<qint64>(app.state().idpianta); }
-qint64 selectedEvent(TestApp &app) { return static_cast<qint64>(app.state().idtratsel); }
+qint64 selectedPlant(TestApp &app) {
+    return static_cast<qint64>(app.state().idpianta);
+}
+qint64 selectedEvent(TestApp &app) {
+    return static_cast<qint64>(app.state().idtratsel);
+}
 
 void key(QWidget *w, QEvent::Type type, Qt::Key k, bool autoRepeat = false) {
     QKeyEvent e(type, k, Qt::NoModifier, QString(), autoRepeat);
@@ -92,7 +96,7 @@ void TestSelection::highlightStaysOnTheSelectedRowWhenRowsMove() {
     QCOMPARE(selectedPlant(app), 1);
     if (change == "card") {
         app.addPlant(5, {{"specie", "Zelkova"}});
-        w.visualizza();
+        w.showAllPlants();
     } else if (change == "search") {
         w.Combo1->setCurrentIndex(0);
         w.Text1->setText("Pino");
@@ -207,7 +211,7 @@ void TestSelection::keysActAsALeftClickAndPaintWhenTheyRest() {
     // Event rows: the arrow selects the event, the picture stays.
     app.addEvent(20, 2, "Rinvaso", "2026-01-01");
     app.addEvent(21, 2, "Potatura", "2026-02-01");
-    w.visuatra();
+    w.showEventsOfSelectedPlant();
     w.lvw1->setFocus();
     QTest::keyClick(w.lvw1, Qt::Key_Down);
     QCOMPARE(selectedEvent(app), 21);

@@ -461,7 +461,7 @@ bool CareEventDialog::Command2_Click() {
     Text10->clear();
     Text11->clear();
     m_ctx.messages->show(T::saved, Messages::Icon::Information);
-    if (!m_main.visuatra())
+    if (!m_main.showEventsOfSelectedPlant())
         return failed();
     state.modolista = ProgramState::eventMode;
     return true;

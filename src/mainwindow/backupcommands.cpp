@@ -97,7 +97,7 @@ void BackupCommands::restore() {
     state.idtratsel = 0;
     state.rigasel = 0;
     m_main.Label2->clear();
-    m_main.visualizza();
+    m_main.showAllPlants();
     m_main.showPicture(QImage());
 }
 

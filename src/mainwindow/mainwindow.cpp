@@ -324,7 +324,7 @@ void MainWindow::buildMenus() {
 void MainWindow::startup() {
     m_state.modolista = ProgramState::plantMode;
     ArchiveStartup(m_ctx).run();
-    visualizza();
+    showAllPlants();
     lvw1->setTracking(false);
     if (m_state.inPlantMode())
         showPlaceholder();
@@ -345,11 +345,11 @@ void MainWindow::showPicture(const HeldPicture &picture) {
         Picture3->paintFitted(Picture5);
 }
 
-void MainWindow::visualizza() {
+void MainWindow::showAllPlants() {
     fillPlants(false);
 }
 
-void MainWindow::ricercavisua() {
+void MainWindow::showSearchResults() {
     fillPlants(true);
 }
 
@@ -415,7 +415,7 @@ void MainWindow::fillPlants(bool search) {
     highlightSelection();
 }
 
-bool MainWindow::visuatra() {
+bool MainWindow::showEventsOfSelectedPlant() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // As for the plants: the connection serves the reads of the rows that follow.
     auto kept =
@@ -448,7 +448,7 @@ void MainWindow::onHeaderClicked(int column) {
 
 void MainWindow::onSearchTextChanged() {
     if (!Combo1->currentText().isEmpty())
-        ricercavisua();
+        showSearchResults();
     else
         m_ctx.messages->show(T::chooseField, Messages::Icon::Exclamation);
 }
@@ -607,7 +607,7 @@ void MainWindow::Command1_Click() {
         return;
     m_state.modolista = ProgramState::plantMode;
     List1->clear();
-    visualizza();
+    showAllPlants();
 }
 
 void MainWindow::Command3_Click() {
@@ -620,7 +620,7 @@ void MainWindow::Command3_Click() {
     }
     m_state.modolista = ProgramState::eventMode;
     Label2->setText(lvw1->selectedSubItem(plantNameItem));
-    visuatra();
+    showEventsOfSelectedPlant();
 }
 
 void MainWindow::Command2_Click() {
@@ -682,7 +682,7 @@ void MainWindow::cancella_Click() {
     // The plant and its events go together, in one transaction, or not at all.
     if (!archive.deletePlantWithEvents(m_state.idpianta, m_state.plantRow()))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
-    visualizza();
+    showAllPlants();
 }
 
 void MainWindow::canctra_Click() {
@@ -697,7 +697,7 @@ void MainWindow::canctra_Click() {
         return;
     if (!archive.deleteEvent(m_state.idtratsel, m_state.eventRow()))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
-    visuatra();
+    showEventsOfSelectedPlant();
 }
 
 void MainWindow::vischenosta_Click() {

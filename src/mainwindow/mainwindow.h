@@ -30,9 +30,9 @@ class MainWindow : public QMainWindow, public MainList {
 public:
     explicit MainWindow(AppContext &ctx, QWidget *parent = nullptr);
 
-    void visualizza() override;
-    void ricercavisua() override;
-    bool visuatra() override;
+    void showAllPlants() override;
+    void showSearchResults() override;
+    bool showEventsOfSelectedPlant() override;
     bool searchHasText() const override;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;
@@ -40,16 +40,16 @@ public:
     AppContext &context() { return m_ctx; }
 
     // Controls, by their design names.
-    DecorPanel *Picture1;  // side panel
-    DecorPanel *Picture2;  // main area
-    DecorPanel *Picture8;  // header bar above the picture
-    QLabel *Label6;        // "Immagine"
-    PictureBox *Picture3;  // the selected plant's picture
-    HeldPicture Picture5;  // hidden holder: the picture at its natural size
-    QWidget *Picture7;     // search box
-    QLabel *Label1;        // "Cerca"
-    QComboBox *Combo1;     // search field: "Specie" or "Identificazione"
-    QLineEdit *Text1;      // search text
+    DecorPanel *Picture1;    // side panel
+    DecorPanel *Picture2;    // main area
+    DecorPanel *Picture8;    // header bar above the picture
+    QLabel *Label6;          // "Immagine"
+    PictureBox *Picture3;    // the selected plant's picture
+    HeldPicture Picture5;    // hidden holder: the picture at its natural size
+    QWidget *Picture7;       // search box
+    QLabel *Label1;          // "Cerca"
+    QComboBox *Combo1;       // search field: "Specie" or "Identificazione"
+    QLineEdit *Text1;        // search text
     PictureButton *Command3; // "Visualizza trattamenti"
     PictureButton *Command1; // "Visualizza elenco piante"
     PictureButton *Command2; // "Scheda trattamenti"
@@ -119,6 +119,6 @@ private:
     AppContext &m_ctx;
     ProgramState &m_state;
     bool m_listShowsEvents = false;
-    int m_takenOnPress = 0;          // the row a left press took, until its release
+    int m_takenOnPress = 0;           // the row a left press took, until its release
     QTimer *m_pictureTimer = nullptr; // running while a picture waits for the keys to rest
 };

@@ -150,7 +150,8 @@ PlantCardDialog::PlantCardDialog(AppContext &ctx, MainList &main, QWidget *paren
 
 // ----- layout -----
 
-QLabel *PlantCardDialog::label(QWidget *parent, const char *name, const QString &text, int left, int top) {
+QLabel *PlantCardDialog::label(QWidget *parent, const char *name, const QString &text, int left,
+                               int top) {
     QLabel *l = Caption::make(parent, name, text);
     l->adjustSize();
     l->move(Twips::px(left), Twips::px(top));
@@ -171,8 +172,8 @@ void PlantCardDialog::fitBefore(QLabel *caption, QWidget *box) {
     caption->adjustSize();
 }
 
-QLineEdit *PlantCardDialog::lineBox(QWidget *parent, const char *name, QLabel *caption, int left, int top,
-                          int width, int height) {
+QLineEdit *PlantCardDialog::lineBox(QWidget *parent, const char *name, QLabel *caption, int left,
+                                    int top, int width, int height) {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
     Twips::place(box, left, top, width, height);
@@ -184,8 +185,8 @@ QLineEdit *PlantCardDialog::lineBox(QWidget *parent, const char *name, QLabel *c
     return box;
 }
 
-QPlainTextEdit *PlantCardDialog::notesBox(QWidget *parent, const char *name, QLabel *caption, int left,
-                                int top, int width, int height) {
+QPlainTextEdit *PlantCardDialog::notesBox(QWidget *parent, const char *name, QLabel *caption,
+                                          int left, int top, int width, int height) {
     auto *box = new QPlainTextEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -600,9 +601,9 @@ void PlantCardDialog::done(int result) {
         state.imgfile.clear();
         state.modolista = ProgramState::plantMode;
         if (m_main.searchHasText())
-            m_main.ricercavisua();
+            m_main.showSearchResults();
         else
-            m_main.visualizza();
+            m_main.showAllPlants();
     }
     QDialog::done(result);
 }

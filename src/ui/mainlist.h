@@ -10,11 +10,11 @@ public:
     virtual ~MainList() = default;
 
     // Fills the list with every plant.
-    virtual void visualizza() = 0;
+    virtual void showAllPlants() = 0;
     // Fills the list with the plants the search box finds.
-    virtual void ricercavisua() = 0;
+    virtual void showSearchResults() = 0;
     // Fills the list with the events of the plant `idpianta`; false when that failed.
-    virtual bool visuatra() = 0;
+    virtual bool showEventsOfSelectedPlant() = 0;
 
     virtual bool searchHasText() const = 0;
     // The side-panel frame as it is painted now.
