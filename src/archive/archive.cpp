@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include "archive/conversions.h"
+#include "archive/fieldtable.h"
 #include "archive/plantlistquery.h"
 #include "archive/rawquery.h"
 #include "archive/recordreader.h"
@@ -118,9 +119,10 @@ bool Archive::check() {
     if (!open())
         return false;
     QSqlQuery q(m_db);
-    for (const QString &table : {QStringLiteral("piante"), QStringLiteral("coltivazione")})
+    // The fields of the first layout: the later ones come with the upgrade after this check.
+    for (const QString &table : {FieldTable::plants, FieldTable::events})
         if (!q.exec(QStringLiteral("SELECT count(*) FROM (SELECT %1 FROM %2)")
-                        .arg(Schema::fieldsOf(table).join(QLatin1Char(',')), table)))
+                        .arg(FieldTable::columns(table, 0).join(QLatin1Char(',')), table)))
             return failQuery(q);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "archive/backupstore.h"
 
 #include "archive/failurereason.h"
+#include "archive/fieldtable.h"
 #include "archive/filesteps.h"
 #include "archive/schemaupgrade.h"
 #include "archive/sqlitefile.h"
@@ -20,16 +21,6 @@ namespace {
 const QString archiveName = QStringLiteral("dbpiante");
 const QString journalSuffix = QStringLiteral("-journal");
 const QString partialSuffix = QStringLiteral(".tmp");
-
-// The fields the program reads and writes, table by table.
-const QStringList plantFields = {
-    "id",           "famiglia",    "genere",        "specie",    "identificazione",
-    "habitat",      "temperatura", "temperaturaid", "r3",        "r4",
-    "r1",           "r2",          "umdita",        "fioritura", "descrizione",
-    "dataacquisto", "prezzo",      "vaso",          "eta",       "note",
-    "img"};
-const QStringList eventFields = {"idtrat",      "id",      "intervento", "datatratt",
-                                 "temperatura", "umidita", "descrizione"};
 
 const QRegularExpression &dailyName() {
     static const QRegularExpression re(
@@ -192,8 +183,10 @@ bool BackupStore::checkCandidate(const QString &path) {
         return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
     if (check.toString() != QLatin1String("ok"))
         return fail(FailureReason::damaged(check.toString().simplified()));
-    for (const auto &[table, fields] : {std::pair{QStringLiteral("piante"), plantFields},
-                                        std::pair{QStringLiteral("coltivazione"), eventFields}}) {
+    // A copy of an older layout lacks the later fields; the upgrade after the restore adds
+    // them.
+    for (const QString &table : {FieldTable::plants, FieldTable::events}) {
+        const QStringList fields = FieldTable::columns(table, 0);
         // An ordinary table with rowids, as the program reads and writes: not a view, not
         // a virtual table, not one WITHOUT ROWID.
         QSqlQuery kind(file.db());

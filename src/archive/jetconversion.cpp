@@ -2,6 +2,7 @@
 
 #include "archive/conversionprogress.h"
 #include "archive/failurereason.h"
+#include "archive/fieldtable.h"
 #include "archive/jetreader.h"
 
 #include <QDateTime>
@@ -29,52 +30,38 @@ const QString temporaryName = QStringLiteral("dbpiante-conversione.tmp");
 // The original's copy, where the folder refuses a second name, until it is whole.
 const QString copyName = QStringLiteral("dbpiante-originale.tmp");
 
-// How each field is carried over.
-enum class Field { Key, Number, Date, Text };
+using Carried = Schema::Kind;
 
+// A table as the conversion carries it over: the fields of the field table. An Access-format
+// file has only the fields of the first layout; the later ones start empty.
 struct Table {
     QString name;
-    QList<std::pair<QString, Field>> fields;
+    QList<std::pair<QString, Carried>> fields;
+    QList<bool> required;
 };
 
-const Table plants{"piante",
-                   {{"id", Field::Key},
-                    {"famiglia", Field::Text},
-                    {"genere", Field::Text},
-                    {"specie", Field::Text},
-                    {"identificazione", Field::Text},
-                    {"habitat", Field::Text},
-                    {"temperatura", Field::Number},
-                    {"temperaturaid", Field::Number},
-                    {"r3", Field::Text},
-                    {"r4", Field::Text},
-                    {"r1", Field::Text},
-                    {"r2", Field::Text},
-                    {"umdita", Field::Number},
-                    {"fioritura", Field::Text},
-                    {"descrizione", Field::Text},
-                    {"dataacquisto", Field::Date},
-                    {"prezzo", Field::Number},
-                    {"vaso", Field::Text},
-                    {"eta", Field::Number},
-                    {"note", Field::Text},
-                    {"img", Field::Text}}};
+Table tableOf(const QString &name) {
+    Table t{name, {}, {}};
+    for (const Field &f : FieldTable::of(name)) {
+        t.fields.append({f.column, f.kind});
+        t.required.append(f.since == 0);
+    }
+    return t;
+}
 
-const Table events{"coltivazione",
-                   {{"idtrat", Field::Key},
-                    {"id", Field::Key},
-                    {"intervento", Field::Text},
-                    {"datatratt", Field::Date},
-                    {"temperatura", Field::Number},
-                    {"umidita", Field::Number},
-                    {"descrizione", Field::Text}}};
+const Table plants = tableOf(FieldTable::plants);
+const Table events = tableOf(FieldTable::events);
 
 JetReader::Table readerTable(const Table &t) {
     JetReader::Table r{t.name, {}};
-    for (const auto &[name, field] : t.fields)
-        r.columns.append({name, field == Field::Text   ? JetReader::Kind::Text
-                                : field == Field::Date ? JetReader::Kind::Date
-                                                       : JetReader::Kind::Number});
+    for (qsizetype i = 0; i < t.fields.size(); ++i) {
+        const Carried field = t.fields.at(i).second;
+        r.columns.append({t.fields.at(i).first,
+                          field == Carried::Text   ? JetReader::Kind::Text
+                          : field == Carried::Date ? JetReader::Kind::Date
+                                                 : JetReader::Kind::Number,
+                          t.required.at(i)});
+    }
     return r;
 }
 
@@ -265,7 +252,7 @@ std::optional<Converted> convert(const Table &t, QList<QVariantList> rows, QStri
         for (qsizetype c = 0; c < row.size(); ++c) {
             QVariant &v = row[c];
             const auto &[name, field] = t.fields.at(c);
-            if (field == Field::Key) {
+            if (field == Carried::Key) {
                 const double d = v.isNull() ? NAN : v.toDouble();
                 if (!(std::fabs(d) < 9007199254740992.0) || std::trunc(d) != d) {
                     *error = v.isNull()
@@ -277,7 +264,7 @@ std::optional<Converted> convert(const Table &t, QList<QVariantList> rows, QStri
                     return std::nullopt;
                 }
                 v = qint64(d);
-            } else if (field == Field::Date && !v.isNull()) {
+            } else if (field == Carried::Date && !v.isNull()) {
                 QDate day;
                 if (v.typeId() == QMetaType::QDateTime) {
                     day = v.toDateTime().date();

@@ -233,7 +233,7 @@ private:
             m_source[wanted] = int(i);
         }
         for (qsizetype i = 0; i < t.columns.size(); ++i)
-            if (m_source.at(i) < 0) {
+            if (m_source.at(i) < 0 && t.columns.at(i).required) {
                 m_error = QStringLiteral("nella tabella %1 manca il campo %2")
                               .arg(t.name, t.columns.at(i).name);
                 return;
@@ -261,6 +261,10 @@ private:
         row.reserve(t.columns.size());
         for (qsizetype w = 0; w < t.columns.size(); ++w) {
             const int i = m_source.at(w);
+            if (i < 0) {
+                row.append(QVariant());
+                continue;
+            }
             const auto [p, size] = m_cells.at(i);
             if (size < 0) {
                 row.append(QVariant());

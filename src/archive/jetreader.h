@@ -24,6 +24,7 @@ public:
     struct Column {
         QString name;
         Kind kind;
+        bool required = true; // a column the file may lack reads as NULL
     };
     struct Table {
         QString name;

@@ -1,34 +1,23 @@
 #include "archive/schema.h"
 
 #include "archive/conversions.h"
+#include "archive/fieldtable.h"
 
 #include <QDate>
 
 #include <cmath>
 
 Schema::Kind Schema::fieldKind(const QString &table, const QString &field) {
-    if (field == "id" || field == "idtrat" || field == "rowid")
+    if (field == QLatin1String("rowid"))
         return Kind::Key;
-    if (field == "dataacquisto" || field == "datatratt")
-        return Kind::Date;
-    static const QStringList plantNumbers = {"temperatura", "temperaturaid", "umdita", "prezzo",
-                                             "eta"};
-    static const QStringList eventNumbers = {"temperatura", "umidita"};
-    if ((table == "piante" ? plantNumbers : eventNumbers).contains(field))
-        return Kind::Number;
-    return Kind::Text;
+    const Field *f = FieldTable::find(table, field);
+    return f ? f->kind : Kind::Text;
 }
 
 const QStringList &Schema::fieldsOf(const QString &table) {
-    static const QStringList plant = {
-        "id",           "famiglia",    "genere",        "specie",    "identificazione",
-        "habitat",      "temperatura", "temperaturaid", "r3",        "r4",
-        "r1",           "r2",          "umdita",        "fioritura", "descrizione",
-        "dataacquisto", "prezzo",      "vaso",          "eta",       "note",
-        "img"};
-    static const QStringList event = {"idtrat",      "id",      "intervento", "datatratt",
-                                      "temperatura", "umidita", "descrizione"};
-    return table == "piante" ? plant : event;
+    static const QStringList plant = FieldTable::columns(FieldTable::plants);
+    static const QStringList event = FieldTable::columns(FieldTable::events);
+    return table == FieldTable::plants ? plant : event;
 }
 
 // What the program writes (yyyy-mm-dd) is read straight from its digits, since lists convert

@@ -2,6 +2,7 @@
 
 #include "ui/openedarchive.h"
 #include "archive/conversions.h"
+#include "archive/fieldtable.h"
 #include "ui/mainlist.h"
 #include "printing/richtextbox.h"
 #include "ui/fonts.h"
@@ -27,33 +28,6 @@ const QString noPictureFile = QStringLiteral("Impossibile trovare il file ");
 const QString cultivationTitle = QStringLiteral("Scheda coltivazione ");
 const QString cultivationHeader = QStringLiteral("\tData \t\t Intervento \t Descrizione \n\n");
 } // namespace T
-
-// The card's lines: label (with its own spaces and colon) and the field it shows.
-struct CardLine {
-    QString label;
-    QString field;
-};
-const QList<CardLine> cardLines = {
-    {QStringLiteral("Famiglia :"), "famiglia"},
-    {QStringLiteral("Genere :"), "genere"},
-    {QStringLiteral("Specie :"), "specie"},
-    {QStringLiteral("Identificazione :"), "identificazione"},
-    {QStringLiteral("Habitat :"), "habitat"},
-    {QStringLiteral("Temperatura Minima Estiva:"), "temperatura"},
-    {QStringLiteral("Temperatura Massima Estiva:"), "temperaturaid"},
-    {QStringLiteral("Temperatura Minima Invernale:"), "r3"},
-    {QStringLiteral("Temperatura Massima Invernale:"), "r4"},
-    {QStringLiteral("Inizio concimazione:"), "r1"},
-    {QStringLiteral("Fine concimazione:"), "r2"},
-    {QStringLiteral("Umidità :"), "umdita"},
-    {QStringLiteral("Fioritura :"), "fioritura"},
-    {QStringLiteral("Descrizione :"), "descrizione"},
-    {QStringLiteral("Data di acquisto :"), "dataacquisto"},
-    {QStringLiteral("Prezzo Euro :"), "prezzo"},
-    {QStringLiteral("Vaso :"), "vaso"},
-    {QStringLiteral("Età :"), "eta"},
-    {QStringLiteral("Note :"), "note"},
-};
 
 constexpr double cardPoints = 11;
 // The left indent is the margin value, the right indent 200 twips less.
@@ -107,13 +81,18 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
         return Outcome::Failed;
 
     bool first = true;
-    for (const CardLine &line : cardLines) {
-        const auto value = fieldText(*plant, line.field);
+    for (const Field &line : FieldTable::plant()) {
+        if (line.cardLabel.isEmpty())
+            continue;
+        const auto value = fieldText(*plant, line.column);
+        // An archive still of an older layout lacks the later fields: they are left out.
+        if (!value && line.since > 0)
+            continue;
         if (!value)
             return Outcome::Failed; // the text composed so far stays in the box
         QString piece = first ? QStringLiteral("\n\n") : QString();
-        piece += line.label + *value + '\n';
-        if (line.field == QLatin1String("identificazione"))
+        piece += line.cardLabel + *value + '\n';
+        if (line.column == QLatin1String("identificazione"))
             piece += '\n';
         append(box, piece);
         first = false;
