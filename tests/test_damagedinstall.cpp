@@ -394,10 +394,10 @@ void TestDamagedInstall::savingACardWritesOnlyWhatItSays() {
     auto *w = qobject_cast<PlantCardDialog *>(app.modal.last());
     QVERIFY(w);
     if (change)
-        QCOMPARE(w->Text17->text(), QStringLiteral("Ficus del salotto"));
-    QTest::keyClicks(w->Text7, " nuova");
+        QCOMPARE(w->lineEdit("identificazione")->text(), QStringLiteral("Ficus del salotto"));
+    QTest::keyClicks(w->lineEdit("specie"), " nuova");
 
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.said.size(), 1);
     const QString said = app.messages.said.first().text;
@@ -618,8 +618,8 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
     QVERIFY(triggerAction(&main, "inscheda"));
     auto *card = qobject_cast<PlantCardDialog *>(app.modal.last());
     QVERIFY(card);
-    QTest::keyClicks(card->Text7, "nuova");
-    QTest::mouseClick(card->Command2, Qt::LeftButton);
+    QTest::keyClicks(card->lineEdit("specie"), "nuova");
+    QTest::mouseClick(card->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{cardError});
     QCOMPARE(changes(before, snapshot(app.dir())),
              everything ? QStringList() : QStringList{"+img/" + QString::number(clockKey)});

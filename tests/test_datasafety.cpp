@@ -168,9 +168,9 @@ void TestDataSafety::failedUpdateKeepsSameNamePicture() {
     auto *w = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(w);
     app.files.next = app.makePicture("camera2/IMG_0001.JPG", 30, 90);
-    w->Command3_Click();
-    QCOMPARE(app.state().cambiaimg, 1);
-    w->Text5->setText("Araceae");
+    w->choosePicture();
+    QVERIFY(w->pictureChanged());
+    w->lineEdit("famiglia")->setText("Araceae");
 
     OtherProgram other(app.path("dbpiante.mdb"));
     if (locked)
@@ -178,7 +178,7 @@ void TestDataSafety::failedUpdateKeepsSameNamePicture() {
     else
         QVERIFY(QFile::setPermissions(app.path("dbpiante.mdb"), QFile::ReadOwner));
     app.messages.clear();
-    w->Command2_Click();
+    w->saveCard();
     QCOMPARE(app.messages.said.size(), 1);
     QVERIFY(app.messages.said.first().text.startsWith(saveError + ' '));
     QCOMPARE(TestApp::fileHash(stored), oldPicture);
@@ -229,9 +229,9 @@ void TestDataSafety::killsDuringPictureUpdatesLeaveAConsistentCard() {
                 app.state().idpianta = 1;
                 auto *f = new PlantCardDialog(app.ctx(), list);
                 app.files.next = app.path(QString("camera/%1/IMG_0001.JPG").arg(n));
-                f->Command3_Click();
-                f->Text5->setText(QString("v%1").arg(n));
-                f->Command2_Click();
+                f->choosePicture();
+                f->lineEdit("famiglia")->setText(QString("v%1").arg(n));
+                f->saveCard();
                 delete f;
             }
             ::_exit(0);
@@ -338,9 +338,9 @@ void TestDataSafety::twinKeysActOnTheClickedRow() {
     } else if (command == "vische") {
         auto *f = openWindow<PlantCardDialog>(app, command);
         QVERIFY(f);
-        QCOMPARE(f->Text17->text(), QString("seconda"));
-        f->Text5->setText("Araceae");
-        f->Command2_Click();
+        QCOMPARE(f->lineEdit("identificazione")->text(), QString("seconda"));
+        f->lineEdit("famiglia")->setText("Araceae");
+        f->saveCard();
         QCOMPARE(column(app, "SELECT famiglia FROM piante"), QStringList({"f", "Araceae"}));
     } else {
         QVERIFY(triggerAction(&w, "vistrattamenti"));
@@ -387,8 +387,8 @@ void TestDataSafety::pricesReadItalian() {
     TestApp app;
     auto *f = openWindow<PlantCardDialog>(app, "inscheda");
     QVERIFY(f);
-    f->Text8->setText(typed);
-    f->Command2_Click();
+    f->lineEdit("prezzo")->setText(typed);
+    f->saveCard();
     QCOMPARE(app.sqlValue("SELECT prezzo FROM piante").toDouble(), stored);
 }
 
@@ -657,9 +657,9 @@ void TestDataSafety::walArchiveHeldByAnotherProgram() {
     QVERIFY(clickRowReading(w, 2, "ficus"));
     auto *f = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(f);
-    QCOMPARE(f->Text17->text(), QString("ficus"));
-    f->Text5->setText("Moraceae");
-    f->Command2_Click();
+    QCOMPARE(f->lineEdit("identificazione")->text(), QString("ficus"));
+    f->lineEdit("famiglia")->setText("Moraceae");
+    f->saveCard();
     QCOMPARE(app.messages.texts().value(0), QString("Scheda inserita correttamente"));
     QCOMPARE(other.value("SELECT famiglia FROM piante"), QString("Moraceae"));
     QCOMPARE(other.value("PRAGMA journal_mode"), QString("wal"));
@@ -684,10 +684,10 @@ void TestDataSafety::fifoIsNoPicture() {
     auto *f = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(f);
     app.files.next = app.path("x.jpg");
-    f->Command3_Click();
-    QCOMPARE(f->Text18->text(), QString("x.jpg"));
-    QCOMPARE(f->Text15->text(), app.path("img/1/x.jpg"));
-    QCOMPARE(app.state().cambiaimg, 0);
+    f->choosePicture();
+    QCOMPARE(f->stagedPictureName(), QString("x.jpg"));
+    QCOMPARE(f->stagedPicturePath(), app.path("img/1/x.jpg"));
+    QVERIFY(!f->pictureChanged());
     QVERIFY(t.elapsed() < 10000);
 }
 
@@ -739,10 +739,10 @@ void TestDataSafety::escapePutsTheCalendarAway() {
         auto *f = openWindow<PlantCardDialog>(app, "inscheda");
         QVERIFY(f);
         window = f;
-        typed = f->Text5;
-        calendar = f->Calendar1;
-        f->SSTab1->setCurrentIndex(2); // "Altri dati", where the calendar is
-        f->Command4_Click();
+        typed = f->lineEdit("famiglia");
+        calendar = f->purchaseCalendar;
+        f->tabs->setCurrentIndex(2); // "Altri dati", where the calendar is
+        f->showCalendar();
     } else {
         auto *f = openWindow<CareEventDialog>(app, "vissche");
         QVERIFY(f);

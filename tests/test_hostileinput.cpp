@@ -1,3 +1,4 @@
+#include "archive/fieldtable.h"
 // Hostile input typed or pasted where a user would: the search box, the plant card and care
 // event boxes, and the picture chosen for a card. Whatever comes in, the program must not
 // crash, must answer with its own message, must leave the archive file byte for byte as it
@@ -546,10 +547,10 @@ void TestHostileInput::numbersAreCheckedBeforeAnythingIsWritten_data() {
             << update << box << typed << false << 0.0 << QString();
     };
     for (const QString &t : refused) {
-        no(false, "Text8", t);
-        no(true, "Text8", t);
+        no(false, "prezzo", t);
+        no(true, "prezzo", t);
     }
-    for (const char *box : {"Text10", "Text12", "Text11", "Text14"})
+    for (const char *box : {"temperatura", "temperaturaid", "umdita", "eta"})
         for (const char *t : {"1.00,5", "-", "1e308", "NaN"})
             no(false, box, t);
 
@@ -558,21 +559,21 @@ void TestHostileInput::numbersAreCheckedBeforeAnythingIsWritten_data() {
         QTest::addRow("%s %s %s", update ? "change" : "new", box, describe(typed).constData())
             << update << box << typed << true << value << shown;
     };
-    yes(false, "Text8", "1,5", 1.5, "1,5");
-    yes(false, "Text10", "-3.5", -3.5, "-3,5");
-    yes(false, "Text12", " 7 ", 7, "7");
-    yes(false, "Text11", "+4", 4, "4");
-    yes(false, "Text14", ",5", 0.5, "0,5");
-    yes(false, "Text8", "5,", 5, "5");
-    yes(false, "Text10", "-0", 0, "0");
-    yes(false, "Text12", "007", 7, "7");
-    yes(false, "Text11", "0,0000001", 1e-7, "0,0000001");
-    yes(false, "Text14", "1" + QString(300, '0'), 1e300, "1" + QString(300, '0'));
-    yes(false, "Text8", "  -12,25  ", -12.25, "-12,25");
-    yes(true, "Text8", "0,99", 0.99, "0,99");
-    yes(true, "Text10", "-40", -40, "-40");
-    yes(true, "Text14", "120,", 120, "120");
-    yes(true, "Text11", "+0,5", 0.5, "0,5");
+    yes(false, "prezzo", "1,5", 1.5, "1,5");
+    yes(false, "temperatura", "-3.5", -3.5, "-3,5");
+    yes(false, "temperaturaid", " 7 ", 7, "7");
+    yes(false, "umdita", "+4", 4, "4");
+    yes(false, "eta", ",5", 0.5, "0,5");
+    yes(false, "prezzo", "5,", 5, "5");
+    yes(false, "temperatura", "-0", 0, "0");
+    yes(false, "temperaturaid", "007", 7, "7");
+    yes(false, "umdita", "0,0000001", 1e-7, "0,0000001");
+    yes(false, "eta", "1" + QString(300, '0'), 1e300, "1" + QString(300, '0'));
+    yes(false, "prezzo", "  -12,25  ", -12.25, "-12,25");
+    yes(true, "prezzo", "0,99", 0.99, "0,99");
+    yes(true, "temperatura", "-40", -40, "-40");
+    yes(true, "eta", "120,", 120, "120");
+    yes(true, "umdita", "+0,5", 0.5, "0,5");
 }
 
 void TestHostileInput::numbersAreCheckedBeforeAnythingIsWritten() {
@@ -593,7 +594,7 @@ void TestHostileInput::numbersAreCheckedBeforeAnythingIsWritten() {
     const QByteArray before = archiveHash(app);
     const QStringList folders = entries(app.path("img"));
 
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     const qint64 key = update ? plantKey : clockKey;
     QCOMPARE(app.messages.said.size(), 1);
@@ -611,11 +612,11 @@ void TestHostileInput::numbersAreCheckedBeforeAnythingIsWritten() {
         return;
     }
     QCOMPARE(said, cardSaved);
-    static const QHash<QString, QString> fieldOf = {{"Text10", "temperatura"},
-                                                    {"Text12", "temperaturaid"},
-                                                    {"Text11", "umdita"},
-                                                    {"Text14", "eta"},
-                                                    {"Text8", "prezzo"}};
+    static const QHash<QString, QString> fieldOf = {{"temperatura", "temperatura"},
+                                                    {"temperaturaid", "temperaturaid"},
+                                                    {"umdita", "umdita"},
+                                                    {"eta", "eta"},
+                                                    {"prezzo", "prezzo"}};
     QCOMPARE(plantValue(app, key, fieldOf.value(box)).toDouble(), value);
     if (!update)
         QVERIFY(closeWindow(w));
@@ -704,8 +705,8 @@ void TestHostileInput::datesMustBeCalendarDays() {
         PlantCardDialog *f = update ? openCard(app, plantKey) : openNewCard(app);
         QVERIFY(f);
         w = f;
-        date = f->Text13;
-        ok = f->Command2;
+        date = f->lineEdit("dataacquisto");
+        ok = f->okButton;
     } else {
         CareEventDialog *f = update ? openEvent(app, eventKey) : openNewEvent(app);
         QVERIFY(f);
@@ -747,7 +748,7 @@ void TestHostileInput::datesMustBeCalendarDays() {
             QVERIFY(closeWindow(w));
         PlantCardDialog *f = openCard(app, key);
         QVERIFY(f);
-        QCOMPARE(f->Text13->text(), shown);
+        QCOMPARE(f->lineEdit("dataacquisto")->text(), shown);
     } else {
         const qint64 key = update ? eventKey : clockKey;
         QCOMPARE(eventValue(app, key, "datatratt").toString(), stored);
@@ -789,12 +790,13 @@ void TestHostileInput::writtenTextsReadBackExactly_data() {
         {"format placeholders", "%1 %s %n {0} %%"},
         {"private use and replacement characters", QString::fromUtf8("\ue000\ufffd")},
     };
-    const QStringList lineBoxes = {"Text5",  "Text6",  "Text7",  "Text17", "Text9", "Text21",
-                                   "Text22", "Text16", "Text20", "Text3",  "Text4"};
+    const QStringList lineBoxes = {"famiglia", "genere",    "specie", "identificazione",
+                                   "habitat",  "r3",        "r4",     "r1",
+                                   "r2",       "fioritura", "vaso"};
     int n = 0;
     for (const auto &[name, text] : texts) {
         const QString line = lineBoxes.at(n % lineBoxes.size());
-        const QString memo = n % 2 ? "Text2" : "Text1";
+        const QString memo = n % 2 ? "note" : "descrizione";
         ++n;
         QTest::addRow("card %s, %s", qPrintable(line), name) << "card" << line << text << text;
         QTest::addRow("card %s, %s", qPrintable(memo), name)
@@ -827,33 +829,38 @@ void TestHostileInput::writtenTextsReadBackExactly() {
     addStoredPlant(app);
 
     if (window == "card") {
-        static const QHash<QString, QString> fieldOf = {
-            {"Text5", "famiglia"}, {"Text6", "genere"},
-            {"Text7", "specie"},   {"Text17", "identificazione"},
-            {"Text9", "habitat"},  {"Text21", "r3"},
-            {"Text22", "r4"},      {"Text16", "r1"},
-            {"Text20", "r2"},      {"Text3", "fioritura"},
-            {"Text4", "vaso"},     {"Text1", "descrizione"},
-            {"Text2", "note"}};
+        static const QHash<QString, QString> fieldOf = {{"famiglia", "famiglia"},
+                                                        {"genere", "genere"},
+                                                        {"specie", "specie"},
+                                                        {"identificazione", "identificazione"},
+                                                        {"habitat", "habitat"},
+                                                        {"r3", "r3"},
+                                                        {"r4", "r4"},
+                                                        {"r1", "r1"},
+                                                        {"r2", "r2"},
+                                                        {"fioritura", "fioritura"},
+                                                        {"vaso", "vaso"},
+                                                        {"descrizione", "descrizione"},
+                                                        {"note", "note"}};
         PlantCardDialog *w = openNewCard(app);
         QVERIFY(w);
         QWidget *input = w->findChild<QWidget *>(box);
         QVERIFY(input);
         paste(input, typed);
         QCOMPARE(held(input), written);
-        QTest::mouseClick(w->Command2, Qt::LeftButton);
+        QTest::mouseClick(w->okButton, Qt::LeftButton);
         QCOMPARE(app.messages.texts(), QStringList{cardSaved});
         QCOMPARE(plantValue(app, clockKey, fieldOf.value(box)).toString(), written);
         QVERIFY(closeWindow(w));
         // The list shows species and identification as stored; blanks show as nothing.
-        if (box == "Text7" || box == "Text17") {
+        if (box == "specie" || box == "identificazione") {
             MainWindow &main = app.main();
             int row = 0;
             while (row < main.lvw1->list()->rowCount() &&
                    main.lvw1->list()->text(row, 7) != QString::number(clockKey))
                 ++row;
             QVERIFY(row < main.lvw1->list()->rowCount());
-            QCOMPARE(main.lvw1->list()->text(row, box == "Text7" ? 1 : 2),
+            QCOMPARE(main.lvw1->list()->text(row, box == "specie" ? 1 : 2),
                      written.trimmed().isEmpty() ? QString() : written);
         }
         w = openCard(app, clockKey);
@@ -911,16 +918,17 @@ void TestHostileInput::untouchedTextsSurviveASave() {
     QFETCH(QString, text);
     TestApp app;
     addStoredPlant(app);
-    const QStringList textFields = {
-        "famiglia", "genere", "specie",    "identificazione", "habitat", "r1",  "r2",
-        "r3",       "r4",     "fioritura", "descrizione",     "vaso",    "note"};
+    QStringList textFields; // the typed texts of the card
+    for (const Field &f : FieldTable::plant())
+        if (f.kind == Schema::Kind::Text && !f.label.isEmpty() && f.column != "img")
+            textFields << f.column;
     if (window == "card") {
         for (const QString &f : textFields)
             app.sql(QStringLiteral("UPDATE piante SET %1 = ? WHERE id = ?").arg(f),
                     {text, plantKey});
         PlantCardDialog *w = openCard(app, plantKey);
         QVERIFY(w);
-        QTest::mouseClick(w->Command2, Qt::LeftButton);
+        QTest::mouseClick(w->okButton, Qt::LeftButton);
         QCOMPARE(app.messages.texts(), QStringList{cardSaved});
         for (const QString &f : textFields)
             QCOMPARE(plantValue(app, plantKey, f).toString(), text);
@@ -1003,14 +1011,14 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
 
     PlantCardDialog *w = update ? openCard(app, plantKey) : openNewCard(app);
     QVERIFY(w);
-    const QString path15 = w->Text15->text();
-    const QString name18 = w->Text18->text();
+    const QString path15 = w->stagedPicturePath();
+    const QString name18 = w->stagedPictureName();
     const QByteArray before = archiveHash(app);
     const bool peakKnown = resetPeak();
     const qint64 rssBefore = statusKb("VmRSS:");
 
     app.files.next = source;
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
 
     if (peakKnown)
         QVERIFY2(statusKb("VmHWM:") - rssBefore < saneGrowthKb,
@@ -1018,19 +1026,19 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
     QVERIFY(app.messages.said.isEmpty());
     QCOMPARE(archiveHash(app), before);
     if (staged) {
-        QCOMPARE(w->Text15->text(), source);
-        QCOMPARE(w->Text18->text(), name);
-        QVERIFY(!w->Picture1->isBlank());
-        QCOMPARE(app.state().cambiaimg, 1);
+        QCOMPARE(w->stagedPicturePath(), source);
+        QCOMPARE(w->stagedPictureName(), name);
+        QVERIFY(!w->picturePreview->isBlank());
+        QVERIFY(w->pictureChanged());
     } else {
         // The choice is undone; the preview, cleared for the picture, stays blank.
-        QCOMPARE(w->Text15->text(), path15);
-        QCOMPARE(w->Text18->text(), name18);
-        QVERIFY(w->Picture1->isBlank());
-        QCOMPARE(app.state().cambiaimg, 0);
+        QCOMPARE(w->stagedPicturePath(), path15);
+        QCOMPARE(w->stagedPictureName(), name18);
+        QVERIFY(w->picturePreview->isBlank());
+        QVERIFY(!w->pictureChanged());
     }
 
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{cardSaved});
     const qint64 key = update ? plantKey : clockKey;
@@ -1053,8 +1061,8 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
     // Opened again, the card shows its picture; the main list's row click paints it.
     w = openCard(app, key);
     QVERIFY(w);
-    QCOMPARE(w->Text18->text(), staged ? name : update ? "ficus.jpg" : "");
-    QVERIFY(!w->Picture1->isBlank());
+    QCOMPARE(w->stagedPictureName(), staged ? name : update ? "ficus.jpg" : "");
+    QVERIFY(!w->picturePreview->isBlank());
     QVERIFY(closeWindow(w));
     MainWindow &main = app.main();
     main.show();
@@ -1111,9 +1119,9 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
     } else if (where == "card editor") {
         PlantCardDialog *w = openCard(app, plantKey);
         QVERIFY(w);
-        QCOMPARE(w->Text18->text(), QStringLiteral("ficus.jpg"));
-        QVERIFY(w->Picture1->isBlank());
-        QVERIFY(w->Picture2.isNull());
+        QCOMPARE(w->stagedPictureName(), QStringLiteral("ficus.jpg"));
+        QVERIFY(w->picturePreview->isBlank());
+        QVERIFY(w->heldPicture.isNull());
     } else {
         CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);

@@ -1,6 +1,7 @@
 // The keyboard as on any desktop program: what is typed into a window that just opened goes
-// into its first box, Return is "OK" (or the focused button), Ctrl+Tab turns the pages, the list's keys work
-// from the row they show, the usual shortcuts, and a second start that calls the running window.
+// into its first box, Return is "OK" (or the focused button), Ctrl+Tab turns the pages, the list's
+// keys work from the row they show, the usual shortcuts, and a second start that calls the running
+// window.
 
 #include "about/aboutdialog.h"
 #include "careevent/careeventdialog.h"
@@ -13,6 +14,7 @@
 #include "ui/reportlist.h"
 #include "ui/tabpanel.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -76,10 +78,10 @@ void TestKeyboard::returnPressesTheFocusedButtonElseOk_data() {
                                           << ""
                                           << "piante" << 1 << false;
     QTest::newRow("plant card, on OK") << "new card"
-                                       << "Command2"
+                                       << "okButton"
                                        << "piante" << 1 << false;
     QTest::newRow("plant card, on Annulla") << "new card"
-                                            << "Command1"
+                                            << "cancelButton"
                                             << "piante" << 0 << true;
     QTest::newRow("care event, in a box") << "care event"
                                           << ""
@@ -102,7 +104,7 @@ void TestKeyboard::returnPressesTheFocusedButtonElseOk() {
     QVERIFY(d);
     // What is typed first goes into the first box, the editor's own.
     QCOMPARE(QApplication::focusWidget()->objectName(),
-             QString(editor == "new card" ? "Text5" : "Combo1"));
+             QString(editor == "new card" ? "famiglia" : "Combo1"));
     QTest::keyClicks(QApplication::focusWidget(), "Annaffiatura");
     if (!focused.isEmpty())
         d->findChild<QPushButton *>(focused)->setFocus(Qt::TabFocusReason);
@@ -125,7 +127,7 @@ void TestKeyboard::ctrlTabTurnsThePages() {
     app.addPlant(plantKey, {{"specie", "Ficus"}});
     QDialog *d = openEditor(app, editor);
     QVERIFY(d);
-    auto *tabs = d->findChild<TabPanel *>("SSTab1");
+    auto *tabs = d->findChild<TabPanel *>();
     QVERIFY(tabs);
     for (int page : forward) {
         pressKey(Qt::Key_Tab, Qt::ControlModifier);
@@ -136,7 +138,7 @@ void TestKeyboard::ctrlTabTurnsThePages() {
     pressKey(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(tabs->currentIndex(), forward.at(forward.size() - 2));
     // No calendar came up on the way.
-    QVERIFY(d->findChild<QWidget *>("Calendar1")->isHidden());
+    QVERIFY(d->findChild<QCalendarWidget *>()->isHidden());
 }
 
 void TestKeyboard::listKeysMoveFromTheRowTheListShows_data() {

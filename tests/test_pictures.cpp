@@ -135,8 +135,9 @@ void TestPictures::everyWindowShowsAPhonePhotoUpright() {
 
     auto *card = openWindow<PlantCardDialog>(app, "vische");
     QVERIFY(card);
-    QCOMPARE(card->Picture2.size(), QSize(1600, 1200));
-    QString wrong = quartersUpright(card->Picture1->image(), card->Picture1->paintedSize());
+    QCOMPARE(card->heldPicture.size(), QSize(1600, 1200));
+    QString wrong =
+        quartersUpright(card->picturePreview->image(), card->picturePreview->paintedSize());
     QVERIFY2(wrong.isEmpty(), qPrintable("plant card: " + wrong));
     saveShot(card, "phone-plantcard-" + scaleName());
     card->close();
@@ -262,10 +263,10 @@ void TestPictures::pngIsChosenAndCopied() {
     QVERIFY(w);
     app.files.next = app.makePicture("foto/Pianta.PNG", 40, 30, "PNG");
     const QByteArray chosen = TestApp::fileHash(app.files.next);
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
-    QCOMPARE(w->Text18->text(), QStringLiteral("Pianta.PNG"));
-    QCOMPARE(w->Picture1->paintedSize(), QSize(40, 30));
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
+    QCOMPARE(w->stagedPictureName(), QStringLiteral("Pianta.PNG"));
+    QCOMPARE(w->picturePreview->paintedSize(), QSize(40, 30));
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     QCOMPARE(app.sqlValue("SELECT img FROM piante"), QVariant("Pianta.PNG"));
     QCOMPARE(TestApp::fileHash(app.path(QStringLiteral("img/%1/Pianta.PNG").arg(clockKey))),
              chosen);

@@ -1,9 +1,10 @@
+#include "archive/fieldtable.h"
 #include "mainwindow/mainwindow.h"
 #include "plantcard/plantcarddialog.h"
-#include "ui/tabpanel.h"
 #include "support/testapp.h"
 #include "ui/picturebox.h"
 #include "ui/reportlist.h"
+#include "ui/tabpanel.h"
 #include "ui/twips.h"
 
 #include <QApplication>
@@ -30,10 +31,14 @@ const QString saved = QStringLiteral("Scheda inserita correttamente");
 const QString saveError = QStringLiteral("Errore controllare i dati immessi");
 const qint64 clockKey = 712202636000; // 7 December 2026, 10:00:00: the test clock's key
 
-const QStringList allBoxes = {"Text1",  "Text2",  "Text3",  "Text4",  "Text5",  "Text6",
-                              "Text7",  "Text8",  "Text9",  "Text10", "Text11", "Text12",
-                              "Text13", "Text14", "Text15", "Text16", "Text17", "Text18",
-                              "Text19", "Text20", "Text21", "Text22"};
+// Every typed field's box, and the staged picture's path and name.
+QStringList allBoxes() {
+    QStringList boxes = {"picturePath", "pictureName"};
+    for (const Field &f : FieldTable::plant())
+        if (!f.label.isEmpty() && f.column != "img")
+            boxes << f.column;
+    return boxes;
+}
 
 PlantCardDialog *openNewCard(TestApp &app) {
     return openWindow<PlantCardDialog>(app, "inscheda");
@@ -45,6 +50,10 @@ PlantCardDialog *openCard(TestApp &app, qint64 id) {
 }
 
 QString boxText(PlantCardDialog *w, const QString &name) {
+    if (name == "picturePath")
+        return w->stagedPicturePath();
+    if (name == "pictureName")
+        return w->stagedPictureName();
     QWidget *box = w->findChild<QWidget *>(name);
     if (auto *line = qobject_cast<QLineEdit *>(box))
         return line->text();
@@ -82,9 +91,9 @@ bool isPictureGreen(QRgb pixel) {
 }
 
 QWidget *tabPage(PlantCardDialog *w, const QString &caption) {
-    for (int i = 0; i < w->SSTab1->count(); ++i)
-        if (w->SSTab1->tabBar()->tabText(i) == caption)
-            return w->SSTab1->page(i);
+    for (int i = 0; i < w->tabs->count(); ++i)
+        if (w->tabs->tabBar()->tabText(i) == caption)
+            return w->tabs->page(i);
     return nullptr;
 }
 
@@ -142,7 +151,7 @@ void TestPlantCard::cleanup() {
 
 void TestPlantCard::controlsSitAtTheirDesignPlaces_data() {
     QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("container"); // "Frame1" or a tab's caption
+    QTest::addColumn<QString>("container"); // "dataFrame" or a tab's caption
     QTest::addColumn<QString>("text");      // caption, or a box's accessible name
     QTest::addColumn<QRect>("twips");       // width and height 0: a label, sized to its text
 
@@ -150,57 +159,54 @@ void TestPlantCard::controlsSitAtTheirDesignPlaces_data() {
                         int t, int w = 0, int h = 0) {
         QTest::newRow(control) << control << container << text << QRect(l, t, w, h);
     };
-    row("SSTab1", "Frame1", "", 90, 270, 6645, 5835);
-    row("Picture1", "Frame1", "Immagine", 6990, 240, 4635, 5745);
-    row("Command3", "Frame1", "Sfoglia....", 10050, 6060, 1545, 405);
-    row("Command1", "Frame1", "Annulla", 8220, 6720, 1545, 405);
-    row("Command2", "Frame1", "OK", 10050, 6720, 1545, 405);
-    row("Text19", "Frame1", "", 8250, 9510, 1395, 345);
-    row("Text15", "Frame1", "", 8070, 8220, 5445, 345);
-    row("Text18", "Frame1", "", 8040, 8640, 4515, 345);
+    row("tabs", "dataFrame", "", 90, 270, 6645, 5835);
+    row("picturePreview", "dataFrame", "Immagine", 6990, 240, 4635, 5745);
+    row("browseButton", "dataFrame", "Sfoglia....", 10050, 6060, 1545, 405);
+    row("cancelButton", "dataFrame", "Annulla", 8220, 6720, 1545, 405);
+    row("okButton", "dataFrame", "OK", 10050, 6720, 1545, 405);
 
-    row("Label3", "Identificazione", "Famiglia", 120, 765);
-    row("Text5", "Identificazione", "Famiglia", 1560, 630, 4815, 345);
-    row("Label4", "Identificazione", "Genere", 120, 1140);
-    row("Text6", "Identificazione", "Genere", 1560, 1020, 4815, 345);
-    row("Label5", "Identificazione", "Specie", 120, 1515);
-    row("Text7", "Identificazione", "Specie", 1560, 1410, 4815, 345);
-    row("Label16", "Identificazione", "Identificazione", 120, 1890);
-    row("Text17", "Identificazione", "Identificazione", 1560, 1800, 4815, 345);
+    row("famigliaLabel", "Identificazione", "Famiglia", 120, 765);
+    row("famiglia", "Identificazione", "Famiglia", 1560, 630, 4815, 345);
+    row("genereLabel", "Identificazione", "Genere", 120, 1140);
+    row("genere", "Identificazione", "Genere", 1560, 1020, 4815, 345);
+    row("specieLabel", "Identificazione", "Specie", 120, 1515);
+    row("specie", "Identificazione", "Specie", 1560, 1410, 4815, 345);
+    row("identificazioneLabel", "Identificazione", "Identificazione", 120, 1890);
+    row("identificazione", "Identificazione", "Identificazione", 1560, 1800, 4815, 345);
 
-    row("Label11", "Coltivazione", "Habitat", 210, 690);
-    row("Text9", "Coltivazione", "Habitat", 2340, 630, 4095, 345);
-    row("Label12", "Coltivazione", "Temperatura min Estiva", 210, 1110);
-    row("Text10", "Coltivazione", "Temperatura min Estiva", 2340, 1095, 1005, 345);
-    row("Label15", "Coltivazione", "Temperatura Max Estiva", 210, 1620);
-    row("Text12", "Coltivazione", "Temperatura Max Estiva", 2340, 1560, 1005, 345);
-    row("Label18", "Coltivazione", "Temperatura Min. Invernale", 210, 2100);
-    row("Text21", "Coltivazione", "Temperatura Min. Invernale", 2340, 2025, 1035, 345);
-    row("Label19", "Coltivazione", "Temperatura Max Invernale", 210, 2520);
-    row("Text22", "Coltivazione", "Temperatura Max Invernale", 2340, 2490, 1035, 345);
-    row("Label13", "Coltivazione", QStringLiteral("Umidità"), 210, 2970);
-    row("Text11", "Coltivazione", QStringLiteral("Umidità"), 2340, 2955, 1035, 345);
-    row("Label14", "Coltivazione", "Concimazione  Inizio", 210, 3420);
-    row("Text16", "Coltivazione", "Concimazione  Inizio", 2340, 3420, 1725, 345);
-    row("Label17", "Coltivazione", "Fine", 4290, 3450);
-    row("Text20", "Coltivazione", "Fine", 4770, 3390, 1605, 345);
-    row("Label6", "Coltivazione", "Descrizione", 210, 4050);
-    row("Text1", "Coltivazione", "Descrizione", 210, 4080, 6195, 1365);
+    row("habitatLabel", "Coltivazione", "Habitat", 210, 690);
+    row("habitat", "Coltivazione", "Habitat", 2340, 630, 4095, 345);
+    row("temperaturaLabel", "Coltivazione", "Temperatura min Estiva", 210, 1110);
+    row("temperatura", "Coltivazione", "Temperatura min Estiva", 2340, 1095, 1005, 345);
+    row("temperaturaidLabel", "Coltivazione", "Temperatura Max Estiva", 210, 1620);
+    row("temperaturaid", "Coltivazione", "Temperatura Max Estiva", 2340, 1560, 1005, 345);
+    row("r3Label", "Coltivazione", "Temperatura Min. Invernale", 210, 2100);
+    row("r3", "Coltivazione", "Temperatura Min. Invernale", 2340, 2025, 1035, 345);
+    row("r4Label", "Coltivazione", "Temperatura Max Invernale", 210, 2520);
+    row("r4", "Coltivazione", "Temperatura Max Invernale", 2340, 2490, 1035, 345);
+    row("umditaLabel", "Coltivazione", QStringLiteral("Umidità"), 210, 2970);
+    row("umdita", "Coltivazione", QStringLiteral("Umidità"), 2340, 2955, 1035, 345);
+    row("r1Label", "Coltivazione", "Concimazione  Inizio", 210, 3420);
+    row("r1", "Coltivazione", "Concimazione  Inizio", 2340, 3420, 1725, 345);
+    row("r2Label", "Coltivazione", "Fine", 4290, 3450);
+    row("r2", "Coltivazione", "Fine", 4770, 3390, 1605, 345);
+    row("descrizioneLabel", "Coltivazione", "Descrizione", 210, 4050);
+    row("descrizione", "Coltivazione", "Descrizione", 210, 4080, 6195, 1365);
 
-    row("Label7", "Altri dati", "Data di acquisto", 210, 600);
-    row("Text13", "Altri dati", "Data di acquisto", 2160, 510, 1785, 345);
-    row("Command4", "Altri dati", "...", 4110, 540, 495, 285);
-    row("Label10", "Altri dati", "Prezzo", 210, 1020);
-    row("Text8", "Altri dati", "Prezzo", 2160, 960, 1365, 345);
-    row("Label8", "Altri dati", QStringLiteral("Età"), 210, 1440);
-    row("Text14", "Altri dati", QStringLiteral("Età"), 2160, 1380, 1815, 345);
-    row("Label1", "Altri dati", "Periodo fioritura", 210, 1830);
-    row("Text3", "Altri dati", "Periodo fioritura", 2160, 1830, 4185, 345);
-    row("Label2", "Altri dati", "Tipo di Vaso/Stile", 210, 2280);
-    row("Text4", "Altri dati", "Tipo di Vaso/Stile", 2160, 2250, 4185, 315);
-    row("Label9", "Altri dati", "Note sulla coltivazione", 210, 2670);
-    row("Text2", "Altri dati", "Note sulla coltivazione", 240, 2910, 6195, 1215);
-    row("Calendar1", "Altri dati", "Data di acquisto", 2100, 540, 2490, 2370);
+    row("dataacquistoLabel", "Altri dati", "Data di acquisto", 210, 600);
+    row("dataacquisto", "Altri dati", "Data di acquisto", 2160, 510, 1785, 345);
+    row("calendarButton", "Altri dati", "...", 4110, 540, 495, 285);
+    row("prezzoLabel", "Altri dati", "Prezzo", 210, 1020);
+    row("prezzo", "Altri dati", "Prezzo", 2160, 960, 1365, 345);
+    row("etaLabel", "Altri dati", QStringLiteral("Età"), 210, 1440);
+    row("eta", "Altri dati", QStringLiteral("Età"), 2160, 1380, 1815, 345);
+    row("fiorituraLabel", "Altri dati", "Periodo fioritura", 210, 1830);
+    row("fioritura", "Altri dati", "Periodo fioritura", 2160, 1830, 4185, 345);
+    row("vasoLabel", "Altri dati", "Tipo di Vaso/Stile", 210, 2280);
+    row("vaso", "Altri dati", "Tipo di Vaso/Stile", 2160, 2250, 4185, 315);
+    row("noteLabel", "Altri dati", "Note sulla coltivazione", 210, 2670);
+    row("note", "Altri dati", "Note sulla coltivazione", 240, 2910, 6195, 1215);
+    row("purchaseCalendar", "Altri dati", "Data di acquisto", 2100, 540, 2490, 2370);
 }
 
 void TestPlantCard::controlsSitAtTheirDesignPlaces() {
@@ -214,12 +220,12 @@ void TestPlantCard::controlsSitAtTheirDesignPlaces() {
     QWidget *c = w->findChild<QWidget *>(control);
     QVERIFY2(c, qPrintable(control));
 
-    QWidget *expectedParent = container == "Frame1" ? w->Frame1 : tabPage(w, container);
+    QWidget *expectedParent = container == "dataFrame" ? w->dataFrame : tabPage(w, container);
     QVERIFY(expectedParent);
     QCOMPARE(c->parentWidget(), expectedParent);
     // A tab's controls are placed in the panel's own coordinates, tab strip included.
-    if (expectedParent != w->Frame1)
-        QCOMPARE(expectedParent->geometry(), w->SSTab1->rect());
+    if (expectedParent != w->dataFrame)
+        QCOMPARE(expectedParent->geometry(), w->tabs->rect());
 
     if (twips.width() == 0)
         QCOMPARE(c->pos(), Twips::rect(twips.x(), twips.y(), 0, 0).topLeft());
@@ -240,36 +246,33 @@ void TestPlantCard::controlsSitAtTheirDesignPlaces() {
 void TestPlantCard::newCardOpensEmptyWithTheCalendarOnToday() {
     TestApp app;
     app.clock.current = QDateTime(QDate(2027, 1, 5), QTime(9, 0));
-    app.state().cambiaimg = 1;
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QVERIFY(QTest::qWaitForWindowExposed(w));
 
     QCOMPARE(w->windowTitle(), QStringLiteral("Inserimento dati Pianta"));
-    QCOMPARE(w->Frame1->title(), QStringLiteral("Dati"));
-    QCOMPARE(w->Frame1->geometry(), Twips::rect(30, 90, 11775, 7305));
+    QCOMPARE(w->dataFrame->title(), QStringLiteral("Dati"));
+    QCOMPARE(w->dataFrame->geometry(), Twips::rect(30, 90, 11775, 7305));
     QCOMPARE(w->size(), QSize(Twips::px(11925), Twips::px(7515)));
     QCOMPARE(w->minimumSize(), w->maximumSize());
     QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(w->SSTab1->count(), 3);
-    QCOMPARE(w->SSTab1->tabBar()->tabText(0), QStringLiteral("Identificazione"));
-    QCOMPARE(w->SSTab1->tabBar()->tabText(1), QStringLiteral("Coltivazione"));
-    QCOMPARE(w->SSTab1->tabBar()->tabText(2), QStringLiteral("Altri dati"));
-    QCOMPARE(w->SSTab1->currentIndex(), 0);
-    QVERIFY(w->Text5->isVisible());
-    QVERIFY(!w->Text9->isVisible());
+    QCOMPARE(w->tabs->count(), 3);
+    QCOMPARE(w->tabs->tabBar()->tabText(0), QStringLiteral("Identificazione"));
+    QCOMPARE(w->tabs->tabBar()->tabText(1), QStringLiteral("Coltivazione"));
+    QCOMPARE(w->tabs->tabBar()->tabText(2), QStringLiteral("Altri dati"));
+    QCOMPARE(w->tabs->currentIndex(), 0);
+    QVERIFY(w->lineEdit("famiglia")->isVisible());
+    QVERIFY(!w->lineEdit("habitat")->isVisible());
 
-    for (QLineEdit *holder : {w->Text15, w->Text18, w->Text19})
-        QVERIFY(holder->isHidden());
-    for (const QString &box : allBoxes)
+    for (const QString &box : allBoxes())
         QVERIFY2(boxText(w, box).isEmpty(), qPrintable(box));
-    QVERIFY(w->Picture1->isBlank());
-    QVERIFY(w->Picture2.isNull());
-    QVERIFY(w->Calendar1->isHidden());
-    QCOMPARE(w->Calendar1->selectedDate(), QDate(2027, 1, 5));
-    QCOMPARE(w->Calendar1->firstDayOfWeek(), Qt::Monday);
-    QCOMPARE(w->Calendar1->locale().language(), QLocale::Italian);
-    QCOMPARE(app.state().cambiaimg, 1); // a new card leaves it alone
+    QVERIFY(w->picturePreview->isBlank());
+    QVERIFY(w->heldPicture.isNull());
+    QVERIFY(w->purchaseCalendar->isHidden());
+    QCOMPARE(w->purchaseCalendar->selectedDate(), QDate(2027, 1, 5));
+    QCOMPARE(w->purchaseCalendar->firstDayOfWeek(), Qt::Monday);
+    QCOMPARE(w->purchaseCalendar->locale().language(), QLocale::Italian);
+    QVERIFY(!w->pictureChanged());
     QVERIFY(app.messages.said.isEmpty());
 }
 
@@ -301,48 +304,46 @@ void TestPlantCard::openingACardLoadsWhatCanBeRead_data() {
                               {"eta", 3.0},
                               {"note", "poca acqua"},
                               {"img", "ficus.jpg"}};
-    const QVariantMap fullShown = {{"Text5", "Moraceae"},
-                                   {"Text6", "Ficus"},
-                                   {"Text7", "benjamina"},
-                                   {"Text17", "Ficus del salotto"},
-                                   {"Text19", key},
-                                   {"Text9", "Asia"},
-                                   {"Text10", "18"},
-                                   {"Text12", "30"},
-                                   {"Text21", "10"},
-                                   {"Text22", "15"},
-                                   {"Text16", "marzo"},
-                                   {"Text20", "settembre"},
-                                   {"Text11", "60"},
-                                   {"Text3", "mai"},
-                                   {"Text1", "riga uno\nriga due"},
-                                   {"Text13", "07/03/2026"},
-                                   {"Text8", "12,5"},
-                                   {"Text4", "terracotta"},
-                                   {"Text14", "3"},
-                                   {"Text2", "poca acqua"},
-                                   {"Text15", path},
-                                   {"Text18", "ficus.jpg"}};
+    const QVariantMap fullShown = {{"famiglia", "Moraceae"},
+                                   {"genere", "Ficus"},
+                                   {"specie", "benjamina"},
+                                   {"identificazione", "Ficus del salotto"},
+                                   {"habitat", "Asia"},
+                                   {"temperatura", "18"},
+                                   {"temperaturaid", "30"},
+                                   {"r3", "10"},
+                                   {"r4", "15"},
+                                   {"r1", "marzo"},
+                                   {"r2", "settembre"},
+                                   {"umdita", "60"},
+                                   {"fioritura", "mai"},
+                                   {"descrizione", "riga uno\nriga due"},
+                                   {"dataacquisto", "07/03/2026"},
+                                   {"prezzo", "12,5"},
+                                   {"vaso", "terracotta"},
+                                   {"eta", "3"},
+                                   {"note", "poca acqua"},
+                                   {"picturePath", path},
+                                   {"pictureName", "ficus.jpg"}};
     QTest::newRow("full card") << full << true << fullShown << false;
 
     QVariantMap noPicture = full;
     noPicture["img"] = "nd.jpg";
     QVariantMap noPictureShown = fullShown;
-    noPictureShown.remove("Text15");
-    noPictureShown.remove("Text18");
+    noPictureShown.remove("picturePath");
+    noPictureShown.remove("pictureName");
     QTest::newRow("placeholder picture") << noPicture << true << noPictureShown << false;
 
     QVariantMap noDate = full;
     noDate["dataacquisto"] = "1900-01-01";
     QVariantMap noDateShown = fullShown;
-    noDateShown.remove("Text13");
+    noDateShown.remove("dataacquisto");
     QTest::newRow("no purchase date") << noDate << true << noDateShown << false;
 
     QTest::newRow("picture file missing") << full << false << fullShown << true;
     QTest::newRow("deleted card") << QVariantMap() << false << QVariantMap() << false;
     QTest::newRow("fields left empty by another tool")
-        << QVariantMap{{"specie", "Ficus"}} << false
-        << QVariantMap{{"Text7", "Ficus"}, {"Text19", key}} << false;
+        << QVariantMap{{"specie", "Ficus"}} << false << QVariantMap{{"specie", "Ficus"}} << false;
 }
 
 void TestPlantCard::openingACardLoadsWhatCanBeRead() {
@@ -355,18 +356,18 @@ void TestPlantCard::openingACardLoadsWhatCanBeRead() {
         app.addPlant(clockKey, stored);
     if (pictureFile)
         app.makePicture("img/" + QString::number(clockKey) + "/ficus.jpg", 300, 200);
-    app.state().cambiaimg = 1;
-    if (shown.contains("Text15"))
-        shown["Text15"] = app.path(shown["Text15"].toString());
+    if (shown.contains("picturePath"))
+        shown["picturePath"] = app.path(shown["picturePath"].toString());
 
     PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
-    for (const QString &box : allBoxes)
+    QCOMPARE(w->cardKey(), clockKey);
+    for (const QString &box : allBoxes())
         QCOMPARE(boxText(w, box), shown.value(box).toString());
-    QCOMPARE(w->Picture1->isBlank(), previewBlank);
+    QCOMPARE(w->picturePreview->isBlank(), previewBlank);
     if (!previewBlank && !pictureFile) // the placeholder's own size
-        QCOMPARE(w->Picture2.size(), PictureBox::load(app.path("img/nd.jpg")).size());
-    QCOMPARE(app.state().cambiaimg, 0);
+        QCOMPARE(w->heldPicture.size(), PictureBox::load(app.path("img/nd.jpg")).size());
+    QVERIFY(!w->pictureChanged());
     QVERIFY(app.messages.said.isEmpty());
 }
 
@@ -387,20 +388,20 @@ void TestPlantCard::previewFitsThePictureByItsOrientation() {
     QVERIFY(w);
     app.files.next =
         app.makePicture("foto/pianta.jpg", Twips::px(picture.width()), Twips::px(picture.height()));
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
-    QVERIFY(!w->Picture1->isBlank());
-    QVERIFY2(sameSize(w->Picture1->paintedSize(), painted.width(), painted.height()),
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
+    QVERIFY(!w->picturePreview->isBlank());
+    QVERIFY2(sameSize(w->picturePreview->paintedSize(), painted.width(), painted.height()),
              qPrintable(QStringLiteral("%1x%2")
-                            .arg(w->Picture1->paintedSize().width())
-                            .arg(w->Picture1->paintedSize().height())));
+                            .arg(w->picturePreview->paintedSize().width())
+                            .arg(w->picturePreview->paintedSize().height())));
     // Painted from the top-left corner, never enlarged, and cut at the frame's edge.
-    const QImage shown = w->Picture1->image();
-    QCOMPARE(shown.size(), w->Picture1->size());
+    const QImage shown = w->picturePreview->image();
+    QCOMPARE(shown.size(), w->picturePreview->size());
     QVERIFY(isPictureGreen(shown.pixel(1, 1)));
-    const int right = w->Picture1->paintedSize().width();
+    const int right = w->picturePreview->paintedSize().width();
     if (right < shown.width() - 2)
         QCOMPARE(QColor(shown.pixel(right + 1, 1)), QColor(Qt::white));
-    const int bottom = w->Picture1->paintedSize().height();
+    const int bottom = w->picturePreview->paintedSize().height();
     if (bottom < shown.height() - 2)
         QCOMPARE(QColor(shown.pixel(1, bottom + 1)), QColor(Qt::white));
 }
@@ -411,20 +412,20 @@ void TestPlantCard::calendarShowsOnDemandAndHidesOnlyOnAPick() {
     QVERIFY(w);
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
-    w->SSTab1->setCurrentIndex(2);
+    w->tabs->setCurrentIndex(2);
 
     // Tabbing into the date box shows the calendar; tabbing on leaves it shown.
-    QVERIFY(w->Calendar1->isHidden());
-    w->Text13->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(w->Text13->hasFocus());
-    QVERIFY(w->Calendar1->isVisible());
-    QTest::keyClick(w->Text13, Qt::Key_Tab);
-    QTRY_VERIFY(!w->Text13->hasFocus());
-    QVERIFY(w->Calendar1->isVisible());
+    QVERIFY(w->purchaseCalendar->isHidden());
+    w->lineEdit("dataacquisto")->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(w->lineEdit("dataacquisto")->hasFocus());
+    QVERIFY(w->purchaseCalendar->isVisible());
+    QTest::keyClick(w->lineEdit("dataacquisto"), Qt::Key_Tab);
+    QTRY_VERIFY(!w->lineEdit("dataacquisto")->hasFocus());
+    QVERIFY(w->purchaseCalendar->isVisible());
 
     // A click on a day writes it without leading zeros and hides the calendar.
-    w->Calendar1->setCurrentPage(2027, 1);
-    auto *view = w->Calendar1->findChild<QTableView *>("qt_calendar_calendarview");
+    w->purchaseCalendar->setCurrentPage(2027, 1);
+    auto *view = w->purchaseCalendar->findChild<QTableView *>("qt_calendar_calendarview");
     QVERIFY(view);
     QModelIndex day5;
     bool inMonth = false;
@@ -438,12 +439,12 @@ void TestPlantCard::calendarShowsOnDemandAndHidesOnlyOnAPick() {
         }
     QVERIFY(day5.isValid());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day5).center());
-    QCOMPARE(w->Text13->text(), QStringLiteral("5/1/2027"));
-    QVERIFY(w->Calendar1->isHidden());
+    QCOMPARE(w->lineEdit("dataacquisto")->text(), QStringLiteral("5/1/2027"));
+    QVERIFY(w->purchaseCalendar->isHidden());
 
     // "..." shows it again.
-    QTest::mouseClick(w->Command4, Qt::LeftButton);
-    QVERIFY(w->Calendar1->isVisible());
+    QTest::mouseClick(w->calendarButton, Qt::LeftButton);
+    QVERIFY(w->purchaseCalendar->isVisible());
 }
 
 void TestPlantCard::closingRefreshesTheMainList_data() {
@@ -478,23 +479,19 @@ void TestPlantCard::closingRefreshesTheMainList() {
     // Another plant arrives while the editor is open; only a refill shows it.
     app.addPlant(3, {{"specie", "Fico d'India"}, {"img", "nd.jpg"}});
     app.state().modolista = ProgramState::eventMode;
-    app.state().imgpath = "x";
-    app.state().imgfile = "y";
 
     if (how == "Annulla")
-        QTest::mouseClick(w->Command1, Qt::LeftButton);
+        QTest::mouseClick(w->cancelButton, Qt::LeftButton);
     else if (how == "title bar")
         w->close();
     else if (how == "Escape")
         QTest::keyClick(w, Qt::Key_Escape);
     else
-        QTest::mouseClick(w->Command2, Qt::LeftButton);
+        QTest::mouseClick(w->okButton, Qt::LeftButton);
     QTRY_VERIFY(!alive);
 
     QCOMPARE(main.lvw1->list()->rowCount(), rows);
     QCOMPARE(app.state().modolista, ProgramState::plantMode);
-    QVERIFY(app.state().imgpath.isEmpty());
-    QVERIFY(app.state().imgfile.isEmpty());
 }
 
 // ----- saving -----
@@ -503,7 +500,7 @@ void TestPlantCard::newCardWithEmptyBoxesStoresDefaults() {
     TestApp app;
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{saved});
     QCOMPARE(app.messages.said.first().icon, Messages::Icon::None);
@@ -524,9 +521,9 @@ void TestPlantCard::newCardWithEmptyBoxesStoresDefaults() {
 
     // The window stays open and empty for the next card.
     QVERIFY(w->isVisible());
-    for (const QString &box : allBoxes)
+    for (const QString &box : allBoxes())
         QVERIFY2(boxText(w, box).isEmpty(), qPrintable(box));
-    QVERIFY(w->Picture1->isBlank());
+    QVERIFY(w->picturePreview->isBlank());
 }
 
 void TestPlantCard::typedTextsAreStoredAndShownAgain_data() {
@@ -535,30 +532,30 @@ void TestPlantCard::typedTextsAreStoredAndShownAgain_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QString>("shownAgain");
-    QTest::newRow("decimal comma") << "Text8"
+    QTest::newRow("decimal comma") << "prezzo"
                                    << "12,5"
                                    << "prezzo" << QVariant(12.5) << "12,5";
-    QTest::newRow("decimal point") << "Text10"
+    QTest::newRow("decimal point") << "temperatura"
                                    << "-3.5"
                                    << "temperatura" << QVariant(-3.5) << "-3,5";
-    QTest::newRow("picked date") << "Text13"
+    QTest::newRow("picked date") << "dataacquisto"
                                  << "7/3/2026"
                                  << "dataacquisto" << QVariant("2026-03-07") << "07/03/2026";
-    QTest::newRow("no date typed") << "Text13"
+    QTest::newRow("no date typed") << "dataacquisto"
                                    << "00/00/0000"
                                    << "dataacquisto" << QVariant("1900-01-01") << "";
-    QTest::newRow("blanks stay blanks") << "Text5"
+    QTest::newRow("blanks stay blanks") << "famiglia"
                                         << "   "
                                         << "famiglia" << QVariant("   ") << "   ";
-    QTest::newRow("quotes") << "Text17"
+    QTest::newRow("quotes") << "identificazione"
                             << "Ficus 'del' salotto"
                             << "identificazione" << QVariant("Ficus 'del' salotto")
                             << "Ficus 'del' salotto";
     QTest::newRow("several lines")
-        << "Text2"
+        << "note"
         << "riga uno\nriga due"
         << "note" << QVariant("riga uno\nriga due") << "riga uno\nriga due";
-    QTest::newRow("winter temperature is text") << "Text21"
+    QTest::newRow("winter temperature is text") << "r3"
                                                 << "-5 circa"
                                                 << "r3" << QVariant("-5 circa") << "-5 circa";
 }
@@ -573,12 +570,12 @@ void TestPlantCard::typedTextsAreStoredAndShownAgain() {
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     typeInto(w, box, typed);
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{saved});
     QCOMPARE(app.sqlValue(QStringLiteral("SELECT %1 FROM piante").arg(field)), stored);
 
     QPointer<PlantCardDialog> alive(w);
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
+    QTest::mouseClick(w->cancelButton, Qt::LeftButton);
     QTRY_VERIFY(!alive);
     w = openCard(app, clockKey);
     QVERIFY(w);
@@ -589,13 +586,13 @@ void TestPlantCard::refusedTextWritesNothing_data() {
     QTest::addColumn<bool>("update");
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("typed");
-    QTest::newRow("new card, letters as price") << false << "Text8"
+    QTest::newRow("new card, letters as price") << false << "prezzo"
                                                 << "abc";
-    QTest::newRow("change, letters as price") << true << "Text8"
+    QTest::newRow("change, letters as price") << true << "prezzo"
                                               << "abc";
-    QTest::newRow("new card, no such day") << false << "Text13"
+    QTest::newRow("new card, no such day") << false << "dataacquisto"
                                            << "31/02/2026";
-    QTest::newRow("change, blanks as temperature") << true << "Text10"
+    QTest::newRow("change, blanks as temperature") << true << "temperatura"
                                                    << "  ";
 }
 
@@ -613,14 +610,14 @@ void TestPlantCard::refusedTextWritesNothing() {
     QVERIFY(w);
     // A chosen picture is not copied either.
     app.files.next = app.makePicture("foto/ficus.jpg", 40, 40);
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
     typeInto(w, box, typed);
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
     const QStringList folders = entries(app.path("img"));
     const QStringList pictures = entries(app.path("img/1"));
     const QByteArray picture = TestApp::fileHash(app.path("img/1/ficus.jpg"));
 
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.said.size(), 1);
     const QString said = app.messages.said.first().text;
@@ -638,8 +635,8 @@ void TestPlantCard::refusedTextWritesNothing() {
     // The window stays open with the entries, defaults included.
     QVERIFY(w->isVisible());
     QCOMPARE(boxText(w, box), typed);
-    QCOMPARE(w->Text5->text(), QStringLiteral(" "));
-    QCOMPARE(w->Text14->text(), QStringLiteral("0"));
+    QCOMPARE(w->lineEdit("famiglia")->text(), QStringLiteral(" "));
+    QCOMPARE(w->lineEdit("eta")->text(), QStringLiteral("0"));
 }
 
 void TestPlantCard::insertsInOneSecondMakeSeparateCards_data() {
@@ -663,11 +660,11 @@ void TestPlantCard::insertsInOneSecondMakeSeparateCards() {
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     app.clock.current = first;
-    w->Text17->setText("prima");
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    w->lineEdit("identificazione")->setText("prima");
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     app.clock.current = second;
-    w->Text17->setText("seconda");
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    w->lineEdit("identificazione")->setText("seconda");
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), (QStringList{saved, saved}));
     QCOMPARE(app.sqlValue("SELECT identificazione FROM piante WHERE id = ?", {key}),
@@ -683,7 +680,7 @@ void TestPlantCard::insertFailsWithoutThePictureFolder() {
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QVERIFY(QDir(app.path("img")).removeRecursively());
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{saveError});
     QCOMPARE(app.count("piante"), 0);
     QVERIFY(!QFileInfo::exists(app.path("img")));
@@ -697,8 +694,8 @@ void TestPlantCard::newCardCopiesItsPicture() {
     const QString source = app.makePicture("foto/IMG_0042.JPG", 120, 80);
     const QByteArray hash = TestApp::fileHash(source);
     app.files.next = source;
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{saved});
     QCOMPARE(app.sqlValue("SELECT img FROM piante WHERE id = ?", {clockKey}),
@@ -706,13 +703,13 @@ void TestPlantCard::newCardCopiesItsPicture() {
     QCOMPARE(entries(app.path("img/712202636000")), QStringList{"IMG_0042.JPG"});
     QCOMPARE(TestApp::fileHash(app.path("img/712202636000/IMG_0042.JPG")), hash);
     QCOMPARE(TestApp::fileHash(source), hash);
-    QVERIFY(w->Text15->text().isEmpty());
-    QVERIFY(w->Text18->text().isEmpty());
-    QVERIFY(w->Picture1->isBlank());
+    QVERIFY(w->stagedPicturePath().isEmpty());
+    QVERIFY(w->stagedPictureName().isEmpty());
+    QVERIFY(w->picturePreview->isBlank());
 
     // The next card starts without a picture.
     app.clock.current = app.clock.current.addSecs(1);
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     QCOMPARE(app.sqlValue("SELECT img FROM piante WHERE id = ?", {clockKey + 1}),
              QVariant("nd.jpg"));
     QVERIFY(entries(app.path("img/712202636001")).isEmpty());
@@ -723,16 +720,16 @@ void TestPlantCard::newCardWhosePictureVanishedIsNotStored() {
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     app.files.next = app.makePicture("foto/rosa.jpg", 40, 40);
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
     QVERIFY(QFile::remove(app.files.next));
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{saveError});
     QCOMPARE(app.count("piante"), 0);
     // The folder made for the card stays, empty, and is not used again.
     QVERIFY(entries(app.path("img/712202636000")).isEmpty());
     app.files.next = app.makePicture("foto/rosa.jpg", 40, 40);
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     QCOMPARE(app.sqlValue("SELECT id FROM piante"), QVariant(clockKey + 1));
     QCOMPARE(entries(app.path("img/712202636001")), QStringList{"rosa.jpg"});
 }
@@ -745,7 +742,7 @@ void TestPlantCard::updateOfADeletedCardFails() {
     QVERIFY(w);
     app.sql("DELETE FROM piante WHERE id = ?", {clockKey});
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.said.size(), 1);
     QVERIFY(app.messages.said.first().text.startsWith(saveError + " "));
     QVERIFY(app.messages.said.first().text.size() > saveError.size() + 1);
@@ -768,8 +765,8 @@ void TestPlantCard::updateWithoutNewPictureKeepsIt() {
     PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     QPointer<PlantCardDialog> alive(w);
-    w->Text5->setText("Rosaceae");
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    w->lineEdit("famiglia")->setText("Rosaceae");
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{saved});
     QTRY_VERIFY(!alive);
@@ -799,8 +796,8 @@ void TestPlantCard::updateCopiesTheChosenPicture() {
     PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
     app.files.next = source;
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{saved});
     QCOMPARE(app.sqlValue("SELECT img FROM piante"), QVariant(chosen));
@@ -816,10 +813,10 @@ void TestPlantCard::updateFailsWhenThePictureFolderIsGone() {
     QVERIFY(w);
     QVERIFY(QDir(app.path("img/712202636000")).removeRecursively());
     app.files.next = app.makePicture("foto/rosa.jpg", 64, 48);
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    w->Text7->setText("Rosa");
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    w->lineEdit("specie")->setText("Rosa");
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.said.size(), 1);
     const QString said = app.messages.said.first().text;
@@ -851,7 +848,7 @@ void TestPlantCard::pictureChoiceStagesOrRestores() {
     const QString current = app.makePicture("img/712202636000/ficus.jpg", 30, 20);
     PlantCardDialog *w = openCard(app, clockKey);
     QVERIFY(w);
-    const QImage before = w->Picture1->image();
+    const QImage before = w->picturePreview->image();
     QString path = chosen.isEmpty() ? QString() : app.path(chosen);
     if (picture)
         app.makePicture(chosen, 500, 100);
@@ -862,24 +859,22 @@ void TestPlantCard::pictureChoiceStagesOrRestores() {
         f.write("questa non è una fotografia");
     }
     app.files.next = path;
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
 
     QCOMPARE(app.files.calls, 1);
-    QCOMPARE(app.state().imgpath, current);
-    QCOMPARE(app.state().imgfile, QStringLiteral("ficus.jpg"));
     if (outcome == "staged") {
-        QCOMPARE(w->Text15->text(), path);
-        QCOMPARE(w->Text18->text(), chosen.section('/', -1));
-        QCOMPARE(app.state().cambiaimg, 1);
-        QVERIFY(sameSize(w->Picture1->paintedSize(), 4635, 927));
+        QCOMPARE(w->stagedPicturePath(), path);
+        QCOMPARE(w->stagedPictureName(), chosen.section('/', -1));
+        QVERIFY(w->pictureChanged());
+        QVERIFY(sameSize(w->picturePreview->paintedSize(), 4635, 927));
     } else {
-        QCOMPARE(w->Text15->text(), current);
-        QCOMPARE(w->Text18->text(), QStringLiteral("ficus.jpg"));
-        QCOMPARE(app.state().cambiaimg, 0);
+        QCOMPARE(w->stagedPicturePath(), current);
+        QCOMPARE(w->stagedPictureName(), QStringLiteral("ficus.jpg"));
+        QVERIFY(!w->pictureChanged());
         if (outcome == "blank")
-            QVERIFY(w->Picture1->isBlank());
+            QVERIFY(w->picturePreview->isBlank());
         else
-            QCOMPARE(w->Picture1->image(), before);
+            QCOMPARE(w->picturePreview->image(), before);
     }
     QVERIFY(app.messages.said.isEmpty());
 }
@@ -931,7 +926,7 @@ void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
             dialog->reject();
     });
     poll.start();
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->browseButton, Qt::LeftButton);
     poll.stop();
 
     QVERIFY(seen);
@@ -950,9 +945,9 @@ void TestPlantCard::fileDialogShowsTheCaptionAndListsCapitals() {
                              "H.JPEG", "i.png", "J.PNG"})
         QVERIFY2(matched(name), name);
     QVERIFY(!matched("note.txt"));
-    QCOMPARE(w->Text18->text(), QStringLiteral("B.JPG"));
-    QCOMPARE(w->Text15->text(), app.path("foto/B.JPG"));
-    QVERIFY(!w->Picture1->isBlank());
+    QCOMPARE(w->stagedPictureName(), QStringLiteral("B.JPG"));
+    QCOMPARE(w->stagedPicturePath(), app.path("foto/B.JPG"));
+    QVERIFY(!w->picturePreview->isBlank());
 }
 
 // The main window's commands that open the editor.
@@ -981,7 +976,7 @@ void TestPlantCard::cardCommandsNeedASelectedPlant() {
     QVERIFY(main.Picture3->isBlank());
     QVERIFY(main.Picture5.isNull());
     QPointer<PlantCardDialog> alive(w);
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
+    QTest::mouseClick(w->cancelButton, Qt::LeftButton);
     QTRY_VERIFY(!alive);
     QVERIFY(triggerAction(&main, "vische"));
     QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});

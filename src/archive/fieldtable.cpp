@@ -11,48 +11,54 @@ Field field(const char *column, K kind, const char *label, const char *cardLabel
     const QString empty = kind == K::Text     ? QStringLiteral(" ")
                           : kind == K::Number ? QStringLiteral("0")
                                               : QString();
-    return Field{QString::fromLatin1(column), kind, 0, QString::fromUtf8(label),
+    return Field{QString::fromLatin1(column),  kind, 0, QString::fromUtf8(label),
                  QString::fromUtf8(cardLabel), empty};
 }
 
-const QList<Field> plantFields = {
-    field("id", K::Key, "", ""),
-    field("famiglia", K::Text, "Famiglia", "Famiglia :"),
-    field("genere", K::Text, "Genere", "Genere :"),
-    field("specie", K::Text, "Specie", "Specie :"),
-    field("identificazione", K::Text, "Identificazione", "Identificazione :"),
-    field("habitat", K::Text, "Habitat", "Habitat :"),
-    field("temperatura", K::Number, "Temperatura min Estiva", "Temperatura Minima Estiva:"),
-    field("temperaturaid", K::Number, "Temperatura Max Estiva", "Temperatura Massima Estiva:"),
-    field("r3", K::Text, "Temperatura Min. Invernale", "Temperatura Minima Invernale:"),
-    field("r4", K::Text, "Temperatura Max Invernale", "Temperatura Massima Invernale:"),
-    field("r1", K::Text, "Concimazione  Inizio", "Inizio concimazione:"),
-    field("r2", K::Text, "Fine", "Fine concimazione:"),
-    field("umdita", K::Number, "Umidità", "Umidità :"),
-    field("fioritura", K::Text, "Periodo fioritura", "Fioritura :"),
-    field("descrizione", K::Text, "Descrizione", "Descrizione :"),
-    field("dataacquisto", K::Date, "Data di acquisto", "Data di acquisto :"),
-    field("prezzo", K::Number, "Prezzo", "Prezzo Euro :"),
-    field("vaso", K::Text, "Tipo di Vaso/Stile", "Vaso :"),
-    field("eta", K::Number, "Età", "Età :"),
-    field("note", K::Text, "Note sulla coltivazione", "Note :"),
-    field("img", K::Text, "Immagine", ""),
-};
+const QList<Field> &plantFields() {
+    static const QList<Field> fields = {
+        field("id", K::Key, "", ""),
+        field("famiglia", K::Text, "Famiglia", "Famiglia :"),
+        field("genere", K::Text, "Genere", "Genere :"),
+        field("specie", K::Text, "Specie", "Specie :"),
+        field("identificazione", K::Text, "Identificazione", "Identificazione :"),
+        field("habitat", K::Text, "Habitat", "Habitat :"),
+        field("temperatura", K::Number, "Temperatura min Estiva", "Temperatura Minima Estiva:"),
+        field("temperaturaid", K::Number, "Temperatura Max Estiva", "Temperatura Massima Estiva:"),
+        field("r3", K::Text, "Temperatura Min. Invernale", "Temperatura Minima Invernale:"),
+        field("r4", K::Text, "Temperatura Max Invernale", "Temperatura Massima Invernale:"),
+        field("r1", K::Text, "Concimazione  Inizio", "Inizio concimazione:"),
+        field("r2", K::Text, "Fine", "Fine concimazione:"),
+        field("umdita", K::Number, "Umidità", "Umidità :"),
+        field("fioritura", K::Text, "Periodo fioritura", "Fioritura :"),
+        field("descrizione", K::Text, "Descrizione", "Descrizione :"),
+        field("dataacquisto", K::Date, "Data di acquisto", "Data di acquisto :"),
+        field("prezzo", K::Number, "Prezzo", "Prezzo Euro :"),
+        field("vaso", K::Text, "Tipo di Vaso/Stile", "Vaso :"),
+        field("eta", K::Number, "Età", "Età :"),
+        field("note", K::Text, "Note sulla coltivazione", "Note :"),
+        field("img", K::Text, "Immagine", ""),
+    };
+    return fields;
+}
 
-const QList<Field> eventFields = {
-    field("idtrat", K::Key, "", ""),
-    field("id", K::Key, "", ""),
-    field("intervento", K::Text, "Tipo Intervento/Evento", ""),
-    field("datatratt", K::Date, "Data", ""),
-    field("temperatura", K::Number, "Temperatura °C", ""),
-    field("umidita", K::Number, "Umidità %", ""),
-    field("descrizione", K::Text, "Descrizione trattamento", ""),
-};
+const QList<Field> &eventFields() {
+    static const QList<Field> fields = {
+        field("idtrat", K::Key, "", ""),
+        field("id", K::Key, "", ""),
+        field("intervento", K::Text, "Tipo Intervento/Evento", ""),
+        field("datatratt", K::Date, "Data", ""),
+        field("temperatura", K::Number, "Temperatura °C", ""),
+        field("umidita", K::Number, "Umidità %", ""),
+        field("descrizione", K::Text, "Descrizione trattamento", ""),
+    };
+    return fields;
+}
 
 } // namespace
 
 const QList<Field> &FieldTable::of(const QString &table) {
-    return table == plants ? plantFields : eventFields;
+    return table == plants ? plantFields() : eventFields();
 }
 
 const Field *FieldTable::find(const QString &table, const QString &column) {

@@ -49,8 +49,15 @@ Table tableOf(const QString &name) {
     return t;
 }
 
-const Table plants = tableOf(FieldTable::plants);
-const Table events = tableOf(FieldTable::events);
+// Made on first use: the field table is another file's static.
+const Table &plantTable() {
+    static const Table t = tableOf(FieldTable::plants);
+    return t;
+}
+const Table &eventTable() {
+    static const Table t = tableOf(FieldTable::events);
+    return t;
+}
 
 JetReader::Table readerTable(const Table &t) {
     JetReader::Table r{t.name, {}};
@@ -59,7 +66,7 @@ JetReader::Table readerTable(const Table &t) {
         r.columns.append({t.fields.at(i).first,
                           field == Carried::Text   ? JetReader::Kind::Text
                           : field == Carried::Date ? JetReader::Kind::Date
-                                                 : JetReader::Kind::Number,
+                                                   : JetReader::Kind::Number,
                           t.required.at(i)});
     }
     return r;
@@ -494,17 +501,17 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
     std::optional<Converted> plantRows, eventRows;
     {
         JetReader reader(source);
-        auto read = reader.read({readerTable(plants), readerTable(events)},
+        auto read = reader.read({readerTable(plantTable()), readerTable(eventTable())},
                                 [&](double share) { return told(int(share * 69)); });
         if (reader.cancelled())
             return cancelled();
         if (!read)
             return failed(reader.lastError());
         QString error;
-        plantRows = convert(plants, std::move((*read)[0]), &error);
+        plantRows = convert(plantTable(), std::move((*read)[0]), &error);
         if (!plantRows)
             return failed(error);
-        eventRows = convert(events, std::move((*read)[1]), &error);
+        eventRows = convert(eventTable(), std::move((*read)[1]), &error);
         if (!eventRows)
             return failed(error);
     }
@@ -595,9 +602,9 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
         };
         const qsizetype firstEvents = plantRows->rows.size();
         if (!execAll(tables) ||
-            !write(db, plants, plantRows->rows, stepsOf(70, 85, total), &error) ||
+            !write(db, plantTable(), plantRows->rows, stepsOf(70, 85, total), &error) ||
             !write(
-                db, events, eventRows->rows,
+                db, eventTable(), eventRows->rows,
                 [&](qsizetype done) { return stepsOf(70, 85, total)(firstEvents + done); },
                 &error) ||
             !execAll(indexes))
@@ -616,9 +623,9 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
         const qsizetype firstEvents = plantRows->rows.size();
         if (!db.h)
             return discard(cannotReread.arg(db.error()));
-        if (!verify(db, plants, plantRows->rows, stepsOf(85, 100, total), &error) ||
+        if (!verify(db, plantTable(), plantRows->rows, stepsOf(85, 100, total), &error) ||
             !verify(
-                db, events, eventRows->rows,
+                db, eventTable(), eventRows->rows,
                 [&](qsizetype done) { return stepsOf(85, 100, total)(firstEvents + done); },
                 &error))
             return discard(error);
