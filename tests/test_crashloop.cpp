@@ -1,3 +1,4 @@
+#include "archive/fieldtable.h"
 // Kills a writer at random moments and checks that the archive keeps every save it confirmed.
 //
 // A child process runs the program's own write paths through Archive (insert and change a
@@ -227,25 +228,24 @@ public:
         row.insert(field, d);
     }
 
-    // Every field of a card, in the order the card editor saves them.
+    // Every field of a card, as the card editor saves them.
     void plant(qint64 id, FieldTexts &texts, Record &row) {
         row.insert("id", id);
-        for (const char *f : {"famiglia", "genere", "specie", "identificazione", "habitat"})
-            text(f, 30, texts, row);
-        number("temperatura", texts, row);
-        number("temperaturaid", texts, row);
-        for (const char *f : {"r3", "r4", "r1", "r2"})
-            text(f, 12, texts, row);
-        number("umdita", texts, row);
-        text("fioritura", 20, texts, row);
-        text("descrizione", 900, texts, row);
-        date("dataacquisto", texts, row);
-        number("prezzo", texts, row);
-        text("vaso", 20, texts, row);
-        number("eta", texts, row);
-        text("note", 300, texts, row);
-        texts.append({QStringLiteral("img"), QString(below(3) ? "foto.jpg" : "nd.jpg")});
-        row.insert("img", texts.last().second);
+        static const QHash<QString, int> longTexts = {{"descrizione", 900}, {"note", 300}};
+        for (const Field &f : FieldTable::plant()) {
+            if (f.kind == Schema::Kind::Key)
+                continue;
+            if (f.column == "img") {
+                texts.append({f.column, QString(below(3) ? "foto.jpg" : "nd.jpg")});
+                row.insert(f.column, texts.last().second);
+            } else if (f.kind == Schema::Kind::Number) {
+                number(f.column, texts, row);
+            } else if (f.kind == Schema::Kind::Date) {
+                date(f.column, texts, row);
+            } else {
+                text(f.column, longTexts.value(f.column, 30), texts, row);
+            }
+        }
     }
 
     // The fields the event window saves; the plant's key only on insert.

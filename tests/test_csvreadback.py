@@ -139,7 +139,9 @@ with tempfile.TemporaryDirectory() as tmp:
     for i in range(60):
         t = lambda k: texts[(i + k) % len(texts)]
         db.execute(
-            "INSERT INTO piante VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+            "INSERT INTO piante (id, famiglia, genere, specie, identificazione, habitat, temperatura, "
+            "temperaturaid, r3, r4, r1, r2, umdita, fioritura, descrizione, dataacquisto, prezzo, "
+            "vaso, eta, note, img) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
             (712202636000 + i, t(0), t(1), t(2), None if i % 7 == 0 else t(3), t(4),
              numbers[i % len(numbers)], numbers[(i + 3) % len(numbers)], t(5), t(6), t(7),
              t(8), numbers[(i + 5) % len(numbers)], t(9), t(10), dates[i % len(dates)],
@@ -147,7 +149,8 @@ with tempfile.TemporaryDirectory() as tmp:
              "nd.jpg" if i % 2 else None))
     for i in range(200):
         plant = 712202636000 + i % 61 if i % 13 else 1  # 1: no such plant
-        db.execute("INSERT INTO coltivazione VALUES (?,?,?,?,?,?,?)",
+        db.execute("INSERT INTO coltivazione (idtrat, id, intervento, datatratt, temperatura, umidita, "
+            "descrizione) VALUES (?,?,?,?,?,?,?)",
                    (1000 + i, plant, texts[i % len(texts)], dates[(i + 1) % len(dates)],
                     numbers[i % len(numbers)], numbers[(i + 4) % len(numbers)],
                     texts[(i + 2) % len(texts)]))

@@ -79,14 +79,12 @@ private:
 
 // Tables as another tool may have made them: no unique index on the keys.
 void dropUniqueKeys(TestApp &app) {
-    app.sql("DROP TABLE piante");
-    app.sql("CREATE TABLE piante (id, famiglia TEXT, genere TEXT, specie TEXT, "
-            "identificazione TEXT, habitat TEXT, temperatura REAL, temperaturaid REAL, r3 TEXT, "
-            "r4 TEXT, r1 TEXT, r2 TEXT, umdita REAL, fioritura TEXT, descrizione TEXT, "
-            "dataacquisto TEXT, prezzo REAL, vaso TEXT, eta REAL, note TEXT, img TEXT)");
-    app.sql("DROP TABLE coltivazione");
-    app.sql("CREATE TABLE coltivazione (idtrat, id, intervento TEXT, datatratt TEXT, "
-            "temperatura REAL, umidita REAL, descrizione TEXT)");
+    // A copy of each table's columns without their constraints.
+    for (const QString table : {"piante", "coltivazione"}) {
+        app.sql(QString("ALTER TABLE %1 RENAME TO vecchia").arg(table));
+        app.sql(QString("CREATE TABLE %1 AS SELECT * FROM vecchia").arg(table));
+        app.sql("DROP TABLE vecchia");
+    }
 }
 
 // Clicks the list row whose sub-item `item` reads `text`, as the user would.
