@@ -484,15 +484,15 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
     }
     auto *w = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(w);
-    QCOMPARE(items(w->Combo1), types);
-    const int at = w->Combo1->findText(type, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    QCOMPARE(items(w->typeCombo), types);
+    const int at = w->typeCombo->findText(type, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (at >= 0) {
-        w->Combo1->setCurrentIndex(at);
-        emit w->Combo1->activated(at);
+        w->typeCombo->setCurrentIndex(at);
+        emit w->typeCombo->activated(at);
     } else {
-        QTest::keyClicks(w->Combo1->lineEdit(), type);
+        QTest::keyClicks(w->typeCombo->lineEdit(), type);
     }
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{message});
     QCOMPARE(changes(before, snapshot(app.dir())), changed);
@@ -631,9 +631,9 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
     QTest::mouseClick(main.Command2, Qt::LeftButton);
     auto *event = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(event);
-    event->Combo1->setCurrentIndex(0);
-    emit event->Combo1->activated(0);
-    QTest::mouseClick(event->Command2, Qt::LeftButton);
+    event->typeCombo->setCurrentIndex(0);
+    emit event->typeCombo->activated(0);
+    QTest::mouseClick(event->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{eventError});
     QCOMPARE(app.count("coltivazione"), 1);
 }

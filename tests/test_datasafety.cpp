@@ -359,9 +359,9 @@ void TestDataSafety::eventForAVanishedPlantIsNotSaved() {
     auto *f = openWindow<CareEventDialog>(app, "vissche");
     QVERIFY(f);
     app.sql("DELETE FROM piante");
-    f->Combo1->setEditText("Annaffiatura");
+    f->typeCombo->setEditText("Annaffiatura");
     app.messages.clear();
-    QVERIFY(!f->Command2_Click());
+    QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(), QStringList{"Controllare i dati inseriti"});
     QCOMPARE(app.count("coltivazione"), 0);
     QVERIFY(!Archive(app.path("dbpiante.mdb"))
@@ -747,9 +747,9 @@ void TestDataSafety::escapePutsTheCalendarAway() {
         auto *f = openWindow<CareEventDialog>(app, "vissche");
         QVERIFY(f);
         window = f;
-        typed = f->Text3;
-        calendar = f->Calendar1;
-        f->Command3_Click();
+        typed = f->otherTypeEdit;
+        calendar = f->calendar;
+        f->showCalendar();
     }
     typed->setText("scritto a mano");
     window->activateWindow();

@@ -710,10 +710,10 @@ void TestHostileInput::datesMustBeCalendarDays() {
         CareEventDialog *f = update ? openEvent(app, eventKey) : openNewEvent(app);
         QVERIFY(f);
         if (!update)
-            pick(f->Combo1, "Annaffiatura");
+            pick(f->typeCombo, "Annaffiatura");
         w = f;
-        date = f->Text12;
-        ok = f->Command2;
+        date = f->dateEdit;
+        ok = f->okButton;
     }
     paste(date, typed);
     QCOMPARE(date->text(), typed);
@@ -754,7 +754,7 @@ void TestHostileInput::datesMustBeCalendarDays() {
         QVERIFY(closeWindow(w));
         CareEventDialog *f = openEvent(app, key);
         QVERIFY(f);
-        QCOMPARE(f->Text12->text(), shown);
+        QCOMPARE(f->dateEdit->text(), shown);
     }
 }
 
@@ -799,23 +799,24 @@ void TestHostileInput::writtenTextsReadBackExactly_data() {
         QTest::addRow("card %s, %s", qPrintable(line), name) << "card" << line << text << text;
         QTest::addRow("card %s, %s", qPrintable(memo), name)
             << "card" << memo << text << asMemo(text);
-        QTest::addRow("event description, %s", name) << "event"
-                                                     << "Text4" << text << asMemo(text);
+        QTest::addRow("event description, %s", name)
+            << "event"
+            << "eventDescriptionEdit" << text << asMemo(text);
         QTest::addRow("event free type, %s", name) << "event"
-                                                   << "Text3" << text << text;
+                                                   << "otherTypeEdit" << text << text;
     }
     // Typed straight into the type list, a type that only looks like a known one.
     QTest::newRow("event typed type, trailing blank") << "event"
-                                                      << "Combo1"
+                                                      << "typeCombo"
                                                       << "Annaffiatura "
                                                       << "Annaffiatura ";
     QTest::newRow("event typed type, tab") << "event"
-                                           << "Combo1"
+                                           << "typeCombo"
                                            << "Rinvaso\t"
                                            << "Rinvaso\t";
     QTest::newRow("event typed type, emoji")
         << "event"
-        << "Combo1" << QString::fromUtf8("💧 acqua") << QString::fromUtf8("💧 acqua");
+        << "typeCombo" << QString::fromUtf8("💧 acqua") << QString::fromUtf8("💧 acqua");
 }
 
 void TestHostileInput::writtenTextsReadBackExactly() {
@@ -866,25 +867,25 @@ void TestHostileInput::writtenTextsReadBackExactly() {
     QVERIFY(w);
     QWidget *input = w->findChild<QWidget *>(box);
     QVERIFY(input);
-    if (box == "Text3")
-        pick(w->Combo1, other);
-    else if (box == "Text4")
-        pick(w->Combo1, "Potatura");
+    if (box == "otherTypeEdit")
+        pick(w->typeCombo, other);
+    else if (box == "eventDescriptionEdit")
+        pick(w->typeCombo, "Potatura");
     paste(input, typed);
     QCOMPARE(held(input), written);
-    QVERIFY(w->Command2_Click());
+    QVERIFY(w->save());
     QCOMPARE(app.messages.texts(), QStringList{eventSaved});
-    const QString field = box == "Text4" ? "descrizione" : "intervento";
+    const QString field = box == "eventDescriptionEdit" ? "descrizione" : "intervento";
     QCOMPARE(eventValue(app, clockKey, field).toString(), written);
     QVERIFY(closeWindow(w));
     w = openEvent(app, clockKey);
     QVERIFY(w);
-    if (box == "Text4") {
-        QCOMPARE(held(w->Text4), written);
+    if (box == "eventDescriptionEdit") {
+        QCOMPARE(held(w->eventDescriptionEdit), written);
     } else {
         // Not one of the known types: shown as "Altro...." with the text in the free box.
-        QCOMPARE(w->Combo1->currentText(), other);
-        QCOMPARE(w->Text3->text(), written);
+        QCOMPARE(w->typeCombo->currentText(), other);
+        QCOMPARE(w->otherTypeEdit->text(), written);
     }
 }
 
@@ -928,7 +929,7 @@ void TestHostileInput::untouchedTextsSurviveASave() {
         app.sql("UPDATE coltivazione SET descrizione = ? WHERE idtrat = ?", {text, eventKey});
         CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);
-        QVERIFY(w->Command2_Click());
+        QVERIFY(w->save());
         QCOMPARE(eventValue(app, eventKey, "descrizione").toString(), text);
         QCOMPARE(eventValue(app, eventKey, "intervento").toString(), QStringLiteral("Rinvaso"));
     }
@@ -1117,8 +1118,8 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
     } else {
         CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);
-        QCOMPARE(w->Picture2.size(), placeholder);
-        QCOMPARE(w->Combo1->currentText(), QStringLiteral("Rinvaso"));
+        QCOMPARE(w->heldPicture.size(), placeholder);
+        QCOMPARE(w->typeCombo->currentText(), QStringLiteral("Rinvaso"));
     }
     if (peakKnown)
         QVERIFY2(statusKb("VmHWM:") - rssBefore < saneGrowthKb,

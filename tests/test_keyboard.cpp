@@ -85,7 +85,7 @@ void TestKeyboard::returnPressesTheFocusedButtonElseOk_data() {
                                           << ""
                                           << "coltivazione" << 1 << false;
     QTest::newRow("care event, on Annulla") << "care event"
-                                            << "Command1"
+                                            << "cancelButton"
                                             << "coltivazione" << 0 << true;
 }
 
@@ -102,7 +102,7 @@ void TestKeyboard::returnPressesTheFocusedButtonElseOk() {
     QVERIFY(d);
     // What is typed first goes into the first box, the editor's own.
     QCOMPARE(QApplication::focusWidget()->objectName(),
-             QString(editor == "new card" ? "Text5" : "Combo1"));
+             QString(editor == "new card" ? "Text5" : "typeCombo"));
     QTest::keyClicks(QApplication::focusWidget(), "Annaffiatura");
     if (!focused.isEmpty())
         d->findChild<QPushButton *>(focused)->setFocus(Qt::TabFocusReason);
@@ -125,7 +125,7 @@ void TestKeyboard::ctrlTabTurnsThePages() {
     app.addPlant(plantKey, {{"specie", "Ficus"}});
     QDialog *d = openEditor(app, editor);
     QVERIFY(d);
-    auto *tabs = d->findChild<TabPanel *>("SSTab1");
+    auto *tabs = d->findChild<TabPanel *>(editor == "new card" ? "SSTab1" : "tabPanel");
     QVERIFY(tabs);
     for (int page : forward) {
         pressKey(Qt::Key_Tab, Qt::ControlModifier);
@@ -136,7 +136,7 @@ void TestKeyboard::ctrlTabTurnsThePages() {
     pressKey(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(tabs->currentIndex(), forward.at(forward.size() - 2));
     // No calendar came up on the way.
-    QVERIFY(d->findChild<QWidget *>("Calendar1")->isHidden());
+    QVERIFY(d->findChild<QWidget *>(editor == "new card" ? "Calendar1" : "calendar")->isHidden());
 }
 
 void TestKeyboard::listKeysMoveFromTheRowTheListShows_data() {

@@ -145,7 +145,7 @@ void TestPictures::everyWindowShowsAPhonePhotoUpright() {
     main.Command2_Click();
     auto *event = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(event);
-    wrong = quartersUpright(event->Picture1->image(), event->Picture1->paintedSize());
+    wrong = quartersUpright(event->pictureFrame->image(), event->pictureFrame->paintedSize());
     QVERIFY2(wrong.isEmpty(), qPrintable("care event: " + wrong));
     saveShot(event, "phone-careevent-" + scaleName());
     event->close();
