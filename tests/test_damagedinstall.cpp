@@ -544,8 +544,8 @@ void TestDamagedInstall::cardViewComposesOrRefuses() {
         QCOMPARE(changes(before, snapshot(app.dir())), QStringList());
         return;
     }
-    QTRY_VERIFY(alive && w->rtf1->toPlainText().contains(QChar::ObjectReplacementCharacter));
-    QVERIFY(w->rtf1->toPlainText().contains("Identificazione :Ficus del salotto\n"));
+    QTRY_VERIFY(alive && w->cardBox->toPlainText().contains(QChar::ObjectReplacementCharacter));
+    QVERIFY(w->cardBox->toPlainText().contains("Identificazione :Ficus del salotto\n"));
     QVERIFY(app.messages.said.isEmpty());
     // The picture goes to the card through "$_tmp.BMP", which is what the card view writes.
     QCOMPARE(changes(before, snapshot(app.dir())), QStringList{"+$_tmp.BMP"});

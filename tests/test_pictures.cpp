@@ -152,11 +152,11 @@ void TestPictures::everyWindowShowsAPhonePhotoUpright() {
 
     auto *view = openWindow<CardViewDialog>(app, "vischenosta");
     QVERIFY(view);
-    QTRY_VERIFY(view->rtf1->toPlainText().contains(QChar::ObjectReplacementCharacter));
-    const QTextBlock second = view->rtf1->document()->findBlockByNumber(1);
+    QTRY_VERIFY(view->cardBox->toPlainText().contains(QChar::ObjectReplacementCharacter));
+    const QTextBlock second = view->cardBox->document()->findBlockByNumber(1);
     const QString name = second.begin().fragment().charFormat().toImageFormat().name();
     QImage pasted = qvariant_cast<QImage>(
-        view->rtf1->document()->resource(QTextDocument::ImageResource, QUrl(name)));
+        view->cardBox->document()->resource(QTextDocument::ImageResource, QUrl(name)));
     pasted = pasted.scaled(main.Picture3->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     wrong = quartersUpright(pasted, main.Picture3->paintedSize());
     QVERIFY2(wrong.isEmpty(), qPrintable("card: " + wrong));

@@ -245,13 +245,13 @@ void TestPrinting::cardTextIsComposedExactly() {
 
     auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
-    QCOMPARE(form->rtf1->toPlainText(), expected);
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
+    QCOMPARE(form->cardBox->toPlainText(), expected);
     QVERIFY(app.messages.said.isEmpty());
     QVERIFY(form->isVisible());
 
     // One face at 11 points, no formats of its own anywhere in the text.
-    const QTextDocument *doc = form->rtf1->document();
+    const QTextDocument *doc = form->cardBox->document();
     QCOMPARE(doc->defaultFont().pointSizeF(), 11.0);
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
         QCOMPARE(b.blockFormat().leftMargin(), double(Twips::px(1200)));
@@ -263,8 +263,8 @@ void TestPrinting::cardTextIsComposedExactly() {
         }
     }
     // The caret waits at the end, nothing selected.
-    QVERIFY(!form->rtf1->textCursor().hasSelection());
-    QCOMPARE(form->rtf1->textCursor().position(), doc->characterCount() - 1);
+    QVERIFY(!form->cardBox->textCursor().hasSelection());
+    QCOMPARE(form->cardBox->textCursor().position(), doc->characterCount() - 1);
 }
 
 void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
@@ -283,7 +283,7 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
 
     auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
 
     // A real Windows bitmap, just as Picture3 shows the plant.
     QFile bmp(app.path("$_tmp.BMP"));
@@ -302,18 +302,18 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
 
     // In the document: an embedded picture on the second line, which was empty, right before
     // the line "Famiglia :"; the document itself holds it.
-    const QTextBlock second = form->rtf1->document()->findBlockByNumber(1);
+    const QTextBlock second = form->cardBox->document()->findBlockByNumber(1);
     QCOMPARE(second.text(), QString(picture));
     QVERIFY(second.next().text().startsWith("Famiglia :"));
     const QTextFragment first = second.begin().fragment();
     QVERIFY(first.charFormat().isImageFormat());
     const QString name = first.charFormat().toImageFormat().name();
     const QVariant held =
-        form->rtf1->document()->resource(QTextDocument::ImageResource, QUrl(name));
+        form->cardBox->document()->resource(QTextDocument::ImageResource, QUrl(name));
     QCOMPARE(qvariant_cast<QImage>(held).convertToFormat(QImage::Format_RGB32), picture3);
 
     // Only one picture in the whole card.
-    QCOMPARE(form->rtf1->toPlainText().count(picture), 1);
+    QCOMPARE(form->cardBox->toPlainText().count(picture), 1);
 }
 
 void TestPrinting::cardIsRebuiltAtEachOpening() {
@@ -322,15 +322,15 @@ void TestPrinting::cardIsRebuiltAtEachOpening() {
     select(app, id);
     auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains("Specie :elongata\n"));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QTRY_VERIFY(form->cardBox->toPlainText().contains("Specie :elongata\n"));
+    QTest::mouseClick(form->closeButton, Qt::LeftButton);
     QTRY_VERIFY(app.modal.last() == nullptr);
 
     app.sql("UPDATE piante SET specie = ? WHERE id = ?", {"mystax", id});
     form = open<CardViewDialog>(app, "vischenost"); // the pop-up item runs the same command
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains("Specie :mystax\n"));
-    QVERIFY(!form->rtf1->toPlainText().contains("elongata"));
+    QTRY_VERIFY(form->cardBox->toPlainText().contains("Specie :mystax\n"));
+    QVERIFY(!form->cardBox->toPlainText().contains("elongata"));
 }
 
 void TestPrinting::cardIsComposedOncePerOpening() {
@@ -339,16 +339,16 @@ void TestPrinting::cardIsComposedOncePerOpening() {
     select(app, id);
     auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
-    form->rtf1->textCursor().insertText("typed by the user");
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
+    form->cardBox->textCursor().insertText("typed by the user");
     // Losing and taking back the screen (a message box, another window) recomposes nothing.
     form->hide();
     form->show();
     QApplication::setActiveWindow(form);
     QTest::qWait(0);
     QCoreApplication::processEvents();
-    QVERIFY(form->rtf1->toPlainText().contains("typed by the user"));
-    QCOMPARE(form->rtf1->toPlainText().count(picture), 1);
+    QVERIFY(form->cardBox->toPlainText().contains("typed by the user"));
+    QCOMPARE(form->cardBox->toPlainText().count(picture), 1);
 }
 
 void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
@@ -359,9 +359,9 @@ void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
     app.state().modolista = ProgramState::eventMode;
     auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->document()->begin().blockFormat().leftMargin() > 0);
-    QCOMPARE(form->rtf1->toPlainText(), QStringLiteral("  "));
-    QCOMPARE(form->rtf1->document()->begin().blockFormat().rightMargin(), double(Twips::px(1000)));
+    QTRY_VERIFY(form->cardBox->document()->begin().blockFormat().leftMargin() > 0);
+    QCOMPARE(form->cardBox->toPlainText(), QStringLiteral("  "));
+    QCOMPARE(form->cardBox->document()->begin().blockFormat().rightMargin(), double(Twips::px(1000)));
     QVERIFY(form->isVisible());
     QVERIFY(app.messages.said.isEmpty());
     QVERIFY(!QFile::exists(app.path("$_tmp.BMP")));
@@ -424,7 +424,7 @@ void TestPrinting::refusalsAndFailures() {
 
     QDialog *window = open<QDialog>(app, qPrintable(action));
     QVERIFY(window);
-    auto *box = window->findChild<RichTextBox *>("rtf1");
+    auto *box = window->findChild<RichTextBox *>("cardBox");
     QVERIFY(box);
     QString seen = QStringLiteral("<still open>");
     connect(window, &QDialog::finished, this, [&] { seen = box->toPlainText(); });
@@ -464,7 +464,7 @@ void TestPrinting::pictureThatCannotBeReadBackIsReported() {
     QCOMPARE(app.printer.calls, 0);
 
     // The text stays, without picture and without margins.
-    auto *box = window->findChild<RichTextBox *>("rtf1");
+    auto *box = window->findChild<RichTextBox *>("cardBox");
     const QString text = box->toPlainText();
     QVERIFY2(text.startsWith("  \n\nFamiglia :Cactaceae\nGenere :"), qPrintable(text));
     QVERIFY(text.endsWith("Note :Poca acqua\nin inverno\n"));
@@ -508,7 +508,7 @@ void TestPrinting::cultivationCardListsTheEvents() {
     auto *window = open<CardPrintDialog>(app, "sta");
     QVERIFY(window);
     QString composed;
-    connect(window, &QDialog::finished, this, [&] { composed = window->rtf1->toPlainText(); });
+    connect(window, &QDialog::finished, this, [&] { composed = window->cardBox->toPlainText(); });
     QTRY_VERIFY(app.modal.last() == nullptr);
 
     QCOMPARE(composed, expected);
@@ -554,12 +554,12 @@ void TestPrinting::plantCardPrintsToPdf() {
     auto *window = open<CardPrintDialog>(app, "sta");
     QVERIFY(window);
     QVERIFY(window->isVisible());
-    QCOMPARE(window->Label1->text(), QStringLiteral("Stampa in corso"));
+    QCOMPARE(window->progressLabel->text(), QStringLiteral("Stampa in corso"));
     bool wholeSelected = false;
     connect(window, &QDialog::finished, this, [&] {
-        const QTextCursor c = window->rtf1->textCursor();
+        const QTextCursor c = window->cardBox->textCursor();
         wholeSelected = c.selectionStart() == 0 &&
-                        c.selectionEnd() == window->rtf1->document()->characterCount() - 1;
+                        c.selectionEnd() == window->cardBox->document()->characterCount() - 1;
     });
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(app.messages.said.isEmpty());
@@ -650,9 +650,9 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     QString shown;
     std::function<void()> waitForCard = [&] {
         auto *form = qobject_cast<CardViewDialog *>(QApplication::activeModalWidget());
-        if (form && form->rtf1->toPlainText().contains(picture)) {
-            shown = form->rtf1->toPlainText();
-            form->Command1->click();
+        if (form && form->cardBox->toPlainText().contains(picture)) {
+            shown = form->cardBox->toPlainText();
+            form->closeButton->click();
         } else {
             QTimer::singleShot(20, this, waitForCard);
         }
@@ -718,14 +718,14 @@ void TestPrinting::windowsLayout() {
     auto *form = open<CardViewDialog>(app, "vischenosta");
     QVERIFY(form);
     QCOMPARE(form->windowTitle(), QStringLiteral("Scheda pianta"));
-    QCOMPARE(form->rtf1->geometry(), Twips::rect(120, 60, 11505, 7125));
-    QCOMPARE(form->Command1->text(), QStringLiteral("Chiudi"));
-    QCOMPARE(form->Command1->accessibleName(), QStringLiteral("Chiudi"));
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
+    QCOMPARE(form->cardBox->geometry(), Twips::rect(120, 60, 11505, 7125));
+    QCOMPARE(form->closeButton->text(), QStringLiteral("Chiudi"));
+    QCOMPARE(form->closeButton->accessibleName(), QStringLiteral("Chiudi"));
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
     // The caret is at the end, but the card shows from its top.
-    QCOMPARE(form->rtf1->textCursor().position(), form->rtf1->toPlainText().size());
+    QCOMPARE(form->cardBox->textCursor().position(), form->cardBox->toPlainText().size());
     QTest::qWait(50);
-    QCOMPARE(form->rtf1->verticalScrollBar()->value(), 0);
+    QCOMPARE(form->cardBox->verticalScrollBar()->value(), 0);
     saveShot(form, "form3");
     form->close();
 
@@ -734,10 +734,10 @@ void TestPrinting::windowsLayout() {
     QVERIFY(printing);
     QCOMPARE(printing->windowTitle(), QStringLiteral("Stampa"));
     QCOMPARE(printing->size(), QSize(Twips::px(3780), Twips::px(1290)));
-    QVERIFY(printing->Label1->font().bold());
-    QCOMPARE(printing->Label1->font().pointSizeF(), 12.0);
+    QVERIFY(printing->progressLabel->font().bold());
+    QCOMPARE(printing->progressLabel->font().pointSizeF(), 12.0);
     // The box is there for the toolkit, below what the user sees.
-    QVERIFY(printing->rtf1->geometry().top() >= printing->height());
+    QVERIFY(printing->cardBox->geometry().top() >= printing->height());
     saveShot(printing, "CardPrintDialog");
     QTRY_VERIFY(app.modal.last() == nullptr);
 }
