@@ -30,7 +30,7 @@ private slots:
 
 void TestAbout::aboutMenuOpensTheBoxWithTitleAndVersion() {
     TestApp app;
-    QAction *about = findAction(&app.main(), "aboutmnu");
+    QAction *about = findAction(&app.main(), "aboutAction");
     QVERIFY(about);
     QVERIFY(!about->menu()); // a command in the bar itself, without items
     about->trigger();

@@ -73,9 +73,9 @@ CareEventDialog *openForm(TestApp &app, double idpianta, double idtratsel = 0) {
     app.state().idpianta = idpianta;
     app.state().idtratsel = idtratsel;
     if (idtratsel == 0)
-        app.main().Command2_Click();
+        app.main().newEvent();
     else
-        app.main().modschetra_Click();
+        app.main().editEvent();
     return qobject_cast<CareEventDialog *>(app.modal.last());
 }
 
@@ -673,8 +673,8 @@ void TestCareEvent::savingANewEvent() {
     QCOMPARE(f->otherTypeEdit->isVisible(), type == "Altro....");
     // The main window now lists the plant's events.
     QCOMPARE(app.state().modolista, ProgramState::eventMode);
-    QCOMPARE(app.main().lvw1->list()->rowCount(), 1);
-    QCOMPARE(app.main().lvw1->list()->text(0, 6), QString::number(key));
+    QCOMPARE(app.main().listView->list()->rowCount(), 1);
+    QCOMPARE(app.main().listView->list()->text(0, 6), QString::number(key));
     QVERIFY(f->isVisible());
 }
 
@@ -819,7 +819,7 @@ void TestCareEvent::cancelClosesWithoutSaving() {
     // Without a selected plant the window does not open at all.
     app.state().idpianta = 0;
     const auto opened = app.modal.opened.size();
-    app.main().Command2_Click();
+    app.main().newEvent();
     QCOMPARE(app.modal.opened.size(), opened);
     QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
 }
@@ -830,14 +830,14 @@ void TestCareEvent::wateringShowsInThePlantList() {
     addPlainPlant(app);
     MainWindow &main = app.main();
     main.show();
-    ReportList *list = main.lvw1;
+    ReportList *list = main.listView;
     QCOMPARE(list->list()->rowCount(), 2);
     // Click the row of the ficus, then "Scheda trattamenti".
     int row = list->list()->text(0, 7) == QString::number(plantKey) ? 0 : 1;
     const QRect cell = list->visualRect(list->list()->index(row, 1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(app.state().idpianta, double(plantKey));
-    QTest::mouseClick(main.Command2, Qt::LeftButton);
+    QTest::mouseClick(main.newEventButton, Qt::LeftButton);
     auto *f = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(f);
     QCOMPARE(f->identificationEdit->text(), QString("Ficus del salotto"));
@@ -850,7 +850,7 @@ void TestCareEvent::wateringShowsInThePlantList() {
     QCOMPARE(app.state().modolista, ProgramState::eventMode);
     QTest::mouseClick(f->cancelButton, Qt::LeftButton);
 
-    QVERIFY(triggerAction(&main, "vitra"));
+    QVERIFY(triggerAction(&main, "popupShowPlantsAction"));
     QCOMPARE(app.state().modolista, ProgramState::plantMode);
     row = list->list()->text(0, 7) == QString::number(plantKey) ? 0 : 1;
     QCOMPARE(list->list()->text(row, 3), QString("2026/12/05 A"));

@@ -133,23 +133,23 @@ void addStoredPlant(TestApp &app) {
 }
 
 PlantCardDialog *openNewCard(TestApp &app) {
-    return openWindow<PlantCardDialog>(app, "inscheda");
+    return openWindow<PlantCardDialog>(app, "newCardAction");
 }
 
 PlantCardDialog *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    return openWindow<PlantCardDialog>(app, "vische");
+    return openWindow<PlantCardDialog>(app, "editCardAction");
 }
 
 CareEventDialog *openNewEvent(TestApp &app) {
     app.state().idpianta = static_cast<double>(plantKey);
-    return openWindow<CareEventDialog>(app, "schecolti");
+    return openWindow<CareEventDialog>(app, "newEventAction");
 }
 
 CareEventDialog *openEvent(TestApp &app, qint64 idtrat) {
     app.state().idpianta = static_cast<double>(plantKey);
     app.state().idtratsel = static_cast<double>(idtrat);
-    return openWindow<CareEventDialog>(app, "modschetra");
+    return openWindow<CareEventDialog>(app, "editEventAction");
 }
 
 // What a click on an item of the type list does.
@@ -329,8 +329,8 @@ QList<Stored> searchPlants() {
 
 QList<qint64> listedKeys(MainWindow &w) {
     QList<qint64> keys;
-    for (int r = 0; r < w.lvw1->list()->rowCount(); ++r)
-        keys << w.lvw1->list()->text(r, 7).toLongLong();
+    for (int r = 0; r < w.listView->list()->rowCount(); ++r)
+        keys << w.listView->list()->text(r, 7).toLongLong();
     std::sort(keys.begin(), keys.end());
     return keys;
 }
@@ -479,31 +479,31 @@ void TestHostileInput::searchTextsAreTakenLiterallyAndChangeNothing() {
     MainWindow &w = app.main();
     app.messages.clear();
     // Each search starts from the whole list, as after startup.
-    w.Text1->blockSignals(true);
-    w.Text1->clear();
-    w.Text1->blockSignals(false);
+    w.searchEdit->blockSignals(true);
+    w.searchEdit->clear();
+    w.searchEdit->blockSignals(false);
     w.showAllPlants();
     w.showPicture(QImage());
-    QCOMPARE(w.Label2->text(), QStringLiteral("Piante in archivio: 12"));
-    w.Combo1->setCurrentIndex(field);
+    QCOMPARE(w.headingLabel->text(), QStringLiteral("Piante in archivio: 12"));
+    w.searchFieldCombo->setCurrentIndex(field);
 
-    paste(w.Text1, typed);
+    paste(w.searchEdit, typed);
 
-    QCOMPARE(w.Text1->text(), typed);
+    QCOMPARE(w.searchEdit->text(), typed);
     QVERIFY2(app.messages.said.isEmpty(), qPrintable(app.messages.texts().join('|')));
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
+    QCOMPARE(w.listView->list()->columnCount(), 8);
     QCOMPARE(listedKeys(w), found);
     // Every row shows its plant's texts exactly as stored.
-    for (int r = 0; r < w.lvw1->list()->rowCount(); ++r) {
-        const qint64 id = w.lvw1->list()->text(r, 7).toLongLong();
+    for (int r = 0; r < w.listView->list()->rowCount(); ++r) {
+        const qint64 id = w.listView->list()->text(r, 7).toLongLong();
         const Stored &p = plants.at(id - 1);
-        QCOMPARE(w.lvw1->list()->text(r, 1), p.specie);
-        QCOMPARE(w.lvw1->list()->text(r, 2), p.identificazione.toString());
+        QCOMPARE(w.listView->list()->text(r, 1), p.specie);
+        QCOMPARE(w.listView->list()->text(r, 2), p.identificazione.toString());
     }
-    QCOMPARE(w.Label2->text(),
+    QCOMPARE(w.headingLabel->text(),
              QStringLiteral("Piante in archivio: %1").arg(found.isEmpty() ? 12 : found.size()));
     // No match: nothing to re-select, so the picture frame is blanked.
-    QCOMPARE(w.Picture3->isBlank(), found.isEmpty());
+    QCOMPARE(w.pictureFrame->isBlank(), found.isEmpty());
     QCOMPARE(app.state().modolista, ProgramState::plantMode);
     QCOMPARE(archiveHash(app), m_searchHash);
     QVERIFY(!QFile::exists(app.path("dbpiante.mdb-journal")));
@@ -850,11 +850,11 @@ void TestHostileInput::writtenTextsReadBackExactly() {
         if (box == "Text7" || box == "Text17") {
             MainWindow &main = app.main();
             int row = 0;
-            while (row < main.lvw1->list()->rowCount() &&
-                   main.lvw1->list()->text(row, 7) != QString::number(clockKey))
+            while (row < main.listView->list()->rowCount() &&
+                   main.listView->list()->text(row, 7) != QString::number(clockKey))
                 ++row;
-            QVERIFY(row < main.lvw1->list()->rowCount());
-            QCOMPARE(main.lvw1->list()->text(row, box == "Text7" ? 1 : 2),
+            QVERIFY(row < main.listView->list()->rowCount());
+            QCOMPARE(main.listView->list()->text(row, box == "Text7" ? 1 : 2),
                      written.trimmed().isEmpty() ? QString() : written);
         }
         w = openCard(app, clockKey);
@@ -1061,20 +1061,20 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     int row = 0;
-    while (row < main.lvw1->list()->rowCount() &&
-           main.lvw1->list()->text(row, 7) != QString::number(key))
+    while (row < main.listView->list()->rowCount() &&
+           main.listView->list()->text(row, 7) != QString::number(key))
         ++row;
-    QVERIFY(row < main.lvw1->list()->rowCount());
-    const QModelIndex cell = main.lvw1->list()->index(row, 1);
-    QTest::mouseClick(main.lvw1->viewport(), Qt::LeftButton, {},
-                      main.lvw1->visualRect(cell).center());
+    QVERIFY(row < main.listView->list()->rowCount());
+    const QModelIndex cell = main.listView->list()->index(row, 1);
+    QTest::mouseClick(main.listView->viewport(), Qt::LeftButton, {},
+                      main.listView->visualRect(cell).center());
     QCOMPARE(app.state().idpianta, double(key));
     // The new picture; else the card's old one, or the placeholder for a new card.
     const QString shown = staged   ? source
                           : update ? app.path("img/1/ficus.jpg")
                                    : app.path("img/nd.jpg");
-    QCOMPARE(main.Picture5.size(), PictureBox::load(shown).size());
-    QVERIFY(!main.Picture5.isNull());
+    QCOMPARE(main.heldPicture.size(), PictureBox::load(shown).size());
+    QVERIFY(!main.heldPicture.isNull());
 }
 
 void TestHostileInput::hugeStoredPictureIsNeverDecoded_data() {
@@ -1103,12 +1103,12 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
     if (where == "main list") {
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        const QModelIndex cell = main.lvw1->list()->index(0, 1);
-        QTest::mouseClick(main.lvw1->viewport(), Qt::LeftButton, {},
-                          main.lvw1->visualRect(cell).center());
+        const QModelIndex cell = main.listView->list()->index(0, 1);
+        QTest::mouseClick(main.listView->viewport(), Qt::LeftButton, {},
+                          main.listView->visualRect(cell).center());
         QCOMPARE(app.state().idpianta, double(plantKey));
-        QCOMPARE(main.Picture5.size(), placeholder);
-        QVERIFY(!main.Picture3->isBlank());
+        QCOMPARE(main.heldPicture.size(), placeholder);
+        QVERIFY(!main.pictureFrame->isBlank());
     } else if (where == "card editor") {
         PlantCardDialog *w = openCard(app, plantKey);
         QVERIFY(w);

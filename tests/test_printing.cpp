@@ -243,7 +243,7 @@ void TestPrinting::cardTextIsComposedExactly() {
     const qint64 id = app.addPlant(712202636000, values);
     select(app, id, plantPicture());
 
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
     QCOMPARE(form->cardBox->toPlainText(), expected);
@@ -272,7 +272,7 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     const QImage shown = plantPicture();
     select(app, id, shown);
-    const QImage picture3 = app.main().Picture3->image();
+    const QImage picture3 = app.main().pictureFrame->image();
 
     // Whatever was there before is replaced.
     QFile stale(app.path("$_tmp.BMP"));
@@ -281,18 +281,18 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
     stale.close();
     QGuiApplication::clipboard()->setText("previous clipboard");
 
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
 
-    // A real Windows bitmap, just as Picture3 shows the plant.
+    // A real Windows bitmap, just as the side panel shows the plant.
     QFile bmp(app.path("$_tmp.BMP"));
     QVERIFY(bmp.open(QIODevice::ReadOnly));
     QCOMPARE(bmp.read(2), QByteArray("BM"));
     bmp.close();
     QImage saved;
     QVERIFY(saved.load(app.path("$_tmp.BMP"), "BMP"));
-    QCOMPARE(saved.size(), app.main().Picture3->size());
+    QCOMPARE(saved.size(), app.main().pictureFrame->size());
     QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), picture3);
 
     // The clipboard keeps the picture afterwards.
@@ -320,14 +320,15 @@ void TestPrinting::cardIsRebuiltAtEachOpening() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id);
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->toPlainText().contains("Specie :elongata\n"));
     QTest::mouseClick(form->closeButton, Qt::LeftButton);
     QTRY_VERIFY(app.modal.last() == nullptr);
 
     app.sql("UPDATE piante SET specie = ? WHERE id = ?", {"mystax", id});
-    form = open<CardViewDialog>(app, "vischenost"); // the pop-up item runs the same command
+    form =
+        open<CardViewDialog>(app, "popupShowCardAction"); // the pop-up item runs the same command
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->toPlainText().contains("Specie :mystax\n"));
     QVERIFY(!form->cardBox->toPlainText().contains("elongata"));
@@ -337,7 +338,7 @@ void TestPrinting::cardIsComposedOncePerOpening() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id);
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
     form->cardBox->textCursor().insertText("typed by the user");
@@ -357,7 +358,7 @@ void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
     app.addEvent(1, id, "Annaffiatura", "2026-05-01");
     select(app, id);
     app.state().modolista = ProgramState::eventMode;
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->document()->begin().blockFormat().leftMargin() > 0);
     QCOMPARE(form->cardBox->toPlainText(), QStringLiteral("  "));
@@ -376,27 +377,27 @@ void TestPrinting::refusalsAndFailures_data() {
 
     const QString select = QStringLiteral("Seleziona una pianta dalla lista");
     const QString cancelled = QStringLiteral("Stampa annullata");
-    QTest::newRow("view, no plant") << "vischenosta"
+    QTest::newRow("view, no plant") << "showCardAction"
                                     << "no plant" << select << false << "";
-    QTest::newRow("print, no plant") << "sta"
+    QTest::newRow("print, no plant") << "printAction"
                                      << "no plant" << select << false << "";
-    QTest::newRow("view, deleted plant") << "vischenosta"
+    QTest::newRow("view, deleted plant") << "showCardAction"
                                          << "deleted"
                                          << "" << true << "  ";
-    QTest::newRow("print, deleted plant") << "sta"
+    QTest::newRow("print, deleted plant") << "printAction"
                                           << "deleted" << cancelled << true << "  ";
-    QTest::newRow("view, no archive") << "vischenosta"
+    QTest::newRow("view, no archive") << "showCardAction"
                                       << "no archive"
                                       << "" << false << "  ";
-    QTest::newRow("print, no archive") << "sta"
+    QTest::newRow("print, no archive") << "printAction"
                                        << "no archive" << cancelled << false << "  ";
-    QTest::newRow("view, bitmap unwritable") << "vischenosta"
+    QTest::newRow("view, bitmap unwritable") << "showCardAction"
                                              << "bitmap unwritable"
                                              << "" << false << "  ";
-    QTest::newRow("print, bitmap unwritable") << "sta"
+    QTest::newRow("print, bitmap unwritable") << "printAction"
                                               << "bitmap unwritable" << cancelled << false << "  ";
     QTest::newRow("print events, deleted plant")
-        << "sta"
+        << "printAction"
         << "deleted, event mode" << cancelled << false << "  ";
 }
 
@@ -442,8 +443,8 @@ void TestPrinting::refusalsAndFailures() {
 
 void TestPrinting::pictureThatCannotBeReadBackIsReported_data() {
     QTest::addColumn<QString>("action");
-    QTest::newRow("view") << "vischenosta";
-    QTest::newRow("print") << "sta";
+    QTest::newRow("view") << "showCardAction";
+    QTest::newRow("print") << "printAction";
 }
 
 void TestPrinting::pictureThatCannotBeReadBackIsReported() {
@@ -505,7 +506,7 @@ void TestPrinting::cultivationCardListsTheEvents() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("coltivazione.pdf");
 
-    auto *window = open<CardPrintDialog>(app, "sta");
+    auto *window = open<CardPrintDialog>(app, "printAction");
     QVERIFY(window);
     QString composed;
     connect(window, &QDialog::finished, this, [&] { composed = window->cardBox->toPlainText(); });
@@ -551,7 +552,7 @@ void TestPrinting::plantCardPrintsToPdf() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("scheda.pdf");
 
-    auto *window = open<CardPrintDialog>(app, "sta");
+    auto *window = open<CardPrintDialog>(app, "printAction");
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QCOMPARE(window->progressLabel->text(), QStringLiteral("Stampa in corso"));
@@ -600,7 +601,7 @@ void TestPrinting::wholeDocumentPrintsWhateverTheRange() {
     ranged.pdfPath = out.filePath("range.pdf");
     app.ctx().printer = &ranged;
 
-    QVERIFY(open<CardPrintDialog>(app, "sta"));
+    QVERIFY(open<CardPrintDialog>(app, "printAction"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(pdfPages(ranged.pdfPath) > 2);
     const QString printed = run("pdftotext", {ranged.pdfPath, "-"});
@@ -614,11 +615,11 @@ void TestPrinting::cancelledPrintClosesSilently() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id, plantPicture());
     app.printer.pdfPath.clear(); // the user cancels the dialog
-    QVERIFY(open<CardPrintDialog>(app, "sta"));
+    QVERIFY(open<CardPrintDialog>(app, "printAction"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QCOMPARE(app.printer.calls, 1);
     QVERIFY(app.messages.said.isEmpty());
-    QCOMPARE(QGuiApplication::clipboard()->image().size(), app.main().Picture3->size());
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), app.main().pictureFrame->size());
 }
 
 void TestPrinting::windowsWorkUnderARealModalLoop() {
@@ -640,7 +641,7 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     // A refusal closes the window and ends the wait.
     app.state().idpianta = 0;
     guard.start(10000);
-    triggerAction(&app.main(), "vischenosta");
+    triggerAction(&app.main(), "showCardAction");
     QVERIFY(guard.isActive());
     QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dalla lista"});
 
@@ -659,7 +660,7 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     };
     QTimer::singleShot(0, this, waitForCard);
     guard.start(10000);
-    triggerAction(&app.main(), "vischenosta");
+    triggerAction(&app.main(), "showCardAction");
     QVERIFY(guard.isActive());
     QVERIFY(shown.contains("Famiglia :Cactaceae"));
 
@@ -667,7 +668,7 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("modal.pdf");
     guard.start(10000);
-    triggerAction(&app.main(), "sta");
+    triggerAction(&app.main(), "printAction");
     QVERIFY(guard.isActive());
     guard.stop();
     QCOMPARE(pdfPages(app.printer.pdfPath), 1);
@@ -715,7 +716,7 @@ void TestPrinting::windowsLayout() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id, plantPicture());
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QCOMPARE(form->windowTitle(), QStringLiteral("Scheda pianta"));
     QCOMPARE(form->cardBox->geometry(), Twips::rect(120, 60, 11505, 7125));
@@ -730,7 +731,7 @@ void TestPrinting::windowsLayout() {
     form->close();
 
     app.printer.pdfPath.clear();
-    auto *printing = open<CardPrintDialog>(app, "sta");
+    auto *printing = open<CardPrintDialog>(app, "printAction");
     QVERIFY(printing);
     QCOMPARE(printing->windowTitle(), QStringLiteral("Stampa"));
     QCOMPARE(printing->size(), QSize(Twips::px(3780), Twips::px(1290)));

@@ -96,7 +96,7 @@ void BackupCommands::restore() {
     state.idpianta = 0;
     state.idtratsel = 0;
     state.rigasel = 0;
-    m_main.Label2->clear();
+    m_main.headingLabel->clear();
     m_main.showAllPlants();
     m_main.showPicture(QImage());
 }
