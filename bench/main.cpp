@@ -460,7 +460,7 @@ int main(int argc, char **argv) {
                 break;
             }
         // The cultivation card of that plant, printed: until the print dialog shows.
-        state.modolista = ProgramState::eventMode;
+        state.listMode = ListMode::Events;
         dialog.reachedMs = -1;
         (measured ? printing : ignored).run([&] {
             dialog.since.start();
@@ -474,7 +474,7 @@ int main(int argc, char **argv) {
         } else if (measured) {
             printing.wall.last() = dialog.reachedMs;
         }
-        state.modolista = ProgramState::plantMode;
+        state.listMode = ListMode::Plants;
         QCoreApplication::processEvents();
     }
 

@@ -125,7 +125,7 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     app.state().idpianta = 1;
     w.showAllPlants(); // the plant's row highlighted, as a click leaves it
     QVERIFY(triggerAction(&w, "popupShowEventsAction"));
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
 
     app.files.next = store.dailyPath(QDate(2026, 12, 5));
@@ -141,7 +141,7 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     app.messages.answerNext(true);
     QVERIFY(triggerAction(&w, "restoreAction"));
     QCOMPARE(app.count("piante"), 3);
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QCOMPARE(w.listView->list()->rowCount(), 3);
     QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 3"));
     // The archive as it was is among the copies.

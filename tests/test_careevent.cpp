@@ -644,7 +644,7 @@ void TestCareEvent::savingANewEvent() {
     TestApp app;
     addPlainPlant(app);
     app.main();
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     if (type.startsWith('='))
@@ -672,7 +672,7 @@ void TestCareEvent::savingANewEvent() {
     QCOMPARE(f->plantKeyEdit->text(), QString::number(plantKey));
     QCOMPARE(f->otherTypeEdit->isVisible(), type == "Altro....");
     // The main window now lists the plant's events.
-    QCOMPARE(app.state().modolista, ProgramState::eventMode);
+    QCOMPARE(app.state().listMode, ListMode::Events);
     QCOMPARE(app.main().listView->list()->rowCount(), 1);
     QCOMPARE(app.main().listView->list()->text(0, 6), QString::number(key));
     QVERIFY(f->isVisible());
@@ -712,7 +712,7 @@ void TestCareEvent::refusedSaveWritesNothing() {
     QCOMPARE(app.messages.texts(), QStringList{message});
     QCOMPARE(app.messages.said.last().icon, Messages::Icon::None);
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     // The entry stays, with the defaults when they were reached.
     QCOMPARE(f->typeCombo->currentText(), type);
     QCOMPARE(f->dateEdit->text(), date);
@@ -799,7 +799,7 @@ void TestCareEvent::failedListFillIsReported() {
     QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(),
              QStringList({"Trattamento inserito correttamente", "Controllare i dati inseriti"}));
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
 }
 
 void TestCareEvent::cancelClosesWithoutSaving() {
@@ -813,7 +813,7 @@ void TestCareEvent::cancelClosesWithoutSaving() {
     QTest::mouseClick(f->cancelButton, Qt::LeftButton);
     QTRY_VERIFY(f.isNull());
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QVERIFY(app.messages.said.isEmpty());
 
     // Without a selected plant the window does not open at all.
@@ -847,11 +847,11 @@ void TestCareEvent::wateringShowsInThePlantList() {
     emit f->calendar->clicked(QDate(2026, 12, 5));
     QTest::mouseClick(f->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{"Trattamento inserito correttamente"});
-    QCOMPARE(app.state().modolista, ProgramState::eventMode);
+    QCOMPARE(app.state().listMode, ListMode::Events);
     QTest::mouseClick(f->cancelButton, Qt::LeftButton);
 
     QVERIFY(triggerAction(&main, "popupShowPlantsAction"));
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     row = list->list()->text(0, 7) == QString::number(plantKey) ? 0 : 1;
     QCOMPARE(list->list()->text(row, 3), QString("2026/12/05 A"));
     QCOMPARE(list->list()->text(1 - row, 3), QString());

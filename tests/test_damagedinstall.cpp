@@ -334,7 +334,7 @@ void TestDamagedInstall::startupAndRowClickShowWhatCanBeShown() {
     QCOMPARE(w.listView->list()->columnCount(), rows ? 8 : 0);
     QCOMPARE(w.headingLabel->text(), rows ? QStringLiteral("Piante in archivio: 1") : QString());
     QCOMPARE(frame(w), started);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
 
     clickFirstRow(w);
 
@@ -504,9 +504,9 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
                  QVariant(type));
         QCOMPARE(app.sqlValue("SELECT id FROM coltivazione WHERE idtrat = ?", {clockKey}),
                  QVariant(plantKey));
-        QCOMPARE(app.state().modolista, ProgramState::eventMode);
+        QCOMPARE(app.state().listMode, ListMode::Events);
     } else {
-        QCOMPARE(app.state().modolista, ProgramState::plantMode);
+        QCOMPARE(app.state().listMode, ListMode::Plants);
         QVERIFY(w->isVisible());
     }
 }

@@ -504,7 +504,7 @@ void TestHostileInput::searchTextsAreTakenLiterallyAndChangeNothing() {
              QStringLiteral("Piante in archivio: %1").arg(found.isEmpty() ? 12 : found.size()));
     // No match: nothing to re-select, so the picture frame is blanked.
     QCOMPARE(w.pictureFrame->isBlank(), found.isEmpty());
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QCOMPARE(archiveHash(app), m_searchHash);
     QVERIFY(!QFile::exists(app.path("dbpiante.mdb-journal")));
 }
@@ -719,7 +719,7 @@ void TestHostileInput::datesMustBeCalendarDays() {
     QCOMPARE(date->text(), typed);
     const QByteArray before = archiveHash(app);
     const QStringList folders = entries(app.path("img"));
-    const QString mode = app.state().modolista;
+    const ListMode mode = app.state().listMode;
 
     QTest::mouseClick(ok, Qt::LeftButton);
 
@@ -734,7 +734,7 @@ void TestHostileInput::datesMustBeCalendarDays() {
             QCOMPARE(said, cardError);
         QCOMPARE(archiveHash(app), before);
         QCOMPARE(entries(app.path("img")), folders);
-        QCOMPARE(app.state().modolista, mode);
+        QCOMPARE(app.state().listMode, mode);
         QVERIFY(w->isVisible());
         QCOMPARE(date->text(), typed);
         return;

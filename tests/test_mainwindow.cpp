@@ -42,7 +42,7 @@ void TestMainWindow::startupOnAnEmptyArchiveShowsColumnsAndThePlaceholder() {
     TestApp app;
     MainWindow &w = app.main();
     QCOMPARE(w.windowTitle(), QString("Silvaro - Gestione e cura piante - versione 1.0"));
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     const auto &columns = w.listView->list()->columns();
     QCOMPARE(columns.size(), 8);
     QStringList headers;
@@ -54,7 +54,7 @@ void TestMainWindow::startupOnAnEmptyArchiveShowsColumnsAndThePlaceholder() {
     QVERIFY(w.listView->isColumnHidden(7));
     QCOMPARE(w.listView->list()->rowCount(), 0);
     QCOMPARE(w.headingLabel->text(), QString());
-    QCOMPARE(app.state().rigasel, 1.0);
+    QCOMPARE(app.state().selectedRow, 1);
     QVERIFY(!w.pictureFrame->isBlank());
     QVERIFY(!w.listView->tracking());
     QVERIFY(app.messages.said.isEmpty());

@@ -477,7 +477,7 @@ void TestPlantCard::closingRefreshesTheMainList() {
     QPointer<PlantCardDialog> alive(w);
     // Another plant arrives while the editor is open; only a refill shows it.
     app.addPlant(3, {{"specie", "Fico d'India"}, {"img", "nd.jpg"}});
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     app.state().imgpath = "x";
     app.state().imgfile = "y";
 
@@ -492,7 +492,7 @@ void TestPlantCard::closingRefreshesTheMainList() {
     QTRY_VERIFY(!alive);
 
     QCOMPARE(main.listView->list()->rowCount(), rows);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QVERIFY(app.state().imgpath.isEmpty());
     QVERIFY(app.state().imgfile.isEmpty());
 }

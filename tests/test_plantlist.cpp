@@ -111,21 +111,21 @@ void TestPlantList::aNewPlantGoesOnTopAndTheHighlightFollowsThePlant() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 2);
-    QCOMPARE(app.state().rigasel, 2.0);
+    QCOMPARE(app.state().selectedRow, 2);
     QCOMPARE(app.state().idpianta, 2.0);
     app.addPlant(4, {{"specie", "S4"}});
     w.showAllPlants();
     QCOMPARE(column(w, 1), QStringList({"S4", "S3", "S2", "S1"}));
     QCOMPARE(w.listView->selectedPosition(), 3);
     QCOMPARE(w.listView->selectedSubItem(1), QString("S2"));
-    QCOMPARE(app.state().rigasel, 3.0);
+    QCOMPARE(app.state().selectedRow, 3);
     QCOMPARE(app.state().idpianta, 2.0);
     // A remembered position beyond the last row falls back to the first; a selected plant
     // that is not listed leaves no row highlighted.
-    app.state().rigasel = 9;
+    app.state().selectedRow = 9;
     app.state().idpianta = 77;
     w.showAllPlants();
-    QCOMPARE(app.state().rigasel, 1.0);
+    QCOMPARE(app.state().selectedRow, 1);
     QCOMPARE(w.listView->selectedPosition(), 0);
 }
 
@@ -246,12 +246,12 @@ void TestPlantList::searchInEventModeListsPlantsButKeepsTheMode() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 1);
     w.showEventsButton->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     QCOMPARE(w.headingLabel->text(), QString("Mio ficus"));
     w.searchFieldCombo->setCurrentIndex(0);
     w.searchEdit->setText("F");
     QCOMPARE(w.listView->list()->columnCount(), 8);
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     // A click on such a row acts as on an event row: no key can be read, so no event is
     // selected (a command must not fall back on the event selected before).
     app.state().idtratsel = 10;
@@ -272,7 +272,7 @@ void TestPlantList::rowClickSelectsThePlantAndPaintsItsPicture() {
     // Rows: 3 (no folder), 2 (picture), 1 (nd.jpg).
     clickRow(w, 2);
     QCOMPARE(app.state().idpianta, 2.0);
-    QCOMPARE(app.state().rigasel, 2.0);
+    QCOMPARE(app.state().selectedRow, 2);
     QCOMPARE(w.heldPicture.size(), QSize(300, 200));
     QVERIFY(!w.pictureFrame->isBlank());
     QCOMPARE(w.pictureFrame->paintedSize().width(), w.pictureFrame->width());
@@ -334,11 +334,11 @@ void TestPlantList::modeSwitchesFollowTheirGuards() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // "Visualizza elenco piante" in plant mode: nothing at all.
     w.showPlantsButton->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QVERIFY(app.messages.said.isEmpty());
     clickRow(w, 1);
     w.showEventsButton->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     QCOMPARE(w.listView->list()->columnCount(), 7);
     clickRow(w, 1);
     QCOMPARE(app.state().idtratsel, 10.0);
@@ -349,7 +349,7 @@ void TestPlantList::modeSwitchesFollowTheirGuards() {
     QCOMPARE(w.listView->list()->columnCount(), 7);
     w.hiddenList->addItem("x");
     w.showPlantsButton->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QCOMPARE(w.listView->list()->columnCount(), 8);
     QCOMPARE(w.hiddenList->count(), 0);
     QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 1"));
@@ -365,12 +365,12 @@ void TestPlantList::rightClickOpensThePopupOfTheMode() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 2, Qt::RightButton);
     QCOMPARE(app.state().idpianta, 1.0);
-    QCOMPARE(app.state().rigasel, 2.0);
+    QCOMPARE(app.state().selectedRow, 2);
     QVERIFY(!w.pictureFrame->isBlank()); // the placeholder stands in for the missing picture
     QTRY_VERIFY(w.plantPopup->isVisible());
     w.plantPopup->close();
     w.popupShowEventsAction->trigger();
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     clickRow(w, 1, Qt::RightButton);
     QCOMPARE(app.state().idtratsel, 10.0);
     QTRY_VERIFY(w.eventPopup->isVisible());
@@ -430,7 +430,7 @@ void TestPlantList::deletingAnEventKeepsTheEventList() {
     app.addEvent(11, 1, "Potatura", "2026-03-02");
     MainWindow &w = app.main();
     app.state().idpianta = 1;
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     QVERIFY(w.showEventsOfSelectedPlant());
     app.state().idtratsel = 11;
     app.messages.answerNext(false);
@@ -441,7 +441,7 @@ void TestPlantList::deletingAnEventKeepsTheEventList() {
     w.deleteEventAction->trigger();
     QCOMPARE(app.count("coltivazione"), 1);
     QCOMPARE(column(w, 3), QStringList{"Rinvaso"});
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     QCOMPARE(app.state().idtratsel, 11.0);
 }
 

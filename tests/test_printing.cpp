@@ -357,7 +357,7 @@ void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     app.addEvent(1, id, "Annaffiatura", "2026-05-01");
     select(app, id);
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QTRY_VERIFY(form->cardBox->document()->begin().blockFormat().leftMargin() > 0);
@@ -417,7 +417,7 @@ void TestPrinting::refusalsAndFailures() {
     if (situation.startsWith("deleted"))
         app.sql("DELETE FROM piante WHERE id = ?", {id});
     if (situation.endsWith("event mode"))
-        app.state().modolista = ProgramState::eventMode;
+        app.state().listMode = ListMode::Events;
     if (situation == "no archive")
         QVERIFY(QFile::remove(app.path("dbpiante.mdb")));
     if (situation == "bitmap unwritable")
@@ -501,7 +501,7 @@ void TestPrinting::cultivationCardListsTheEvents() {
         app.addEvent(2, id, "Rinvaso", "2026-04-03", {{"descrizione", "terriccio\tnuovo"}});
     }
     select(app, id, plantPicture());
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     QGuiApplication::clipboard()->setText("kept");
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("coltivazione.pdf");
@@ -595,7 +595,7 @@ void TestPrinting::wholeDocumentPrintsWhateverTheRange() {
     for (int i = 1; i <= 150; ++i)
         app.addEvent(i, id, QStringLiteral("Evento %1").arg(i), "2026-04-01");
     select(app, id);
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     QTemporaryDir out;
     RangePrinter ranged;
     ranged.pdfPath = out.filePath("range.pdf");

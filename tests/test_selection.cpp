@@ -113,11 +113,11 @@ void TestSelection::highlightStaysOnTheSelectedRowWhenRowsMove() {
         clickHeader(w, 3);
         QCOMPARE(highlighted(w, eventKey), 11);
         QCOMPARE(w.listView->selectedPosition(), 1); // ascending by kind: Annaffiatura first
-        QCOMPARE(app.state().rigasel, 1.0);
+        QCOMPARE(app.state().selectedRow, 1);
         return;
     }
     QCOMPARE(highlighted(w, plantKey), 1);
-    QCOMPARE(app.state().rigasel, double(w.listView->selectedPosition()));
+    QCOMPARE(app.state().selectedRow, w.listView->selectedPosition());
     // The next command works on the highlighted plant.
     w.showEventsButton->click();
     QVERIFY(app.messages.said.isEmpty());
@@ -186,7 +186,7 @@ void TestSelection::keysActAsALeftClickAndPaintWhenTheyRest() {
     QCOMPARE(w.heldPicture.size(), sizes[4]);
     QTest::keyClick(w.listView, Qt::Key_Down);
     QCOMPARE(selectedPlant(app), 4);
-    QCOMPARE(app.state().rigasel, 2.0);
+    QCOMPARE(app.state().selectedRow, 2);
     QCOMPARE(w.heldPicture.size(), sizes[3]);
     // Holding the arrow: each row reached is selected, no picture is decoded on the way.
     key(w.listView, QEvent::KeyPress, Qt::Key_Down);
@@ -261,8 +261,7 @@ void TestSelection::menuKeysOpenThePopupOfTheRow() {
     // The menu's own letters run its items: "Visualizza &trattamenti" / "&Visualizza elenco".
     QTest::keyClick(expected, events ? Qt::Key_V : Qt::Key_T);
     QTRY_VERIFY(!expected->isVisible());
-    QCOMPARE(app.state().modolista,
-             QString(events ? "Visualizza trattamenti" : "Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, events ? ListMode::Plants : ListMode::Events);
 }
 
 void TestSelection::altAndALetterOpensAMenu() {

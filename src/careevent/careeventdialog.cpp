@@ -469,6 +469,6 @@ bool CareEventDialog::save() {
     m_ctx.messages->show(T::saved, Messages::Icon::Information);
     if (!m_main.showEventsOfSelectedPlant())
         return failed();
-    state.modolista = ProgramState::eventMode;
+    state.listMode = ListMode::Events;
     return true;
 }

@@ -329,7 +329,7 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::startup() {
-    m_state.modolista = ProgramState::plantMode;
+    m_state.listMode = ListMode::Plants;
     ArchiveStartup(m_ctx).run();
     showAllPlants();
     listView->setTracking(false);
@@ -373,8 +373,8 @@ QImage MainWindow::sidePanelPicture(qreal scale) const {
 }
 
 void MainWindow::fillPlants(bool search) {
-    if (m_state.rigasel == 0)
-        m_state.rigasel = 1;
+    if (m_state.selectedRow == 0)
+        m_state.selectedRow = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // The connection of the fill also serves the reads of the other columns that follow;
     // it holds no lock between them, and goes when the last row is read.
@@ -413,8 +413,8 @@ void MainWindow::fillPlants(bool search) {
     plants.reset();
     if (count > 0)
         headingLabel->setText(T::count + QString::number(count));
-    if (listView->list()->rowCount() < m_state.rigasel)
-        m_state.rigasel = 1;
+    if (listView->list()->rowCount() < m_state.selectedRow)
+        m_state.selectedRow = 1;
     if (count == 0) {
         // No row to mark: the frame is blanked.
         m_pictureTimer->stop();
@@ -485,7 +485,7 @@ int MainWindow::rowOfSelection() const {
 }
 
 // The highlighted row is always the selected plant or event: after every fill, sort and click
-// the row holding the selected key is marked (and rigasel follows it), or no row when the
+// the row holding the selected key is marked (and selectedRow follows it), or no row when the
 // key is not listed. Marking is not a click: nothing is loaded.
 void MainWindow::highlightSelection() {
     const int row = rowOfSelection();
@@ -493,7 +493,7 @@ void MainWindow::highlightSelection() {
         listView->clearSelection();
         return;
     }
-    m_state.rigasel = row;
+    m_state.selectedRow = row;
     listView->selectPosition(row);
 }
 
@@ -614,7 +614,7 @@ void MainWindow::openModal(QDialog *window) {
 void MainWindow::switchToPlants() {
     if (m_state.inPlantMode())
         return;
-    m_state.modolista = ProgramState::plantMode;
+    m_state.listMode = ListMode::Plants;
     hiddenList->clear();
     showAllPlants();
 }
@@ -627,7 +627,7 @@ void MainWindow::switchToEvents() {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
     }
-    m_state.modolista = ProgramState::eventMode;
+    m_state.listMode = ListMode::Events;
     headingLabel->setText(listView->selectedSubItem(plantNameItem));
     showEventsOfSelectedPlant();
 }

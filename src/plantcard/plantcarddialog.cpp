@@ -599,7 +599,7 @@ void PlantCardDialog::done(int result) {
         ProgramState &state = m_ctx.state;
         state.imgpath.clear();
         state.imgfile.clear();
-        state.modolista = ProgramState::plantMode;
+        state.listMode = ListMode::Plants;
         if (m_main.searchHasText())
             m_main.showSearchResults();
         else
