@@ -215,11 +215,11 @@ protected:
 // until the side panel's frame has been painted; beside it, decoding that file whole.
 int clickFigures(TestApp &folder, MainWindow &w, Series *click, Series *decode, Series *once,
                  qint64 *fileBytes) {
-    w.Command1_Click(); // plant mode
+    w.switchToPlants(); // plant mode
     w.showAllPlants();  // and the plant list, read whole: the click alone is timed
-    while (!w.lvw1->list()->complete())
+    while (!w.listView->list()->complete())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const QString key = w.lvw1->list()->text(0, 7);
+    const QString key = w.listView->list()->text(0, 7);
     const QString img = QStringLiteral("telefono.jpg");
     const QString path = folder.ctx().folder.plantPicture(key.toDouble(), img);
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -230,26 +230,27 @@ int clickFigures(TestApp &folder, MainWindow &w, Series *click, Series *decode, 
     *fileBytes = QFileInfo(path).size();
     folder.sql(QStringLiteral("UPDATE piante SET img = ? WHERE id = ?"), {img, key.toLongLong()});
     // The list keeps the selected plant's row in view: bring the first row back to click it.
-    w.lvw1->scrollTo(w.lvw1->list()->index(0, 1));
-    const QPoint row = w.lvw1->visualRect(w.lvw1->list()->index(0, 1)).center();
-    PaintCounter painted(w.Picture3);
+    w.listView->scrollTo(w.listView->list()->index(0, 1));
+    const QPoint row = w.listView->visualRect(w.listView->list()->index(0, 1)).center();
+    PaintCounter painted(w.pictureFrame);
     int failures = 0;
     for (int round = 0; round <= runs; ++round) {
         Series ignored;
         const bool measured = round > 0;
         (measured ? *click : ignored).run([&] {
             painted.paints = 0;
-            QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, row);
+            QTest::mouseClick(w.listView->viewport(), Qt::LeftButton, {}, row);
             QElapsedTimer wait;
             wait.start();
             while (painted.paints == 0 && wait.elapsed() < 5000)
                 QCoreApplication::processEvents();
         });
-        if (painted.paints == 0 || w.Picture5.size() != QSize(6000, 4000)) {
+        if (painted.paints == 0 || w.heldPicture.size() != QSize(6000, 4000)) {
             std::fprintf(stderr,
                          "click: the frame was not painted with the photo (%d paints, "
                          "picture %dx%d, plant %s)\n",
-                         painted.paints, w.Picture5.width(), w.Picture5.height(), qPrintable(key));
+                         painted.paints, w.heldPicture.width(), w.heldPicture.height(),
+                         qPrintable(key));
             ++failures;
         }
         (measured ? *decode : ignored).run([&] {
@@ -259,7 +260,7 @@ int clickFigures(TestApp &folder, MainWindow &w, Series *click, Series *decode, 
         });
         // One read of the photo for the frame, as a click makes it.
         (measured ? *once : ignored).run([&] {
-            if (w.Picture3->hold(path).size() != QSize(6000, 4000))
+            if (w.pictureFrame->hold(path).size() != QSize(6000, 4000))
                 ++failures;
         });
     }
@@ -344,12 +345,12 @@ int main(int argc, char **argv) {
             return 2;
         auto settle = [&] {
             QCoreApplication::processEvents();
-            while (!w.lvw1->list()->complete())
+            while (!w.listView->list()->complete())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         };
         settle();
-        w.Combo1->setCurrentIndex(0);
-        w.Text1->setText(letter); // runs the search
+        w.searchFieldCombo->setCurrentIndex(0);
+        w.searchEdit->setText(letter); // runs the search
         settle();
         folder.state().idpianta = static_cast<double>(c.bigPlantId);
         w.showEventsOfSelectedPlant();
@@ -391,7 +392,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "the event statement failed: %s\n", qPrintable(error));
         return 2;
     }
-    while (!w.lvw1->list()->complete()) // the startup's fill
+    while (!w.listView->list()->complete()) // the startup's fill
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     DerivedColumns::Table expected;
     if (!limit.run(&expected, &error)) {
@@ -399,10 +400,10 @@ int main(int argc, char **argv) {
         return 2;
     }
     const QString letter = limit.commonestInitial();
-    w.Combo1->setCurrentIndex(0); // "Specie"
+    w.searchFieldCombo->setCurrentIndex(0); // "Specie"
     {
-        QSignalBlocker quiet(w.Text1); // the fill is called directly below
-        w.Text1->setText(letter);
+        QSignalBlocker quiet(w.searchEdit); // the fill is called directly below
+        w.searchEdit->setText(letter);
     }
     const int found = limit.countStartingWith(letter);
     state.idpianta = static_cast<double>(made.bigPlantId);
@@ -410,17 +411,17 @@ int main(int argc, char **argv) {
     // One unmeasured round first, then the measured ones. Each round goes as the user does:
     // the plant list, a search, a plant's events, and back to the plant list.
     Series fill, bare, search, searchAll, events, eventsAll, rowsOnly, printing, sorting;
-    fill.list = searchAll.list = eventsAll.list = sorting.list = w.lvw1->list();
+    fill.list = searchAll.list = eventsAll.list = sorting.list = w.listView->list();
     TimedPrintDialog dialog;
     folder.ctx().printer = &dialog;
     int failures = 0;
     for (int round = 0; round <= runs; ++round) {
         Series ignored;
-        ignored.list = w.lvw1->list();
+        ignored.list = w.listView->list();
         const bool measured = round > 0;
         (measured ? fill : ignored).run([&] { w.showAllPlants(); });
         failures +=
-            DerivedColumns::compare(*w.lvw1->list(), expected, "showAllPlants", shape.plants);
+            DerivedColumns::compare(*w.listView->list(), expected, "showAllPlants", shape.plants);
         (measured ? bare : ignored).run([&] {
             if (!limit.run(&expected, &error)) {
                 std::fprintf(stderr, "the limit statement failed: %s\n", qPrintable(error));
@@ -439,30 +440,31 @@ int main(int argc, char **argv) {
         (measured ? searchAll : ignored).run([&] {});
         if (measured)
             searchAll.wall.last() += search.wall.last();
-        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "showSearchResults", found);
+        failures +=
+            DerivedColumns::compare(*w.listView->list(), expected, "showSearchResults", found);
         bool listed = false;
         (measured ? events : ignored).run([&] { listed = w.showEventsOfSelectedPlant(); });
         (measured ? eventsAll : ignored).run([&] {});
         if (measured)
             eventsAll.wall.last() += events.wall.last();
-        failures += checkEvents(*w.lvw1->list(), listed, made.eventsOfBigPlant);
-        for (int i = 0; i < w.lvw1->list()->rowCount() && i < expectedEvents.size(); ++i)
+        failures += checkEvents(*w.listView->list(), listed, made.eventsOfBigPlant);
+        for (int i = 0; i < w.listView->list()->rowCount() && i < expectedEvents.size(); ++i)
             // The row's rowid follows its shown cells.
-            if (w.lvw1->list()->row(i).mid(0, expectedEvents.at(i).size()) !=
+            if (w.listView->list()->row(i).mid(0, expectedEvents.at(i).size()) !=
                 expectedEvents.at(i)) {
                 std::fprintf(stderr,
                              "showEventsOfSelectedPlant: row %d is \"%s\", expected \"%s\"\n",
-                             i + 1, qPrintable(w.lvw1->list()->row(i).join('|')),
+                             i + 1, qPrintable(w.listView->list()->row(i).join('|')),
                              qPrintable(expectedEvents.at(i).join('|')));
                 ++failures;
                 break;
             }
         // The cultivation card of that plant, printed: until the print dialog shows.
-        state.modolista = ProgramState::eventMode;
+        state.listMode = ListMode::Events;
         dialog.reachedMs = -1;
         (measured ? printing : ignored).run([&] {
             dialog.since.start();
-            triggerAction(&w, QStringLiteral("sta"));
+            triggerAction(&w, QStringLiteral("printAction"));
             while (dialog.reachedMs < 0 && dialog.since.elapsed() < 60000)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         });
@@ -472,7 +474,7 @@ int main(int argc, char **argv) {
         } else if (measured) {
             printing.wall.last() = dialog.reachedMs;
         }
-        state.modolista = ProgramState::plantMode;
+        state.listMode = ListMode::Plants;
         QCoreApplication::processEvents();
     }
 
@@ -486,11 +488,11 @@ int main(int argc, char **argv) {
     Series specieSort, specieFill;
     for (int round = 0; round < runs; ++round) {
         w.showAllPlants();
-        specieSort.run([&] { emit w.lvw1->header()->sectionClicked(1); });
+        specieSort.run([&] { emit w.listView->header()->sectionClicked(1); });
         specieFill.run([&] { w.showAllPlants(); });
-        while (!w.lvw1->list()->complete())
+        while (!w.listView->list()->complete())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sorted on Specie",
+        failures += DerivedColumns::compare(*w.listView->list(), expected, "sorted on Specie",
                                             shape.plants, false);
     }
 
@@ -499,15 +501,16 @@ int main(int argc, char **argv) {
     // last.
     constexpr int otherColumn = 6;
     Series sortFill;
-    sortFill.list = w.lvw1->list();
+    sortFill.list = w.listView->list();
     QCollator collator(QLocale(QLocale::Italian, QLocale::Italy)); // as the list sorts
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(true);
     for (int round = 0; round < runs; ++round) {
         w.showAllPlants();
-        sorting.run([&] { emit w.lvw1->header()->sectionClicked(otherColumn); });
-        failures += DerivedColumns::compare(*w.lvw1->list(), expected, "sort", shape.plants, false);
-        ReportListModel &m = *w.lvw1->list();
+        sorting.run([&] { emit w.listView->header()->sectionClicked(otherColumn); });
+        failures +=
+            DerivedColumns::compare(*w.listView->list(), expected, "sort", shape.plants, false);
+        ReportListModel &m = *w.listView->list();
         for (int i = 1; i < m.rowCount(); ++i) {
             const int c = collator.compare(m.text(i - 1, otherColumn), m.text(i, otherColumn));
             if (m.sortOrder() == Qt::AscendingOrder ? c > 0 : c < 0) {
@@ -519,8 +522,8 @@ int main(int argc, char **argv) {
                 break;
         }
         sortFill.run([&] { w.showAllPlants(); });
-        failures +=
-            DerivedColumns::compare(*w.lvw1->list(), expected, "sorted fill", shape.plants, false);
+        failures += DerivedColumns::compare(*w.listView->list(), expected, "sorted fill",
+                                            shape.plants, false);
     }
 
     // Peak memory of a session in a program of its own (this one holds the reference too).
@@ -586,7 +589,7 @@ int main(int argc, char **argv) {
             }
         });
         watch.start();
-        (measured ? csv : ignored).run([&] { w.esporta_Click(); });
+        (measured ? csv : ignored).run([&] { w.exportCsv(); });
         watch.stop();
         if (told != QStringLiteral("Esportate %1 piante e %2 trattamenti in %3.")
                         .arg(shape.plants)

@@ -1,5 +1,5 @@
 #include "about/aboutdialog.h"
-#include "about/getkeyvalue.h"
+#include "about/readkeyvalue.h"
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
 
@@ -30,25 +30,25 @@ private slots:
 
 void TestAbout::aboutMenuOpensTheBoxWithTitleAndVersion() {
     TestApp app;
-    QAction *about = findAction(&app.main(), "aboutmnu");
+    QAction *about = findAction(&app.main(), "aboutAction");
     QVERIFY(about);
     QVERIFY(!about->menu()); // a command in the bar itself, without items
     about->trigger();
     auto *box = qobject_cast<AboutDialog *>(app.modal.last());
     QVERIFY(box);
     QCOMPARE(box->windowTitle(), QString("Informazioni su Silvaro"));
-    QCOMPARE(box->lblTitle->text(), QString("Silvaro"));
-    QCOMPARE(box->lblVersion->text(), QString("Versione 1.0.0"));
-    QCOMPARE(box->cmdOK->text(), QString("OK"));
-    QCOMPARE(box->cmdSysInfo->text(), QString("&System Info..."));
-    QVERIFY(!box->Picture4->pixmap().isNull());
+    QCOMPARE(box->titleLabel->text(), QString("Silvaro"));
+    QCOMPARE(box->versionLabel->text(), QString("Versione 1.0.0"));
+    QCOMPARE(box->okButton->text(), QString("OK"));
+    QCOMPARE(box->systemInfoButton->text(), QString("&System Info..."));
+    QVERIFY(!box->seedlingPicture->pixmap().isNull());
     saveShot(box, "about");
     // On this platform there is no registry: the button says so and the box stays open.
-    box->cmdSysInfo->click();
+    box->systemInfoButton->click();
     QCOMPARE(app.messages.texts(), QStringList{unavailable});
     QVERIFY(box->isVisible());
     QPointer<AboutDialog> guard(box);
-    box->cmdOK->click();
+    box->okButton->click();
     QTRY_VERIFY(!guard);
 }
 
@@ -78,9 +78,9 @@ void TestAbout::registryValuesReadAsText() {
     FakeRegistry registry;
     registry.values.insert("K|V", {Registry::Type(type), bytes});
     QString value = "before";
-    QVERIFY(GetKeyValue(registry, "K", "V", value));
+    QVERIFY(readKeyValue(registry, "K", "V", value));
     QCOMPARE(value, expected);
-    QVERIFY(!GetKeyValue(registry, "K", "missing", value));
+    QVERIFY(!readKeyValue(registry, "K", "missing", value));
     QCOMPARE(value, QString());
 }
 
@@ -115,7 +115,7 @@ void TestAbout::systemInfoFindsTheToolOrSaysItIsUnavailable() {
     }
     app.registry.launchWorks = launchWorks;
     auto *box = new AboutDialog(app.ctx());
-    box->cmdSysInfo->click();
+    box->systemInfoButton->click();
     QCOMPARE(app.messages.texts().isEmpty(), launched);
     if (!launched)
         QCOMPARE(app.messages.said.first().icon, Messages::Icon::None);

@@ -21,7 +21,7 @@ namespace {
 
 QStringList fileItems(MainWindow &w) {
     QStringList items;
-    for (QAction *a : w.filemnu->actions())
+    for (QAction *a : w.fileMenu->actions())
         items << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + "=" + a->text());
     return items;
 }
@@ -43,13 +43,14 @@ private slots:
 void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     TestApp app;
     MainWindow &w = app.main();
-    QCOMPARE(fileItems(w),
-             QStringList({"sta=&Stampa", "-", "ripristina=&Ripristina copia di sicurezza...",
-                          "esporta=Esporta in &CSV...", "-", "esci=&Esci"}));
-    QCOMPARE(QKeySequence::mnemonic(w.ripristina->text()), QKeySequence(Qt::ALT | Qt::Key_R));
-    QCOMPARE(QKeySequence::mnemonic(w.esporta->text()), QKeySequence(Qt::ALT | Qt::Key_C));
+    QCOMPARE(
+        fileItems(w),
+        QStringList({"printAction=&Stampa", "-", "restoreAction=&Ripristina copia di sicurezza...",
+                     "exportAction=Esporta in &CSV...", "-", "quitAction=&Esci"}));
+    QCOMPARE(QKeySequence::mnemonic(w.restoreAction->text()), QKeySequence(Qt::ALT | Qt::Key_R));
+    QCOMPARE(QKeySequence::mnemonic(w.exportAction->text()), QKeySequence(Qt::ALT | Qt::Key_C));
     // What a screen reader says for each item of the menu.
-    QAccessibleInterface *menu = QAccessible::queryAccessibleInterface(w.filemnu);
+    QAccessibleInterface *menu = QAccessible::queryAccessibleInterface(w.fileMenu);
     QVERIFY(menu);
     QStringList spoken;
     for (int i = 0; i < menu->childCount(); ++i)
@@ -58,10 +59,10 @@ void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     QVERIFY2(spoken.contains("Esporta in CSV..."), qPrintable(spoken.join('|')));
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.filemnu->popup(w.mapToGlobal(QPoint(0, 0)));
-    QVERIFY(QTest::qWaitForWindowExposed(w.filemnu));
-    saveShot(w.filemnu, "menu-file");
-    w.filemnu->close();
+    w.fileMenu->popup(w.mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(w.fileMenu));
+    saveShot(w.fileMenu, "menu-file");
+    w.fileMenu->close();
 }
 
 void TestBackupCommands::dailyCopyIsMadeOnceAndAFailureToldOnce_data() {
@@ -123,13 +124,13 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     MainWindow &w = app.main();
     app.state().idpianta = 1;
     w.showAllPlants(); // the plant's row highlighted, as a click leaves it
-    QVERIFY(triggerAction(&w, "vistrattamenti"));
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QVERIFY(triggerAction(&w, "popupShowEventsAction"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
 
     app.files.next = store.dailyPath(QDate(2026, 12, 5));
     app.messages.answerNext(false);
-    QVERIFY(triggerAction(&w, "ripristina"));
+    QVERIFY(triggerAction(&w, "restoreAction"));
     QCOMPARE(app.files.lastDir, store.dir());
     QVERIFY(app.files.lastFilter.startsWith("Archivi (*.mdb)"));
     QCOMPARE(app.messages.texts(),
@@ -138,11 +139,11 @@ void TestBackupCommands::restoreAsksThenReplacesTheArchiveAndListsThePlants() {
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
 
     app.messages.answerNext(true);
-    QVERIFY(triggerAction(&w, "ripristina"));
+    QVERIFY(triggerAction(&w, "restoreAction"));
     QCOMPARE(app.count("piante"), 3);
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
-    QCOMPARE(w.lvw1->list()->rowCount(), 3);
-    QCOMPARE(w.Label2->text(), QString("Piante in archivio: 3"));
+    QCOMPARE(app.state().listMode, ListMode::Plants);
+    QCOMPARE(w.listView->list()->rowCount(), 3);
+    QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 3"));
     // The archive as it was is among the copies.
     const QStringList kept = QDir(store.dir()).entryList({"dbpiante-2026-12-07-*.mdb"});
     QCOMPARE(kept.size(), 1);
@@ -160,7 +161,7 @@ void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
     MainWindow &w = app.main();
     QTemporaryDir out;
     app.files.nextFolder = out.path();
-    QVERIFY(triggerAction(&w, "esporta"));
+    QVERIFY(triggerAction(&w, "exportAction"));
     QCOMPARE(app.messages.texts(),
              QStringList{QStringLiteral("Esportate 2 piante e 3 trattamenti in %1.")
                              .arg(QDir::toNativeSeparators(out.path()))});
@@ -173,7 +174,7 @@ void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
     const QByteArray first = TestApp::fileHash(plants);
     app.messages.clear();
     app.messages.answerNext(false);
-    QVERIFY(triggerAction(&w, "esporta"));
+    QVERIFY(triggerAction(&w, "exportAction"));
     QCOMPARE(app.messages.texts(),
              QStringList{QStringLiteral("Sostituire i file già presenti in %1?\n"
                                         "piante.csv\ntrattamenti.csv")
@@ -181,7 +182,7 @@ void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
     QCOMPARE(TestApp::fileHash(plants), first);
     app.messages.clear();
     app.messages.answerNext(true);
-    QVERIFY(triggerAction(&w, "esporta"));
+    QVERIFY(triggerAction(&w, "exportAction"));
     QVERIFY(app.messages.texts().last().startsWith("Esportate 3 piante e 3 trattamenti"));
     QVERIFY(TestApp::fileHash(plants) != first);
 }

@@ -73,9 +73,9 @@ CareEventDialog *openForm(TestApp &app, double idpianta, double idtratsel = 0) {
     app.state().idpianta = idpianta;
     app.state().idtratsel = idtratsel;
     if (idtratsel == 0)
-        app.main().Command2_Click();
+        app.main().newEvent();
     else
-        app.main().modschetra_Click();
+        app.main().editEvent();
     return qobject_cast<CareEventDialog *>(app.modal.last());
 }
 
@@ -139,37 +139,46 @@ void TestCareEvent::cleanup() {
 
 void TestCareEvent::windowIsLaidOutAsDesigned_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("twips"); // relative to Frame1, or to SSTab1 for tab controls
+    QTest::addColumn<QRect>("twips"); // relative to dataGroup, or to tabPanel for tab controls
     QTest::addColumn<bool>("onTab");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("SSTab1") << "SSTab1" << QRect(150, 270, 6165, 6735) << false << "";
-    QTest::newRow("Picture1") << "Picture1" << QRect(6660, 570, 4515, 3585) << false << "";
-    QTest::newRow("Command1") << "Command1" << QRect(7740, 7200, 1815, 435) << false << "Annulla";
-    QTest::newRow("Command2") << "Command2" << QRect(9660, 7200, 1545, 405) << false << "OK";
-    QTest::newRow("Text9") << "Text9" << QRect(7440, 8610, 1455, 345) << false << "";
-    QTest::newRow("Label12") << "Label12" << QRect(1860, 7965, 1965, 315) << false
-                             << "Temperatura °C";
-    QTest::newRow("Text11") << "Text11" << QRect(3240, 8415, 1245, 345) << false << "";
-    QTest::newRow("Label13") << "Label13" << QRect(1860, 8430, 1965, 315) << false << "Umidità %";
-    QTest::newRow("Label7") << "Label7" << QRect(120, 540, 1125, 255) << true << "Identificazione";
-    QTest::newRow("Text8") << "Text8" << QRect(2250, 510, 3765, 345) << true << "";
-    QTest::newRow("Label5") << "Label5" << QRect(90, 1830, 1965, 315) << true << "Specie";
-    QTest::newRow("Text7") << "Text7" << QRect(2250, 1830, 3765, 345) << true << "";
-    QTest::newRow("Label1") << "Label1" << QRect(210, 2400, 2205, 285) << true
-                            << "Tipo Intervento/Evento";
-    QTest::newRow("Combo1") << "Combo1" << QRect(180, 2670, 2835, 315) << true << "";
-    QTest::newRow("Label8") << "Label8" << QRect(3180, 2460, 1275, 225) << true << "Data";
-    QTest::newRow("Text12") << "Text12" << QRect(3180, 2670, 1545, 285) << true << "";
-    QTest::newRow("Command3") << "Command3" << QRect(4800, 2670, 555, 315) << true << "...";
-    QTest::newRow("Text3") << "Text3" << QRect(180, 3150, 5355, 345) << true << "";
-    QTest::newRow("Label2") << "Label2" << QRect(180, 3660, 3735, 255) << true
-                            << "Descrizione trattamento";
-    QTest::newRow("Text4") << "Text4" << QRect(180, 3930, 5685, 2535) << true << "";
-    QTest::newRow("Calendar1") << "Calendar1" << QRect(2880, 2670, 2490, 2370) << true << "";
-    QTest::newRow("Label6") << "Label6" << QRect(180, 450, 1965, 315) << true << "Descrizione";
-    QTest::newRow("Text1") << "Text1" << QRect(150, 720, 5715, 2025) << true << "";
-    QTest::newRow("Label9") << "Label9" << QRect(180, 2940, 1785, 315) << true << "Note";
-    QTest::newRow("Text2") << "Text2" << QRect(150, 3210, 5715, 2025) << true << "";
+    QTest::newRow("tabPanel") << "tabPanel" << QRect(150, 270, 6165, 6735) << false << "";
+    QTest::newRow("pictureFrame") << "pictureFrame" << QRect(6660, 570, 4515, 3585) << false << "";
+    QTest::newRow("cancelButton") << "cancelButton" << QRect(7740, 7200, 1815, 435) << false
+                                  << "Annulla";
+    QTest::newRow("okButton") << "okButton" << QRect(9660, 7200, 1545, 405) << false << "OK";
+    QTest::newRow("plantKeyEdit") << "plantKeyEdit" << QRect(7440, 8610, 1455, 345) << false << "";
+    QTest::newRow("temperatureLabel")
+        << "temperatureLabel" << QRect(1860, 7965, 1965, 315) << false << "Temperatura °C";
+    QTest::newRow("humidityEdit") << "humidityEdit" << QRect(3240, 8415, 1245, 345) << false << "";
+    QTest::newRow("humidityLabel")
+        << "humidityLabel" << QRect(1860, 8430, 1965, 315) << false << "Umidità %";
+    QTest::newRow("identificationLabel")
+        << "identificationLabel" << QRect(120, 540, 1125, 255) << true << "Identificazione";
+    QTest::newRow("identificationEdit")
+        << "identificationEdit" << QRect(2250, 510, 3765, 345) << true << "";
+    QTest::newRow("speciesLabel") << "speciesLabel" << QRect(90, 1830, 1965, 315) << true
+                                  << "Specie";
+    QTest::newRow("speciesEdit") << "speciesEdit" << QRect(2250, 1830, 3765, 345) << true << "";
+    QTest::newRow("typeLabel") << "typeLabel" << QRect(210, 2400, 2205, 285) << true
+                               << "Tipo Intervento/Evento";
+    QTest::newRow("typeCombo") << "typeCombo" << QRect(180, 2670, 2835, 315) << true << "";
+    QTest::newRow("dateLabel") << "dateLabel" << QRect(3180, 2460, 1275, 225) << true << "Data";
+    QTest::newRow("dateEdit") << "dateEdit" << QRect(3180, 2670, 1545, 285) << true << "";
+    QTest::newRow("chooseDateButton")
+        << "chooseDateButton" << QRect(4800, 2670, 555, 315) << true << "...";
+    QTest::newRow("otherTypeEdit") << "otherTypeEdit" << QRect(180, 3150, 5355, 345) << true << "";
+    QTest::newRow("eventDescriptionLabel") << "eventDescriptionLabel" << QRect(180, 3660, 3735, 255)
+                                           << true << "Descrizione trattamento";
+    QTest::newRow("eventDescriptionEdit")
+        << "eventDescriptionEdit" << QRect(180, 3930, 5685, 2535) << true << "";
+    QTest::newRow("calendar") << "calendar" << QRect(2880, 2670, 2490, 2370) << true << "";
+    QTest::newRow("descriptionLabel")
+        << "descriptionLabel" << QRect(180, 450, 1965, 315) << true << "Descrizione";
+    QTest::newRow("descriptionEdit")
+        << "descriptionEdit" << QRect(150, 720, 5715, 2025) << true << "";
+    QTest::newRow("notesLabel") << "notesLabel" << QRect(180, 2940, 1785, 315) << true << "Note";
+    QTest::newRow("notesEdit") << "notesEdit" << QRect(150, 3210, 5715, 2025) << true << "";
 }
 
 void TestCareEvent::windowIsLaidOutAsDesigned() {
@@ -182,19 +191,19 @@ void TestCareEvent::windowIsLaidOutAsDesigned() {
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     QCOMPARE(f->windowTitle(), QString("Scheda coltivazione Pianta"));
-    QCOMPARE(f->Frame1->title(), QString("Dati"));
-    QCOMPARE(f->Frame1->geometry(), designRect(30, 60, 11475, 7785));
-    QCOMPARE(f->SSTab1->tabText(0), QString("Evento / Trattamento"));
-    QCOMPARE(f->SSTab1->tabText(1), QString("Altri dati"));
-    QCOMPARE(f->SSTab1->currentIndex(), 0);
+    QCOMPARE(f->dataGroup->title(), QString("Dati"));
+    QCOMPARE(f->dataGroup->geometry(), designRect(30, 60, 11475, 7785));
+    QCOMPARE(f->tabPanel->tabText(0), QString("Evento / Trattamento"));
+    QCOMPARE(f->tabPanel->tabText(1), QString("Altri dati"));
+    QCOMPARE(f->tabPanel->currentIndex(), 0);
 
     QWidget *w = f->findChild<QWidget *>(name);
     QVERIFY(w);
-    QWidget *container = onTab ? static_cast<QWidget *>(f->SSTab1) : f->Frame1;
+    QWidget *container = onTab ? static_cast<QWidget *>(f->tabPanel) : f->dataGroup;
     QCOMPARE(w->parentWidget()->mapTo(container, w->pos()),
              designRect(twips.x(), twips.y(), twips.width(), twips.height()).topLeft());
     const QSize designed = designRect(0, 0, twips.width(), twips.height()).size();
-    if (qobject_cast<QLabel *>(w) || w == f->Calendar1) {
+    if (qobject_cast<QLabel *>(w) || w == f->calendar) {
         // Captions and the calendar may grow to show their text whole, never shrink.
         QVERIFY(w->width() >= designed.width() && w->height() >= designed.height());
         QVERIFY(w->width() >= w->minimumSizeHint().width());
@@ -214,22 +223,23 @@ void TestCareEvent::windowOpensWithFocusOnTheTypeAndFixedSize() {
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     // The first box of the event takes what is typed; the calendar stays away.
-    QCOMPARE(f->focusWidget(), f->Combo1);
+    QCOMPARE(f->focusWidget(), f->typeCombo);
     QCOMPARE(f->size(), QSize(Twips::px(11640), Twips::px(7920)));
     QCOMPARE(f->minimumSize(), f->maximumSize());
     QVERIFY(!(f->windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(f->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QVERIFY(f->Combo1->isEditable());
-    QVERIFY(f->Combo1->currentText().isEmpty());
+    QVERIFY(f->typeCombo->isEditable());
+    QVERIFY(f->typeCombo->currentText().isEmpty());
     // Hidden holders, the free type box and the calendar start hidden.
-    for (QWidget *w : std::initializer_list<QWidget *>{f->Text9, f->Text10, f->Text11, f->Label12,
-                                                       f->Label13, f->Text3, f->Calendar1})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             f->plantKeyEdit, f->temperatureEdit, f->humidityEdit, f->temperatureLabel,
+             f->humidityLabel, f->otherTypeEdit, f->calendar})
         QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
-    QVERIFY(f->Text10->text().isEmpty());
-    QVERIFY(f->Text11->text().isEmpty());
-    QCOMPARE(f->Calendar1->selectedDate(), app.clock.current.date());
-    QCOMPARE(f->Calendar1->firstDayOfWeek(), Qt::Monday);
-    QCOMPARE(f->Calendar1->locale().language(), QLocale::Italian);
+    QVERIFY(f->temperatureEdit->text().isEmpty());
+    QVERIFY(f->humidityEdit->text().isEmpty());
+    QCOMPARE(f->calendar->selectedDate(), app.clock.current.date());
+    QCOMPARE(f->calendar->firstDayOfWeek(), Qt::Monday);
+    QCOMPARE(f->calendar->locale().language(), QLocale::Italian);
 }
 
 void TestCareEvent::tabOrderFollowsTheLayout() {
@@ -239,14 +249,14 @@ void TestCareEvent::tabOrderFollowsTheLayout() {
     QVERIFY(f);
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f));
-    QTRY_COMPARE(QApplication::focusWidget(), f->Combo1);
-    QVERIFY(f->Calendar1->isHidden());
+    QTRY_COMPARE(QApplication::focusWidget(), f->typeCombo);
+    QVERIFY(f->calendar->isHidden());
 
     const auto nameOf = [f](QWidget *w) -> QString {
-        if (w == f->SSTab1->tabBar())
-            return "SSTab1";
+        if (w == f->tabPanel->tabBar())
+            return "tabPanel";
         for (QWidget *c = w; c && c != f; c = c->parentWidget())
-            if (c == f->Combo1 || c == f->Calendar1)
+            if (c == f->typeCombo || c == f->calendar)
                 return c->objectName();
         return w ? w->objectName() : QString("none");
     };
@@ -255,18 +265,19 @@ void TestCareEvent::tabOrderFollowsTheLayout() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << nameOf(QApplication::focusWidget());
     }
-    // Tabbing into the date box shows the calendar, reached after "..."; Text3 is hidden and
-    // the plant notes lie on the other tab.
-    const QStringList expected = {"Text12",   "Command3", "Calendar1", "Text4",
-                                  "Command1", "Command2", "SSTab1",    "Text8",
-                                  "Text5",    "Text6",    "Text7",     "Combo1"};
+    // Tabbing into the date box shows the calendar, reached after "..."; the free type box is
+    // hidden and the plant notes lie on the other tab.
+    const QStringList expected = {
+        "dateEdit",     "chooseDateButton", "calendar",    "eventDescriptionEdit",
+        "cancelButton", "okButton",         "tabPanel",    "identificationEdit",
+        "familyEdit",   "genusEdit",        "speciesEdit", "typeCombo"};
     QCOMPARE(visited, expected);
-    QVERIFY(f->Calendar1->isVisible());
+    QVERIFY(f->calendar->isVisible());
     // Shift+Tab walks back the same way.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(nameOf(QApplication::focusWidget()), QString("Text7"));
+    QCOMPARE(nameOf(QApplication::focusWidget()), QString("speciesEdit"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
-    QCOMPARE(nameOf(QApplication::focusWidget()), QString("Text6"));
+    QCOMPARE(nameOf(QApplication::focusWidget()), QString("genusEdit"));
 }
 
 void TestCareEvent::typeListComesFromTheFile_data() {
@@ -292,8 +303,8 @@ void TestCareEvent::typeListComesFromTheFile() {
     writeFile(app.path("trattamenti.txt"), file);
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    QCOMPARE(items(f->Combo1), expected);
-    QCOMPARE(f->Combo1->currentIndex(), -1);
+    QCOMPARE(items(f->typeCombo), expected);
+    QCOMPARE(f->typeCombo->currentIndex(), -1);
 }
 
 void TestCareEvent::typeListIsReadAfreshAtEachOpening() {
@@ -304,12 +315,12 @@ void TestCareEvent::typeListIsReadAfreshAtEachOpening() {
     QStringList installed;
     for (const QString &t : defaultTypes)
         installed << t;
-    QCOMPARE(items(f->Combo1), installed);
+    QCOMPARE(items(f->typeCombo), installed);
     f->close();
     writeFile(app.path("trattamenti.txt"), "Trapianto\n");
     f = openForm(app, plantKey);
     QVERIFY(f);
-    QCOMPARE(items(f->Combo1),
+    QCOMPARE(items(f->typeCombo),
              QStringList({"Annaffiatura", "Concimazione", "Fioritura", "Trapianto"}));
 }
 
@@ -361,32 +372,32 @@ void TestCareEvent::plantFieldsAreShownAndNeverSaved() {
     addPlainPlant(app);
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    QCOMPARE(f->Text9->text(), QString::number(plantKey));
-    QCOMPARE(f->Text8->text(), QString("Ficus del salotto"));
-    QCOMPARE(f->Text5->text(), QString("Moraceae"));
-    QCOMPARE(f->Text6->text(), QString("Ficus"));
-    QCOMPARE(f->Text7->text(), QString("benjamina"));
-    QCOMPARE(f->Text1->toPlainText(), QString("Foglie lucide"));
-    QCOMPARE(f->Text2->toPlainText(), QString("Poca acqua d'inverno"));
+    QCOMPARE(f->plantKeyEdit->text(), QString::number(plantKey));
+    QCOMPARE(f->identificationEdit->text(), QString("Ficus del salotto"));
+    QCOMPARE(f->familyEdit->text(), QString("Moraceae"));
+    QCOMPARE(f->genusEdit->text(), QString("Ficus"));
+    QCOMPARE(f->speciesEdit->text(), QString("benjamina"));
+    QCOMPARE(f->descriptionEdit->toPlainText(), QString("Foglie lucide"));
+    QCOMPARE(f->notesEdit->toPlainText(), QString("Poca acqua d'inverno"));
 
     const QString plantBefore =
         app.sqlValue("SELECT identificazione || famiglia || genere || specie || descrizione || "
                      "note FROM piante")
             .toString();
-    for (QLineEdit *e : {f->Text8, f->Text5, f->Text6, f->Text7})
+    for (QLineEdit *e : {f->identificationEdit, f->familyEdit, f->genusEdit, f->speciesEdit})
         e->setText("cambiato");
-    f->Text1->setPlainText("cambiato");
-    f->Text2->setPlainText("cambiato");
-    pick(f->Combo1, "Rinvaso");
-    QVERIFY(f->Command2_Click());
+    f->descriptionEdit->setPlainText("cambiato");
+    f->notesEdit->setPlainText("cambiato");
+    pick(f->typeCombo, "Rinvaso");
+    QVERIFY(f->save());
     QCOMPARE(app.sqlValue("SELECT identificazione || famiglia || genere || specie || "
                           "descrizione || note FROM piante")
                  .toString(),
              plantBefore);
     QCOMPARE(app.count("piante"), 1);
     // The plant's boxes keep what they show after the save.
-    QCOMPARE(f->Text8->text(), QString("cambiato"));
-    QCOMPARE(f->Text9->text(), QString::number(plantKey));
+    QCOMPARE(f->identificationEdit->text(), QString("cambiato"));
+    QCOMPARE(f->plantKeyEdit->text(), QString::number(plantKey));
 }
 
 void TestCareEvent::pictureIsFittedIntoTheFrame_data() {
@@ -406,14 +417,14 @@ void TestCareEvent::pictureIsFittedIntoTheFrame() {
                     Twips::px(twips.height()), "PNG");
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    QCOMPARE(f->Picture2.size(), QSize(Twips::px(twips.width()), Twips::px(twips.height())));
-    const QSize painted = f->Picture1->paintedSize();
+    QCOMPARE(f->heldPicture.size(), QSize(Twips::px(twips.width()), Twips::px(twips.height())));
+    const QSize painted = f->pictureFrame->paintedSize();
     // One pixel is 15 twips; the painted size is rounded to whole pixels.
     QVERIFY2(qAbs(painted.width() * 15 - paintedTwips.width()) <= 15 &&
                  qAbs(painted.height() * 15 - paintedTwips.height()) <= 15,
              qPrintable(QString("%1x%2").arg(painted.width()).arg(painted.height())));
     // The plant's own picture (green), not the placeholder.
-    QCOMPARE(f->Picture1->image().pixelColor(2, 2), QColor(40, 140, 60));
+    QCOMPARE(f->pictureFrame->image().pixelColor(2, 2), QColor(40, 140, 60));
 }
 
 void TestCareEvent::failedLoadShowsThePlaceholderAndStops_data() {
@@ -457,25 +468,25 @@ void TestCareEvent::failedLoadShowsThePlaceholderAndStops() {
     CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
     QCOMPARE(app.messages.said.size(), 0);
-    QCOMPARE(f->Combo1->count() > 0, typesLoaded);
-    QCOMPARE(f->Text9->text().isEmpty(), !plantLoaded);
-    QCOMPARE(f->Text8->text().isEmpty(), !plantLoaded);
-    QCOMPARE(f->Combo1->currentText(), QString(eventLoaded ? "Potatura" : ""));
-    QCOMPARE(f->Text12->text(), QString(eventLoaded ? "07/03/2026" : ""));
-    QCOMPARE(f->Text4->toPlainText(), QString(eventLoaded ? "rami secchi" : ""));
+    QCOMPARE(f->typeCombo->count() > 0, typesLoaded);
+    QCOMPARE(f->plantKeyEdit->text().isEmpty(), !plantLoaded);
+    QCOMPARE(f->identificationEdit->text().isEmpty(), !plantLoaded);
+    QCOMPARE(f->typeCombo->currentText(), QString(eventLoaded ? "Potatura" : ""));
+    QCOMPARE(f->dateEdit->text(), QString(eventLoaded ? "07/03/2026" : ""));
+    QCOMPARE(f->eventDescriptionEdit->toPlainText(), QString(eventLoaded ? "rami secchi" : ""));
 
     const QImage placeholder = PictureBox::load(app.path("img/nd.jpg"));
     QVERIFY(!placeholder.isNull());
     if (ownPicture) {
-        QCOMPARE(f->Picture2.size(), QSize(50, 40));
-        QCOMPARE(f->Picture1->paintedSize(), QSize(50, 40));
-        QCOMPARE(f->Picture1->image().pixelColor(2, 2), QColor(40, 140, 60));
+        QCOMPARE(f->heldPicture.size(), QSize(50, 40));
+        QCOMPARE(f->pictureFrame->paintedSize(), QSize(50, 40));
+        QCOMPARE(f->pictureFrame->image().pixelColor(2, 2), QColor(40, 140, 60));
     } else {
-        QCOMPARE(f->Picture2.pixels(), placeholder);
-        QCOMPARE(f->Picture1->paintedSize(),
-                 FrameFit::paintedSize(placeholder.size(), f->Picture1->size()).toSize());
+        QCOMPARE(f->heldPicture.pixels(), placeholder);
+        QCOMPARE(f->pictureFrame->paintedSize(),
+                 FrameFit::paintedSize(placeholder.size(), f->pictureFrame->size()).toSize());
     }
-    QVERIFY(!f->Picture1->isBlank());
+    QVERIFY(!f->pictureFrame->isBlank());
 }
 
 void TestCareEvent::storedTypeShowsAsKnownOrOther_data() {
@@ -508,10 +519,10 @@ void TestCareEvent::storedTypeShowsAsKnownOrOther() {
     app.addEvent(eventKey, plantKey, stored, "2026-05-01");
     CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
-    QCOMPARE(f->Combo1->currentText(), combo);
-    QCOMPARE(f->Text3->text(), text3);
-    QVERIFY(f->Text3->isHidden());
-    QCOMPARE(f->Text12->text(), QString("01/05/2026"));
+    QCOMPARE(f->typeCombo->currentText(), combo);
+    QCOMPARE(f->otherTypeEdit->text(), text3);
+    QVERIFY(f->otherTypeEdit->isHidden());
+    QCOMPARE(f->dateEdit->text(), QString("01/05/2026"));
 }
 
 void TestCareEvent::itemClicksToggleTheFreeTypeBox() {
@@ -519,21 +530,21 @@ void TestCareEvent::itemClicksToggleTheFreeTypeBox() {
     addPlainPlant(app);
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    pick(f->Combo1, "Altro....");
-    QVERIFY(f->Text3->isVisible());
-    f->Text3->setText("Trapianto");
-    pick(f->Combo1, "Fioritura");
-    QVERIFY(f->Text3->isHidden());
-    QCOMPARE(f->Text3->text(), QString("Trapianto"));
+    pick(f->typeCombo, "Altro....");
+    QVERIFY(f->otherTypeEdit->isVisible());
+    f->otherTypeEdit->setText("Trapianto");
+    pick(f->typeCombo, "Fioritura");
+    QVERIFY(f->otherTypeEdit->isHidden());
+    QCOMPARE(f->otherTypeEdit->text(), QString("Trapianto"));
     // Typing the words is not a click on the item.
-    f->Combo1->setEditText("Altro....");
-    QVERIFY(f->Text3->isHidden());
+    f->typeCombo->setEditText("Altro....");
+    QVERIFY(f->otherTypeEdit->isHidden());
     // Picking from the keyboard is a click too.
-    f->Combo1->setCurrentIndex(f->Combo1->count() - 2);
-    f->Combo1->setFocus();
-    QTest::keyClick(f->Combo1, Qt::Key_Down);
-    QCOMPARE(f->Combo1->currentText(), QString("Altro...."));
-    QVERIFY(f->Text3->isVisible());
+    f->typeCombo->setCurrentIndex(f->typeCombo->count() - 2);
+    f->typeCombo->setFocus();
+    QTest::keyClick(f->typeCombo, Qt::Key_Down);
+    QCOMPARE(f->typeCombo->currentText(), QString("Altro...."));
+    QVERIFY(f->otherTypeEdit->isVisible());
 }
 
 void TestCareEvent::calendarShowsAndPicksADate() {
@@ -541,26 +552,26 @@ void TestCareEvent::calendarShowsAndPicksADate() {
     addPlainPlant(app);
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    QVERIFY(f->Calendar1->isHidden());
-    QTest::mouseClick(f->Command3, Qt::LeftButton);
-    QVERIFY(f->Calendar1->isVisible());
-    emit f->Calendar1->clicked(QDate(2027, 1, 5));
-    QCOMPARE(f->Text12->text(), QString("5/1/2027"));
-    QVERIFY(f->Calendar1->isHidden());
+    QVERIFY(f->calendar->isHidden());
+    QTest::mouseClick(f->chooseDateButton, Qt::LeftButton);
+    QVERIFY(f->calendar->isVisible());
+    emit f->calendar->clicked(QDate(2027, 1, 5));
+    QCOMPARE(f->dateEdit->text(), QString("5/1/2027"));
+    QVERIFY(f->calendar->isHidden());
 
     // Focus on the date box shows it; Enter on a day picks it.
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f));
-    f->Text12->setFocus();
-    QTRY_VERIFY(f->Calendar1->isVisible());
-    f->Calendar1->setSelectedDate(QDate(2026, 11, 23));
-    QWidget *days = f->Calendar1->findChild<QAbstractItemView *>();
+    f->dateEdit->setFocus();
+    QTRY_VERIFY(f->calendar->isVisible());
+    f->calendar->setSelectedDate(QDate(2026, 11, 23));
+    QWidget *days = f->calendar->findChild<QAbstractItemView *>();
     QVERIFY(days);
     days->setFocus();
     QTest::keyClick(days, Qt::Key_Return);
-    QCOMPARE(f->Text12->text(), QString("23/11/2026"));
-    QVERIFY(f->Calendar1->isHidden());
-    QCOMPARE(QApplication::focusWidget(), f->Text12);
+    QCOMPARE(f->dateEdit->text(), QString("23/11/2026"));
+    QVERIFY(f->calendar->isHidden());
+    QCOMPARE(QApplication::focusWidget(), f->dateEdit);
 }
 
 void TestCareEvent::savingANewEvent_data() {
@@ -633,18 +644,18 @@ void TestCareEvent::savingANewEvent() {
     TestApp app;
     addPlainPlant(app);
     app.main();
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     if (type.startsWith('='))
-        f->Combo1->setEditText(type.mid(1));
+        f->typeCombo->setEditText(type.mid(1));
     else
-        pick(f->Combo1, type);
-    f->Text3->setText(text3);
-    f->Text12->setText(date);
-    f->Text4->setPlainText(description);
+        pick(f->typeCombo, type);
+    f->otherTypeEdit->setText(text3);
+    f->dateEdit->setText(date);
+    f->eventDescriptionEdit->setPlainText(description);
 
-    QVERIFY(f->Command2_Click());
+    QVERIFY(f->save());
     QCOMPARE(app.messages.texts(), QStringList{"Trattamento inserito correttamente"});
     QCOMPARE(app.messages.said.last().icon, Messages::Icon::Information);
     QCOMPARE(app.count("coltivazione"), 1);
@@ -654,16 +665,16 @@ void TestCareEvent::savingANewEvent() {
                                     .arg(plantKey)
                                     .arg(storedType, storedDate, storedDescription));
     // Event fields emptied, the plant's kept, the free box left as it was.
-    for (QLineEdit *e : {f->Text12, f->Text3, f->Text10, f->Text11})
+    for (QLineEdit *e : {f->dateEdit, f->otherTypeEdit, f->temperatureEdit, f->humidityEdit})
         QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
-    QVERIFY(f->Combo1->currentText().isEmpty());
-    QVERIFY(f->Text4->toPlainText().isEmpty());
-    QCOMPARE(f->Text9->text(), QString::number(plantKey));
-    QCOMPARE(f->Text3->isVisible(), type == "Altro....");
+    QVERIFY(f->typeCombo->currentText().isEmpty());
+    QVERIFY(f->eventDescriptionEdit->toPlainText().isEmpty());
+    QCOMPARE(f->plantKeyEdit->text(), QString::number(plantKey));
+    QCOMPARE(f->otherTypeEdit->isVisible(), type == "Altro....");
     // The main window now lists the plant's events.
-    QCOMPARE(app.state().modolista, ProgramState::eventMode);
-    QCOMPARE(app.main().lvw1->list()->rowCount(), 1);
-    QCOMPARE(app.main().lvw1->list()->text(0, 6), QString::number(key));
+    QCOMPARE(app.state().listMode, ListMode::Events);
+    QCOMPARE(app.main().listView->list()->rowCount(), 1);
+    QCOMPARE(app.main().listView->list()->text(0, 6), QString::number(key));
     QVERIFY(f->isVisible());
 }
 
@@ -694,19 +705,19 @@ void TestCareEvent::refusedSaveWritesNothing() {
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
     if (!type.isEmpty())
-        pick(f->Combo1, type);
-    f->Text12->setText(date);
+        pick(f->typeCombo, type);
+    f->dateEdit->setText(date);
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    QVERIFY(!f->Command2_Click());
+    QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(), QStringList{message});
     QCOMPARE(app.messages.said.last().icon, Messages::Icon::None);
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     // The entry stays, with the defaults when they were reached.
-    QCOMPARE(f->Combo1->currentText(), type);
-    QCOMPARE(f->Text12->text(), date);
-    QCOMPARE(f->Text10->text(), QString(defaultsWritten ? "0" : ""));
-    QCOMPARE(f->Text4->toPlainText(), QString(defaultsWritten ? " " : ""));
+    QCOMPARE(f->typeCombo->currentText(), type);
+    QCOMPARE(f->dateEdit->text(), date);
+    QCOMPARE(f->temperatureEdit->text(), QString(defaultsWritten ? "0" : ""));
+    QCOMPARE(f->eventDescriptionEdit->toPlainText(), QString(defaultsWritten ? " " : ""));
 }
 
 void TestCareEvent::changingAnEventKeepsItsKey() {
@@ -716,16 +727,16 @@ void TestCareEvent::changingAnEventKeepsItsKey() {
                  {{"descrizione", "rami"}, {"temperatura", 18.5}, {"umidita", 60}});
     CareEventDialog *f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
-    pick(f->Combo1, "Altro....");
-    f->Text3->setText("Trapianto");
-    f->Text12->setText("8/3/2026");
-    QVERIFY(f->Command2_Click());
+    pick(f->typeCombo, "Altro....");
+    f->otherTypeEdit->setText("Trapianto");
+    f->dateEdit->setText("8/3/2026");
+    QVERIFY(f->save());
     // Temperature and humidity are never shown, so a change writes 0 into them.
     QCOMPARE(eventsDigest(app),
              QString("%1|%2|Trapianto|2026-03-08|0.0|0.0|rami").arg(eventKey).arg(plantKey));
     // The mode stays: a second "OK" changes the same event again.
-    pick(f->Combo1, "Cimatura");
-    QVERIFY(f->Command2_Click());
+    pick(f->typeCombo, "Cimatura");
+    QVERIFY(f->save());
     QCOMPARE(app.count("coltivazione"), 1);
     QCOMPARE(eventsDigest(app),
              QString("%1|%2|Cimatura|2026-12-07|0.0|0.0| ").arg(eventKey).arg(plantKey));
@@ -741,14 +752,14 @@ void TestCareEvent::changeOfADeletedEventWritesNothing() {
     QVERIFY(f);
     app.sql("DELETE FROM coltivazione WHERE idtrat = ?", {eventKey});
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    pick(f->Combo1, "Fioritura");
-    QVERIFY(!f->Command2_Click());
+    pick(f->typeCombo, "Fioritura");
+    QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(), QStringList{"Controllare i dati inseriti"});
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
     // The missing event is reported before the type is even looked at.
     app.messages.clear();
-    f->Combo1->setEditText("");
-    QVERIFY(!f->Command2_Click());
+    f->typeCombo->setEditText("");
+    QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(), QStringList{"Controllare i dati inseriti"});
 }
 
@@ -760,10 +771,10 @@ void TestCareEvent::eventsSavedInOneSecondGetTwoKeys() {
     app.addEvent(made, 99, "Fioritura", "2026-01-01");
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    pick(f->Combo1, "Annaffiatura");
-    QVERIFY(f->Command2_Click());
-    pick(f->Combo1, "Concimazione");
-    QVERIFY(f->Command2_Click());
+    pick(f->typeCombo, "Annaffiatura");
+    QVERIFY(f->save());
+    pick(f->typeCombo, "Concimazione");
+    QVERIFY(f->save());
     QCOMPARE(app.count("coltivazione"), 3);
     QCOMPARE(app.sqlValue("SELECT idtrat FROM coltivazione WHERE intervento = 'Annaffiatura'")
                  .toLongLong(),
@@ -779,16 +790,16 @@ void TestCareEvent::failedListFillIsReported() {
     app.main();
     CareEventDialog *f = openForm(app, plantKey);
     QVERIFY(f);
-    pick(f->Combo1, "Annaffiatura");
+    pick(f->typeCombo, "Annaffiatura");
     // The archive goes away between the save and the list fill.
     app.messages.onSaid = [&](const FakeMessages::Said &s) {
         if (s.text == "Trattamento inserito correttamente")
             QFile::rename(app.path("dbpiante.mdb"), app.path("altrove.mdb"));
     };
-    QVERIFY(!f->Command2_Click());
+    QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(),
              QStringList({"Trattamento inserito correttamente", "Controllare i dati inseriti"}));
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
 }
 
 void TestCareEvent::cancelClosesWithoutSaving() {
@@ -797,18 +808,18 @@ void TestCareEvent::cancelClosesWithoutSaving() {
     app.main();
     QPointer<CareEventDialog> f = openForm(app, plantKey);
     QVERIFY(f);
-    pick(f->Combo1, "Annaffiatura");
+    pick(f->typeCombo, "Annaffiatura");
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    QTest::mouseClick(f->Command1, Qt::LeftButton);
+    QTest::mouseClick(f->cancelButton, Qt::LeftButton);
     QTRY_VERIFY(f.isNull());
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QVERIFY(app.messages.said.isEmpty());
 
     // Without a selected plant the window does not open at all.
     app.state().idpianta = 0;
     const auto opened = app.modal.opened.size();
-    app.main().Command2_Click();
+    app.main().newEvent();
     QCOMPARE(app.modal.opened.size(), opened);
     QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
 }
@@ -819,28 +830,28 @@ void TestCareEvent::wateringShowsInThePlantList() {
     addPlainPlant(app);
     MainWindow &main = app.main();
     main.show();
-    ReportList *list = main.lvw1;
+    ReportList *list = main.listView;
     QCOMPARE(list->list()->rowCount(), 2);
     // Click the row of the ficus, then "Scheda trattamenti".
     int row = list->list()->text(0, 7) == QString::number(plantKey) ? 0 : 1;
     const QRect cell = list->visualRect(list->list()->index(row, 1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(app.state().idpianta, double(plantKey));
-    QTest::mouseClick(main.Command2, Qt::LeftButton);
+    QTest::mouseClick(main.newEventButton, Qt::LeftButton);
     auto *f = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(f);
-    QCOMPARE(f->Text8->text(), QString("Ficus del salotto"));
+    QCOMPARE(f->identificationEdit->text(), QString("Ficus del salotto"));
 
-    pick(f->Combo1, "Annaffiatura");
-    QTest::mouseClick(f->Command3, Qt::LeftButton);
-    emit f->Calendar1->clicked(QDate(2026, 12, 5));
-    QTest::mouseClick(f->Command2, Qt::LeftButton);
+    pick(f->typeCombo, "Annaffiatura");
+    QTest::mouseClick(f->chooseDateButton, Qt::LeftButton);
+    emit f->calendar->clicked(QDate(2026, 12, 5));
+    QTest::mouseClick(f->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{"Trattamento inserito correttamente"});
-    QCOMPARE(app.state().modolista, ProgramState::eventMode);
-    QTest::mouseClick(f->Command1, Qt::LeftButton);
+    QCOMPARE(app.state().listMode, ListMode::Events);
+    QTest::mouseClick(f->cancelButton, Qt::LeftButton);
 
-    QVERIFY(triggerAction(&main, "vitra"));
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QVERIFY(triggerAction(&main, "popupShowPlantsAction"));
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     row = list->list()->text(0, 7) == QString::number(plantKey) ? 0 : 1;
     QCOMPARE(list->list()->text(row, 3), QString("2026/12/05 A"));
     QCOMPARE(list->list()->text(1 - row, 3), QString());
@@ -869,10 +880,10 @@ void TestCareEvent::screenshots() {
     f->close();
     f = openForm(app, plantKey, eventKey);
     QVERIFY(f);
-    pick(f->Combo1, "Altro....");
-    f->Command3_Click();
+    pick(f->typeCombo, "Altro....");
+    f->showCalendar();
     saveShot(f, "form2-change");
-    f->SSTab1->setCurrentIndex(1);
+    f->tabPanel->setCurrentIndex(1);
     saveShot(f, "form2-other");
 }
 

@@ -742,18 +742,19 @@ void TestConversion::startupAsksConvertsAndFindsThePictures() {
                             "Trattamenti con una chiave doppia, rinumerati: 2\n"
                             "Date con un'ora, conservate senza l'ora: 2"));
     QCOMPARE(app.messages.said.at(1).icon, Messages::Icon::Information);
-    QCOMPARE(w.lvw1->list()->rowCount(), plants.size());
+    QCOMPARE(w.listView->list()->rowCount(), plants.size());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     saveShot(&w, "conversion-list");
     int found = 0;
-    for (int row = 0; row < w.lvw1->list()->rowCount(); ++row) {
-        const QString key = w.lvw1->list()->index(row, 7).data().toString();
+    for (int row = 0; row < w.listView->list()->rowCount(); ++row) {
+        const QString key = w.listView->list()->index(row, 7).data().toString();
         if (!pictures.contains(key))
             continue;
-        const QModelIndex idx = w.lvw1->list()->index(row, 1);
-        QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, w.lvw1->visualRect(idx).center());
-        QCOMPARE(w.Picture5.size(), pictures.value(key));
+        const QModelIndex idx = w.listView->list()->index(row, 1);
+        QTest::mouseClick(w.listView->viewport(), Qt::LeftButton, {},
+                          w.listView->visualRect(idx).center());
+        QCOMPARE(w.heldPicture.size(), pictures.value(key));
         ++found;
     }
     QCOMPARE(found, pictures.size());
@@ -769,7 +770,7 @@ void TestConversion::startupNoLeavesTheFileAndAsksAgain() {
         app.messages.clear();
         MainWindow w(app.ctx());
         QCOMPARE(app.messages.texts(), QStringList{askText.arg("dbpiante-access-2.mdb")});
-        QCOMPARE(w.lvw1->list()->rowCount(), 0);
+        QCOMPARE(w.listView->list()->rowCount(), 0);
         QCOMPARE(readFile(app.path("dbpiante.mdb")), original);
         QCOMPARE(files(app.dir()), before);
     }
@@ -798,7 +799,7 @@ void TestConversion::startupAnnullaStopsTheConversion() {
     QCOMPARE(label, QStringLiteral("Conversione dell'archivio in corso… | Annulla"));
     QCOMPARE(app.messages.texts().last(),
              QStringLiteral("Conversione annullata.\nIl file originale non è stato modificato."));
-    QCOMPARE(w.lvw1->list()->rowCount(), 0);
+    QCOMPARE(w.listView->list()->rowCount(), 0);
     QCOMPARE(readFile(app.path("dbpiante.mdb")), original);
     QCOMPARE(files(app.dir()), (QStringList{"dbpiante.mdb", "trattamenti.txt"}));
 }
@@ -857,7 +858,7 @@ void TestConversion::startupTellsOfAnUnusableArchive() {
     } else {
         QCOMPARE(app.messages.texts(), QStringList{said});
     }
-    QCOMPARE(w.lvw1->list()->rowCount(), 0);
+    QCOMPARE(w.listView->list()->rowCount(), 0);
     QCOMPARE(readFile(archive), bytes);
     QCOMPARE(files(app.dir()), before);
 }

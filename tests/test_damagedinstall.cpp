@@ -211,28 +211,31 @@ MainWindow &start(TestApp &app) {
 }
 
 void clickRow(MainWindow &w, int position) {
-    const QModelIndex idx = w.lvw1->list()->index(position - 1, 1);
-    QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, w.lvw1->visualRect(idx).center());
+    const QModelIndex idx = w.listView->list()->index(position - 1, 1);
+    QTest::mouseClick(w.listView->viewport(), Qt::LeftButton, {},
+                      w.listView->visualRect(idx).center());
 }
 
 // Clicks the first row, or where a row would be when the list is empty.
 void clickFirstRow(MainWindow &w) {
-    if (w.lvw1->list()->rowCount() > 0)
+    if (w.listView->list()->rowCount() > 0)
         clickRow(w, 1);
     else
-        QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, QPoint(40, 30));
+        QTest::mouseClick(w.listView->viewport(), Qt::LeftButton, {}, QPoint(40, 30));
 }
 
 // What the main window's picture frame shows: "plant", "placeholder" or "blank".
 QString frame(MainWindow &w) {
     static const QSize placeholder = QImage(QStringLiteral(SILVARO_RESOURCES "/nd.jpg")).size();
-    if (w.Picture3->isBlank())
+    if (w.pictureFrame->isBlank())
         return QStringLiteral("blank");
-    if (w.Picture5.size() == plantPicture)
+    if (w.heldPicture.size() == plantPicture)
         return QStringLiteral("plant");
-    if (w.Picture5.size() == placeholder)
+    if (w.heldPicture.size() == placeholder)
         return QStringLiteral("placeholder");
-    return QStringLiteral("a picture of %1x%2").arg(w.Picture5.width()).arg(w.Picture5.height());
+    return QStringLiteral("a picture of %1x%2")
+        .arg(w.heldPicture.width())
+        .arg(w.heldPicture.height());
 }
 
 QStringList items(const QComboBox *combo) {
@@ -326,12 +329,12 @@ void TestDamagedInstall::startupAndRowClickShowWhatCanBeShown() {
     // conversion (the test answers No).
     QCOMPARE(app.messages.texts(), startupSays(how));
     app.messages.clear();
-    QCOMPARE(w.lvw1->list()->rowCount(), rows);
+    QCOMPARE(w.listView->list()->rowCount(), rows);
     // Without an archive the list stays as it was: no columns at all.
-    QCOMPARE(w.lvw1->list()->columnCount(), rows ? 8 : 0);
-    QCOMPARE(w.Label2->text(), rows ? QStringLiteral("Piante in archivio: 1") : QString());
+    QCOMPARE(w.listView->list()->columnCount(), rows ? 8 : 0);
+    QCOMPARE(w.headingLabel->text(), rows ? QStringLiteral("Piante in archivio: 1") : QString());
     QCOMPARE(frame(w), started);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
 
     clickFirstRow(w);
 
@@ -387,9 +390,9 @@ void TestDamagedInstall::savingACardWritesOnlyWhatItSays() {
     app.messages.clear(); // what the startup says is checked on its own
     if (change) {
         clickRow(main, 1);
-        QVERIFY(triggerAction(&main, "vische"));
+        QVERIFY(triggerAction(&main, "editCardAction"));
     } else {
-        QVERIFY(triggerAction(&main, "inscheda"));
+        QVERIFY(triggerAction(&main, "newCardAction"));
     }
     auto *w = qobject_cast<PlantCardDialog *>(app.modal.last());
     QVERIFY(w);
@@ -474,7 +477,7 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
     clickFirstRow(main);
     const int opened = app.modal.opened.size();
 
-    QTest::mouseClick(main.Command2, Qt::LeftButton); // "Scheda trattamenti"
+    QTest::mouseClick(main.newEventButton, Qt::LeftButton); // "Scheda trattamenti"
 
     if (message == selectPlant) {
         QCOMPARE(app.messages.texts(), QStringList{selectPlant});
@@ -484,15 +487,15 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
     }
     auto *w = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(w);
-    QCOMPARE(items(w->Combo1), types);
-    const int at = w->Combo1->findText(type, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    QCOMPARE(items(w->typeCombo), types);
+    const int at = w->typeCombo->findText(type, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (at >= 0) {
-        w->Combo1->setCurrentIndex(at);
-        emit w->Combo1->activated(at);
+        w->typeCombo->setCurrentIndex(at);
+        emit w->typeCombo->activated(at);
     } else {
-        QTest::keyClicks(w->Combo1->lineEdit(), type);
+        QTest::keyClicks(w->typeCombo->lineEdit(), type);
     }
-    QTest::mouseClick(w->Command2, Qt::LeftButton);
+    QTest::mouseClick(w->okButton, Qt::LeftButton);
 
     QCOMPARE(app.messages.texts(), QStringList{message});
     QCOMPARE(changes(before, snapshot(app.dir())), changed);
@@ -501,9 +504,9 @@ void TestDamagedInstall::savingAnEventWritesOnlyWhatItSays() {
                  QVariant(type));
         QCOMPARE(app.sqlValue("SELECT id FROM coltivazione WHERE idtrat = ?", {clockKey}),
                  QVariant(plantKey));
-        QCOMPARE(app.state().modolista, ProgramState::eventMode);
+        QCOMPARE(app.state().listMode, ListMode::Events);
     } else {
-        QCOMPARE(app.state().modolista, ProgramState::plantMode);
+        QCOMPARE(app.state().listMode, ListMode::Plants);
         QVERIFY(w->isVisible());
     }
 }
@@ -533,7 +536,7 @@ void TestDamagedInstall::cardViewComposesOrRefuses() {
     app.messages.clear(); // what the startup says is checked on its own
     clickFirstRow(main);
 
-    QVERIFY(triggerAction(&main, "vischenosta"));
+    QVERIFY(triggerAction(&main, "showCardAction"));
     auto *w = qobject_cast<CardViewDialog *>(app.modal.last());
     QVERIFY(w);
     QPointer<CardViewDialog> alive(w);
@@ -544,8 +547,8 @@ void TestDamagedInstall::cardViewComposesOrRefuses() {
         QCOMPARE(changes(before, snapshot(app.dir())), QStringList());
         return;
     }
-    QTRY_VERIFY(alive && w->rtf1->toPlainText().contains(QChar::ObjectReplacementCharacter));
-    QVERIFY(w->rtf1->toPlainText().contains("Identificazione :Ficus del salotto\n"));
+    QTRY_VERIFY(alive && w->cardBox->toPlainText().contains(QChar::ObjectReplacementCharacter));
+    QVERIFY(w->cardBox->toPlainText().contains("Identificazione :Ficus del salotto\n"));
     QVERIFY(app.messages.said.isEmpty());
     // The picture goes to the card through "$_tmp.BMP", which is what the card view writes.
     QCOMPARE(changes(before, snapshot(app.dir())), QStringList{"+$_tmp.BMP"});
@@ -599,14 +602,14 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
 
     // Startup and a row click read only.
     MainWindow &main = start(app);
-    QCOMPARE(main.lvw1->list()->rowCount(), 1);
-    QVERIFY(!main.Picture3->isBlank());
+    QCOMPARE(main.listView->list()->rowCount(), 1);
+    QVERIFY(!main.pictureFrame->isBlank());
     clickRow(main, 1);
-    QCOMPARE(main.Picture5.size(), plantPicture);
+    QCOMPARE(main.heldPicture.size(), plantPicture);
     QCOMPARE(changes(before, snapshot(app.dir())), QStringList());
 
     // The card view cannot write its picture file: it closes at once, without a message.
-    QVERIFY(triggerAction(&main, "vischenosta"));
+    QVERIFY(triggerAction(&main, "showCardAction"));
     QPointer<QDialog> view(app.modal.last());
     QVERIFY(view);
     QTRY_VERIFY(!view);
@@ -615,7 +618,7 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
 
     // A new card: the archive cannot write beside itself. When the picture folder can still
     // take the plant's folder, that folder stays, as after any refused insert.
-    QVERIFY(triggerAction(&main, "inscheda"));
+    QVERIFY(triggerAction(&main, "newCardAction"));
     auto *card = qobject_cast<PlantCardDialog *>(app.modal.last());
     QVERIFY(card);
     QTest::keyClicks(card->lineEdit("specie"), "nuova");
@@ -628,12 +631,12 @@ void TestDamagedInstall::readOnlyApplicationFolder() {
 
     // A care event for the plant.
     clickRow(main, 1);
-    QTest::mouseClick(main.Command2, Qt::LeftButton);
+    QTest::mouseClick(main.newEventButton, Qt::LeftButton);
     auto *event = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(event);
-    event->Combo1->setCurrentIndex(0);
-    emit event->Combo1->activated(0);
-    QTest::mouseClick(event->Command2, Qt::LeftButton);
+    event->typeCombo->setCurrentIndex(0);
+    emit event->typeCombo->activated(0);
+    QTest::mouseClick(event->okButton, Qt::LeftButton);
     QCOMPARE(app.messages.texts(), QStringList{eventError});
     QCOMPARE(app.count("coltivazione"), 1);
 }

@@ -89,14 +89,14 @@ void dropUniqueKeys(TestApp &app) {
 
 // Clicks the list row whose sub-item `item` reads `text`, as the user would.
 bool clickRowReading(MainWindow &w, int item, const QString &text) {
-    ReportListModel *m = w.lvw1->list();
+    ReportListModel *m = w.listView->list();
     int col = 0;
-    while (w.lvw1->isColumnHidden(col))
+    while (w.listView->isColumnHidden(col))
         ++col;
     for (int r = 0; r < m->rowCount(); ++r) {
         if (m->text(r, item) == text) {
-            QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {},
-                              w.lvw1->visualRect(m->index(r, col)).center());
+            QTest::mouseClick(w.listView->viewport(), Qt::LeftButton, {},
+                              w.listView->visualRect(m->index(r, col)).center());
             return true;
         }
     }
@@ -163,7 +163,7 @@ void TestDataSafety::failedUpdateKeepsSameNamePicture() {
     const QString stored = app.makePicture("img/1/IMG_0001.JPG", 60, 40);
     const QByteArray oldPicture = TestApp::fileHash(stored);
     app.state().idpianta = 1;
-    auto *w = openWindow<PlantCardDialog>(app, "vische");
+    auto *w = openWindow<PlantCardDialog>(app, "editCardAction");
     QVERIFY(w);
     app.files.next = app.makePicture("camera2/IMG_0001.JPG", 30, 90);
     w->choosePicture();
@@ -281,11 +281,12 @@ void TestDataSafety::commandsActOnTheClickedKey() {
     QVERIFY(clickRowReading(w, 2, "altra")); // a selection a refused row must not fall back on
     QVERIFY(clickRowReading(w, 2, "cliccata"));
     app.messages.answerNext(true);
-    QVERIFY(triggerAction(&w, "cancella"));
+    QVERIFY(triggerAction(&w, "deletePlantAction"));
     if (refused) {
         QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
         QCOMPARE(app.count("piante"), 2);
-        for (const char *action : {"vische", "vistrattamenti", "vissche"}) {
+        for (const char *action :
+             {"editCardAction", "popupShowEventsAction", "popupNewEventAction"}) {
             app.messages.clear();
             QVERIFY(triggerAction(&w, action));
             QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
@@ -303,9 +304,9 @@ void TestDataSafety::commandsActOnTheClickedKey() {
 // on the row clicked, and one by key alone that would touch both changes nothing.
 void TestDataSafety::twinKeysActOnTheClickedRow_data() {
     QTest::addColumn<QString>("command");
-    QTest::newRow("delete the plant") << "cancella";
-    QTest::newRow("change the card") << "vische";
-    QTest::newRow("delete the event") << "canctra";
+    QTest::newRow("delete the plant") << "deletePlantAction";
+    QTest::newRow("change the card") << "editCardAction";
+    QTest::newRow("delete the event") << "deleteEventAction";
     QTest::newRow("by key alone") << "";
 }
 
@@ -329,11 +330,11 @@ void TestDataSafety::twinKeysActOnTheClickedRow() {
     }
     QVERIFY(clickRowReading(w, 2, "seconda"));
     app.messages.answerNext(true);
-    if (command == "cancella") {
+    if (command == "deletePlantAction") {
         QVERIFY(triggerAction(&w, command));
         QCOMPARE(column(app, "SELECT identificazione FROM piante"), QStringList{"prima"});
         QCOMPARE(app.count("coltivazione"), 2); // still the events of "prima"
-    } else if (command == "vische") {
+    } else if (command == "editCardAction") {
         auto *f = openWindow<PlantCardDialog>(app, command);
         QVERIFY(f);
         QCOMPARE(f->lineEdit("identificazione")->text(), QString("seconda"));
@@ -341,7 +342,7 @@ void TestDataSafety::twinKeysActOnTheClickedRow() {
         f->saveCard();
         QCOMPARE(column(app, "SELECT famiglia FROM piante"), QStringList({"f", "Araceae"}));
     } else {
-        QVERIFY(triggerAction(&w, "vistrattamenti"));
+        QVERIFY(triggerAction(&w, "popupShowEventsAction"));
         QVERIFY(clickRowReading(w, 5, "due"));
         QVERIFY(triggerAction(&w, command));
         QCOMPARE(column(app, "SELECT descrizione FROM coltivazione"), QStringList{"uno"});
@@ -354,12 +355,12 @@ void TestDataSafety::eventForAVanishedPlantIsNotSaved() {
     TestApp app;
     app.addPlant(1, {{"identificazione", "ficus"}});
     app.state().idpianta = 1;
-    auto *f = openWindow<CareEventDialog>(app, "vissche");
+    auto *f = openWindow<CareEventDialog>(app, "popupNewEventAction");
     QVERIFY(f);
     app.sql("DELETE FROM piante");
-    f->Combo1->setEditText("Annaffiatura");
+    f->typeCombo->setEditText("Annaffiatura");
     app.messages.clear();
-    QVERIFY(!f->Command2_Click());
+    QVERIFY(!f->save());
     QCOMPARE(app.messages.texts(), QStringList{"Controllare i dati inseriti"});
     QCOMPARE(app.count("coltivazione"), 0);
     QVERIFY(!Archive(app.path("dbpiante.mdb"))
@@ -383,7 +384,7 @@ void TestDataSafety::pricesReadItalian() {
     QFETCH(QString, typed);
     QFETCH(double, stored);
     TestApp app;
-    auto *f = openWindow<PlantCardDialog>(app, "inscheda");
+    auto *f = openWindow<PlantCardDialog>(app, "newCardAction");
     QVERIFY(f);
     f->lineEdit("prezzo")->setText(typed);
     f->saveCard();
@@ -651,9 +652,9 @@ void TestDataSafety::walArchiveHeldByAnotherProgram() {
     QCOMPARE(other.value("PRAGMA journal_mode=WAL"), QString("wal"));
     QCOMPARE(other.value("SELECT count(*) FROM piante"), QString("1"));
     MainWindow &w = app.main();
-    QCOMPARE(w.lvw1->list()->rowCount(), 1);
+    QCOMPARE(w.listView->list()->rowCount(), 1);
     QVERIFY(clickRowReading(w, 2, "ficus"));
-    auto *f = openWindow<PlantCardDialog>(app, "vische");
+    auto *f = openWindow<PlantCardDialog>(app, "editCardAction");
     QVERIFY(f);
     QCOMPARE(f->lineEdit("identificazione")->text(), QString("ficus"));
     f->lineEdit("famiglia")->setText("Moraceae");
@@ -679,7 +680,7 @@ void TestDataSafety::fifoIsNoPicture() {
     QVERIFY(!PictureCopy::copy(app.path("x.jpg"), app.path("img/1/copia.jpg"), &error));
     MainWindow &w = app.main();
     QVERIFY(clickRowReading(w, 2, "ficus")); // the side panel shows the placeholder
-    auto *f = openWindow<PlantCardDialog>(app, "vische");
+    auto *f = openWindow<PlantCardDialog>(app, "editCardAction");
     QVERIFY(f);
     app.files.next = app.path("x.jpg");
     f->choosePicture();
@@ -734,7 +735,7 @@ void TestDataSafety::escapePutsTheCalendarAway() {
     QLineEdit *typed = nullptr;
     QCalendarWidget *calendar = nullptr;
     if (card) {
-        auto *f = openWindow<PlantCardDialog>(app, "inscheda");
+        auto *f = openWindow<PlantCardDialog>(app, "newCardAction");
         QVERIFY(f);
         window = f;
         typed = f->lineEdit("famiglia");
@@ -742,12 +743,12 @@ void TestDataSafety::escapePutsTheCalendarAway() {
         f->tabs->setCurrentIndex(2); // "Altri dati", where the calendar is
         f->showCalendar();
     } else {
-        auto *f = openWindow<CareEventDialog>(app, "vissche");
+        auto *f = openWindow<CareEventDialog>(app, "popupNewEventAction");
         QVERIFY(f);
         window = f;
-        typed = f->Text3;
-        calendar = f->Calendar1;
-        f->Command3_Click();
+        typed = f->otherTypeEdit;
+        calendar = f->calendar;
+        f->showCalendar();
     }
     typed->setText("scritto a mano");
     window->activateWindow();

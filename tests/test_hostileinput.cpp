@@ -134,23 +134,23 @@ void addStoredPlant(TestApp &app) {
 }
 
 PlantCardDialog *openNewCard(TestApp &app) {
-    return openWindow<PlantCardDialog>(app, "inscheda");
+    return openWindow<PlantCardDialog>(app, "newCardAction");
 }
 
 PlantCardDialog *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    return openWindow<PlantCardDialog>(app, "vische");
+    return openWindow<PlantCardDialog>(app, "editCardAction");
 }
 
 CareEventDialog *openNewEvent(TestApp &app) {
     app.state().idpianta = static_cast<double>(plantKey);
-    return openWindow<CareEventDialog>(app, "schecolti");
+    return openWindow<CareEventDialog>(app, "newEventAction");
 }
 
 CareEventDialog *openEvent(TestApp &app, qint64 idtrat) {
     app.state().idpianta = static_cast<double>(plantKey);
     app.state().idtratsel = static_cast<double>(idtrat);
-    return openWindow<CareEventDialog>(app, "modschetra");
+    return openWindow<CareEventDialog>(app, "editEventAction");
 }
 
 // What a click on an item of the type list does.
@@ -330,8 +330,8 @@ QList<Stored> searchPlants() {
 
 QList<qint64> listedKeys(MainWindow &w) {
     QList<qint64> keys;
-    for (int r = 0; r < w.lvw1->list()->rowCount(); ++r)
-        keys << w.lvw1->list()->text(r, 7).toLongLong();
+    for (int r = 0; r < w.listView->list()->rowCount(); ++r)
+        keys << w.listView->list()->text(r, 7).toLongLong();
     std::sort(keys.begin(), keys.end());
     return keys;
 }
@@ -480,32 +480,32 @@ void TestHostileInput::searchTextsAreTakenLiterallyAndChangeNothing() {
     MainWindow &w = app.main();
     app.messages.clear();
     // Each search starts from the whole list, as after startup.
-    w.Text1->blockSignals(true);
-    w.Text1->clear();
-    w.Text1->blockSignals(false);
+    w.searchEdit->blockSignals(true);
+    w.searchEdit->clear();
+    w.searchEdit->blockSignals(false);
     w.showAllPlants();
     w.showPicture(QImage());
-    QCOMPARE(w.Label2->text(), QStringLiteral("Piante in archivio: 12"));
-    w.Combo1->setCurrentIndex(field);
+    QCOMPARE(w.headingLabel->text(), QStringLiteral("Piante in archivio: 12"));
+    w.searchFieldCombo->setCurrentIndex(field);
 
-    paste(w.Text1, typed);
+    paste(w.searchEdit, typed);
 
-    QCOMPARE(w.Text1->text(), typed);
+    QCOMPARE(w.searchEdit->text(), typed);
     QVERIFY2(app.messages.said.isEmpty(), qPrintable(app.messages.texts().join('|')));
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
+    QCOMPARE(w.listView->list()->columnCount(), 8);
     QCOMPARE(listedKeys(w), found);
     // Every row shows its plant's texts exactly as stored.
-    for (int r = 0; r < w.lvw1->list()->rowCount(); ++r) {
-        const qint64 id = w.lvw1->list()->text(r, 7).toLongLong();
+    for (int r = 0; r < w.listView->list()->rowCount(); ++r) {
+        const qint64 id = w.listView->list()->text(r, 7).toLongLong();
         const Stored &p = plants.at(id - 1);
-        QCOMPARE(w.lvw1->list()->text(r, 1), p.specie);
-        QCOMPARE(w.lvw1->list()->text(r, 2), p.identificazione.toString());
+        QCOMPARE(w.listView->list()->text(r, 1), p.specie);
+        QCOMPARE(w.listView->list()->text(r, 2), p.identificazione.toString());
     }
-    QCOMPARE(w.Label2->text(),
+    QCOMPARE(w.headingLabel->text(),
              QStringLiteral("Piante in archivio: %1").arg(found.isEmpty() ? 12 : found.size()));
     // No match: nothing to re-select, so the picture frame is blanked.
-    QCOMPARE(w.Picture3->isBlank(), found.isEmpty());
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(w.pictureFrame->isBlank(), found.isEmpty());
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QCOMPARE(archiveHash(app), m_searchHash);
     QVERIFY(!QFile::exists(app.path("dbpiante.mdb-journal")));
 }
@@ -711,16 +711,16 @@ void TestHostileInput::datesMustBeCalendarDays() {
         CareEventDialog *f = update ? openEvent(app, eventKey) : openNewEvent(app);
         QVERIFY(f);
         if (!update)
-            pick(f->Combo1, "Annaffiatura");
+            pick(f->typeCombo, "Annaffiatura");
         w = f;
-        date = f->Text12;
-        ok = f->Command2;
+        date = f->dateEdit;
+        ok = f->okButton;
     }
     paste(date, typed);
     QCOMPARE(date->text(), typed);
     const QByteArray before = archiveHash(app);
     const QStringList folders = entries(app.path("img"));
-    const QString mode = app.state().modolista;
+    const ListMode mode = app.state().listMode;
 
     QTest::mouseClick(ok, Qt::LeftButton);
 
@@ -735,7 +735,7 @@ void TestHostileInput::datesMustBeCalendarDays() {
             QCOMPARE(said, cardError);
         QCOMPARE(archiveHash(app), before);
         QCOMPARE(entries(app.path("img")), folders);
-        QCOMPARE(app.state().modolista, mode);
+        QCOMPARE(app.state().listMode, mode);
         QVERIFY(w->isVisible());
         QCOMPARE(date->text(), typed);
         return;
@@ -755,7 +755,7 @@ void TestHostileInput::datesMustBeCalendarDays() {
         QVERIFY(closeWindow(w));
         CareEventDialog *f = openEvent(app, key);
         QVERIFY(f);
-        QCOMPARE(f->Text12->text(), shown);
+        QCOMPARE(f->dateEdit->text(), shown);
     }
 }
 
@@ -801,23 +801,24 @@ void TestHostileInput::writtenTextsReadBackExactly_data() {
         QTest::addRow("card %s, %s", qPrintable(line), name) << "card" << line << text << text;
         QTest::addRow("card %s, %s", qPrintable(memo), name)
             << "card" << memo << text << asMemo(text);
-        QTest::addRow("event description, %s", name) << "event"
-                                                     << "Text4" << text << asMemo(text);
+        QTest::addRow("event description, %s", name)
+            << "event"
+            << "eventDescriptionEdit" << text << asMemo(text);
         QTest::addRow("event free type, %s", name) << "event"
-                                                   << "Text3" << text << text;
+                                                   << "otherTypeEdit" << text << text;
     }
     // Typed straight into the type list, a type that only looks like a known one.
     QTest::newRow("event typed type, trailing blank") << "event"
-                                                      << "Combo1"
+                                                      << "typeCombo"
                                                       << "Annaffiatura "
                                                       << "Annaffiatura ";
     QTest::newRow("event typed type, tab") << "event"
-                                           << "Combo1"
+                                           << "typeCombo"
                                            << "Rinvaso\t"
                                            << "Rinvaso\t";
     QTest::newRow("event typed type, emoji")
         << "event"
-        << "Combo1" << QString::fromUtf8("💧 acqua") << QString::fromUtf8("💧 acqua");
+        << "typeCombo" << QString::fromUtf8("💧 acqua") << QString::fromUtf8("💧 acqua");
 }
 
 void TestHostileInput::writtenTextsReadBackExactly() {
@@ -856,11 +857,11 @@ void TestHostileInput::writtenTextsReadBackExactly() {
         if (box == "specie" || box == "identificazione") {
             MainWindow &main = app.main();
             int row = 0;
-            while (row < main.lvw1->list()->rowCount() &&
-                   main.lvw1->list()->text(row, 7) != QString::number(clockKey))
+            while (row < main.listView->list()->rowCount() &&
+                   main.listView->list()->text(row, 7) != QString::number(clockKey))
                 ++row;
-            QVERIFY(row < main.lvw1->list()->rowCount());
-            QCOMPARE(main.lvw1->list()->text(row, box == "specie" ? 1 : 2),
+            QVERIFY(row < main.listView->list()->rowCount());
+            QCOMPARE(main.listView->list()->text(row, box == "specie" ? 1 : 2),
                      written.trimmed().isEmpty() ? QString() : written);
         }
         w = openCard(app, clockKey);
@@ -873,25 +874,25 @@ void TestHostileInput::writtenTextsReadBackExactly() {
     QVERIFY(w);
     QWidget *input = w->findChild<QWidget *>(box);
     QVERIFY(input);
-    if (box == "Text3")
-        pick(w->Combo1, other);
-    else if (box == "Text4")
-        pick(w->Combo1, "Potatura");
+    if (box == "otherTypeEdit")
+        pick(w->typeCombo, other);
+    else if (box == "eventDescriptionEdit")
+        pick(w->typeCombo, "Potatura");
     paste(input, typed);
     QCOMPARE(held(input), written);
-    QVERIFY(w->Command2_Click());
+    QVERIFY(w->save());
     QCOMPARE(app.messages.texts(), QStringList{eventSaved});
-    const QString field = box == "Text4" ? "descrizione" : "intervento";
+    const QString field = box == "eventDescriptionEdit" ? "descrizione" : "intervento";
     QCOMPARE(eventValue(app, clockKey, field).toString(), written);
     QVERIFY(closeWindow(w));
     w = openEvent(app, clockKey);
     QVERIFY(w);
-    if (box == "Text4") {
-        QCOMPARE(held(w->Text4), written);
+    if (box == "eventDescriptionEdit") {
+        QCOMPARE(held(w->eventDescriptionEdit), written);
     } else {
         // Not one of the known types: shown as "Altro...." with the text in the free box.
-        QCOMPARE(w->Combo1->currentText(), other);
-        QCOMPARE(w->Text3->text(), written);
+        QCOMPARE(w->typeCombo->currentText(), other);
+        QCOMPARE(w->otherTypeEdit->text(), written);
     }
 }
 
@@ -936,7 +937,7 @@ void TestHostileInput::untouchedTextsSurviveASave() {
         app.sql("UPDATE coltivazione SET descrizione = ? WHERE idtrat = ?", {text, eventKey});
         CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);
-        QVERIFY(w->Command2_Click());
+        QVERIFY(w->save());
         QCOMPARE(eventValue(app, eventKey, "descrizione").toString(), text);
         QCOMPARE(eventValue(app, eventKey, "intervento").toString(), QStringLiteral("Rinvaso"));
     }
@@ -1068,20 +1069,20 @@ void TestHostileInput::chosenPicturesAreStagedOrRefused() {
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     int row = 0;
-    while (row < main.lvw1->list()->rowCount() &&
-           main.lvw1->list()->text(row, 7) != QString::number(key))
+    while (row < main.listView->list()->rowCount() &&
+           main.listView->list()->text(row, 7) != QString::number(key))
         ++row;
-    QVERIFY(row < main.lvw1->list()->rowCount());
-    const QModelIndex cell = main.lvw1->list()->index(row, 1);
-    QTest::mouseClick(main.lvw1->viewport(), Qt::LeftButton, {},
-                      main.lvw1->visualRect(cell).center());
+    QVERIFY(row < main.listView->list()->rowCount());
+    const QModelIndex cell = main.listView->list()->index(row, 1);
+    QTest::mouseClick(main.listView->viewport(), Qt::LeftButton, {},
+                      main.listView->visualRect(cell).center());
     QCOMPARE(app.state().idpianta, double(key));
     // The new picture; else the card's old one, or the placeholder for a new card.
     const QString shown = staged   ? source
                           : update ? app.path("img/1/ficus.jpg")
                                    : app.path("img/nd.jpg");
-    QCOMPARE(main.Picture5.size(), PictureBox::load(shown).size());
-    QVERIFY(!main.Picture5.isNull());
+    QCOMPARE(main.heldPicture.size(), PictureBox::load(shown).size());
+    QVERIFY(!main.heldPicture.isNull());
 }
 
 void TestHostileInput::hugeStoredPictureIsNeverDecoded_data() {
@@ -1110,12 +1111,12 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
     if (where == "main list") {
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        const QModelIndex cell = main.lvw1->list()->index(0, 1);
-        QTest::mouseClick(main.lvw1->viewport(), Qt::LeftButton, {},
-                          main.lvw1->visualRect(cell).center());
+        const QModelIndex cell = main.listView->list()->index(0, 1);
+        QTest::mouseClick(main.listView->viewport(), Qt::LeftButton, {},
+                          main.listView->visualRect(cell).center());
         QCOMPARE(app.state().idpianta, double(plantKey));
-        QCOMPARE(main.Picture5.size(), placeholder);
-        QVERIFY(!main.Picture3->isBlank());
+        QCOMPARE(main.heldPicture.size(), placeholder);
+        QVERIFY(!main.pictureFrame->isBlank());
     } else if (where == "card editor") {
         PlantCardDialog *w = openCard(app, plantKey);
         QVERIFY(w);
@@ -1125,8 +1126,8 @@ void TestHostileInput::hugeStoredPictureIsNeverDecoded() {
     } else {
         CareEventDialog *w = openEvent(app, eventKey);
         QVERIFY(w);
-        QCOMPARE(w->Picture2.size(), placeholder);
-        QCOMPARE(w->Combo1->currentText(), QStringLiteral("Rinvaso"));
+        QCOMPARE(w->heldPicture.size(), placeholder);
+        QCOMPARE(w->typeCombo->currentText(), QStringLiteral("Rinvaso"));
     }
     if (peakKnown)
         QVERIFY2(statusKb("VmHWM:") - rssBefore < saneGrowthKb,

@@ -29,11 +29,11 @@ const qint64 plantKey = 512202636000;
 QDialog *openEditor(TestApp &app, const QString &which) {
     MainWindow &w = app.main();
     if (which == "new card") {
-        w.inscheda_Click();
+        w.newCard();
     } else {
         app.state().idpianta = double(plantKey);
         app.state().idtratsel = 0;
-        w.Command2_Click();
+        w.newEvent();
     }
     QDialog *d = app.modal.last();
     if (d) {
@@ -87,7 +87,7 @@ void TestKeyboard::returnPressesTheFocusedButtonElseOk_data() {
                                           << ""
                                           << "coltivazione" << 1 << false;
     QTest::newRow("care event, on Annulla") << "care event"
-                                            << "Command1"
+                                            << "cancelButton"
                                             << "coltivazione" << 0 << true;
 }
 
@@ -104,7 +104,7 @@ void TestKeyboard::returnPressesTheFocusedButtonElseOk() {
     QVERIFY(d);
     // What is typed first goes into the first box, the editor's own.
     QCOMPARE(QApplication::focusWidget()->objectName(),
-             QString(editor == "new card" ? "famiglia" : "Combo1"));
+             QString(editor == "new card" ? "famiglia" : "typeCombo"));
     QTest::keyClicks(QApplication::focusWidget(), "Annaffiatura");
     if (!focused.isEmpty())
         d->findChild<QPushButton *>(focused)->setFocus(Qt::TabFocusReason);
@@ -164,18 +164,18 @@ void TestKeyboard::listKeysMoveFromTheRowTheListShows() {
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     if (highlighted > 0) {
-        w.lvw1->selectPosition(highlighted);
-        emit w.lvw1->itemClicked(highlighted);
+        w.listView->selectPosition(highlighted);
+        emit w.listView->itemClicked(highlighted);
     }
     // The focus frame was left elsewhere, in the hidden first column, and the list is
     // reached with Tab.
-    w.lvw1->selectionModel()->setCurrentIndex(w.lvw1->list()->index(0, 0),
-                                              QItemSelectionModel::NoUpdate);
-    w.Text1->setFocus(Qt::OtherFocusReason);
-    w.lvw1->setFocus(Qt::TabFocusReason);
+    w.listView->selectionModel()->setCurrentIndex(w.listView->list()->index(0, 0),
+                                                  QItemSelectionModel::NoUpdate);
+    w.searchEdit->setFocus(Qt::OtherFocusReason);
+    w.listView->setFocus(Qt::TabFocusReason);
     for (int key : keys)
-        QTest::keyClick(w.lvw1, Qt::Key(key));
-    QCOMPARE(w.lvw1->selectedPosition(), reached);
+        QTest::keyClick(w.listView, Qt::Key(key));
+    QCOMPARE(w.listView->selectedPosition(), reached);
     QCOMPARE(app.state().idpianta, double(7 - reached)); // rows show the newest key first
 }
 
@@ -198,10 +198,10 @@ void TestKeyboard::usualShortcutsGiveTheirCommands() {
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.lvw1->setFocus();
+    w.listView->setFocus();
     QTest::keySequence(&w, keys);
     if (opens == "search box") {
-        QCOMPARE(QApplication::focusWidget(), w.Text1);
+        QCOMPARE(QApplication::focusWidget(), w.searchEdit);
     } else if (opens == "closed") {
         QTRY_VERIFY(!w.isVisible());
     } else {
@@ -213,12 +213,12 @@ void TestKeyboard::usualShortcutsGiveTheirCommands() {
 void TestKeyboard::newCardLeftWithoutSavingShowsThePlaceholderAgain() {
     TestApp app;
     MainWindow &w = app.main();
-    QVERIFY(!w.Picture5.isNull());
+    QVERIFY(!w.heldPicture.isNull());
     QDialog *d = openEditor(app, "new card");
     QVERIFY(d);
-    QVERIFY(w.Picture5.isNull()); // blank while the editor is open
+    QVERIFY(w.heldPicture.isNull()); // blank while the editor is open
     pressKey(Qt::Key_Escape);
-    QTRY_VERIFY(!w.Picture5.isNull());
+    QTRY_VERIFY(!w.heldPicture.isNull());
 }
 
 void TestKeyboard::sideButtonsShowAPlainFocusMark() {
@@ -228,7 +228,7 @@ void TestKeyboard::sideButtonsShowAPlainFocusMark() {
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     const auto brightPixels = [&w] {
-        const QImage face = w.Command3->grab().toImage();
+        const QImage face = w.showEventsButton->grab().toImage();
         int n = 0;
         for (int y = 0; y < face.height(); ++y)
             for (int x = 0; x < face.width(); ++x)
@@ -236,9 +236,10 @@ void TestKeyboard::sideButtonsShowAPlainFocusMark() {
         return n;
     };
     const int unfocused = brightPixels();
-    w.Command3->setFocus(Qt::TabFocusReason);
+    w.showEventsButton->setFocus(Qt::TabFocusReason);
     // A ring round the face, not a few dots: at least its outline in bright pixels.
-    QVERIFY2(brightPixels() - unfocused >= w.Command3->width() + w.Command3->height(),
+    QVERIFY2(brightPixels() - unfocused >=
+                 w.showEventsButton->width() + w.showEventsButton->height(),
              "the focused button's mark is hard to see");
 }
 

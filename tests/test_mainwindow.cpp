@@ -35,35 +35,35 @@ private slots:
     void frameFitFollowsThePictureOrientation_data();
     void frameFitFollowsThePictureOrientation();
     void resizingMovesTheListAndTheStrips();
-    void esciEndsTheProgram();
+    void quitEndsTheProgram();
 };
 
 void TestMainWindow::startupOnAnEmptyArchiveShowsColumnsAndThePlaceholder() {
     TestApp app;
     MainWindow &w = app.main();
     QCOMPARE(w.windowTitle(), QString("Silvaro - Gestione e cura piante - versione 1.0"));
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
-    const auto &columns = w.lvw1->list()->columns();
+    QCOMPARE(app.state().listMode, ListMode::Plants);
+    const auto &columns = w.listView->list()->columns();
     QCOMPARE(columns.size(), 8);
     QStringList headers;
     for (const auto &c : columns)
         headers << c.header;
     QCOMPARE(headers, QStringList({"", "Specie", "Identificazione", "Annaffiatura/concime",
                                    "Fioritura", "Vaso", "Ultimo intervento/Evento", ""}));
-    QVERIFY(w.lvw1->isColumnHidden(0));
-    QVERIFY(w.lvw1->isColumnHidden(7));
-    QCOMPARE(w.lvw1->list()->rowCount(), 0);
-    QCOMPARE(w.Label2->text(), QString());
-    QCOMPARE(app.state().rigasel, 1.0);
-    QVERIFY(!w.Picture3->isBlank());
-    QVERIFY(!w.lvw1->tracking());
+    QVERIFY(w.listView->isColumnHidden(0));
+    QVERIFY(w.listView->isColumnHidden(7));
+    QCOMPARE(w.listView->list()->rowCount(), 0);
+    QCOMPARE(w.headingLabel->text(), QString());
+    QCOMPARE(app.state().selectedRow, 1);
+    QVERIFY(!w.pictureFrame->isBlank());
+    QVERIFY(!w.listView->tracking());
     QVERIFY(app.messages.said.isEmpty());
     // Moving the mouse over the list switches pointer tracking on.
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseMove(w.lvw1->viewport(), QPoint(5, 5));
-    QTest::mouseMove(w.lvw1->viewport(), QPoint(10, 10));
-    QTRY_VERIFY(w.lvw1->tracking());
+    QTest::mouseMove(w.listView->viewport(), QPoint(5, 5));
+    QTest::mouseMove(w.listView->viewport(), QPoint(10, 10));
+    QTRY_VERIFY(w.listView->tracking());
 }
 
 void TestMainWindow::startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothing_data() {
@@ -89,9 +89,9 @@ void TestMainWindow::startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothi
     }
     const QByteArray before = TestApp::fileHash(path);
     MainWindow &w = app.main();
-    QCOMPARE(w.lvw1->list()->columnCount(), 0);
-    QCOMPARE(w.lvw1->list()->rowCount(), 0);
-    QVERIFY(!w.Picture3->isBlank()); // the placeholder still shows
+    QCOMPARE(w.listView->list()->columnCount(), 0);
+    QCOMPARE(w.listView->list()->rowCount(), 0);
+    QVERIFY(!w.pictureFrame->isBlank()); // the placeholder still shows
     // Told once: an Access file is offered for conversion (answered No), anything else is
     // reported as an archive that cannot be opened.
     QCOMPARE(app.messages.said.size(), 1);
@@ -103,9 +103,9 @@ void TestMainWindow::startupWithoutAUsableArchiveShowsAnEmptyListAndTouchesNothi
                  qPrintable(app.messages.said.first().text));
     app.messages.clear();
     // Commands that need the archive do nothing harmful either.
-    w.Combo1->setCurrentIndex(0);
-    w.Text1->setText("a");
-    QCOMPARE(w.lvw1->list()->columnCount(), 0);
+    w.searchFieldCombo->setCurrentIndex(0);
+    w.searchEdit->setText("a");
+    QCOMPARE(w.listView->list()->columnCount(), 0);
     QCOMPARE(QFile::exists(path), exists);
     QCOMPARE(TestApp::fileHash(path), before);
     QVERIFY(!QFile::exists(path + "-journal"));
@@ -119,8 +119,8 @@ void TestMainWindow::startupWithoutPlaceholderLeavesTheFrameBlank() {
     f.write("not a picture");
     f.close();
     MainWindow &w = app.main();
-    QVERIFY(w.Picture3->isBlank());
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
+    QVERIFY(w.pictureFrame->isBlank());
+    QCOMPARE(w.listView->list()->columnCount(), 8);
 }
 
 void TestMainWindow::menusHaveTheirNamesAndCaptions() {
@@ -146,7 +146,7 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
         bar << shown(a->text());
     QCOMPARE(bar, QStringList({"File", "Gestione Piante", "About"}));
     QVERIFY(mnemonicsDistinct(w.menuBar()->actions()));
-    for (QMenu *m : {w.filemnu, w.gepia, w.meme, w.meme1})
+    for (QMenu *m : {w.fileMenu, w.plantsMenu, w.plantPopup, w.eventPopup})
         QVERIFY2(mnemonicsDistinct(m->actions()), qPrintable(m->objectName()));
     auto items = [&shown](QMenu *m) {
         QStringList names;
@@ -154,36 +154,39 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
             names << a->objectName() + "=" + shown(a->text());
         return names;
     };
-    QCOMPARE(w.filemnu->objectName(), QString("filemnu"));
-    QCOMPARE(items(w.filemnu), QStringList({"sta=Stampa", "=",
-                                            "ripristina=Ripristina copia di sicurezza...",
-                                            "esporta=Esporta in CSV...", "=", "esci=Esci"}));
-    QCOMPARE(w.gepia->objectName(), QString("gepia"));
-    QCOMPARE(items(w.gepia),
-             QStringList({"vischenosta=Visualizza scheda", "inscheda=Nuova scheda",
-                          "vische=Modifica scheda", "schecolti=Scheda Trattamenti"}));
-    QCOMPARE(items(w.meme),
-             QStringList({"vischenost=Visualizza scheda", "vissche=Scheda trattamenti",
-                          "modische=Modifica scheda", "cancella=Cancella",
-                          "vistrattamenti=Visualizza trattamenti"}));
-    QCOMPARE(items(w.meme1), QStringList({"modschetra=Modifica scheda trattamento",
-                                          "canctra=Cancella", "vitra=Visualizza elenco Piante"}));
-    QCOMPARE(w.meme->title(), QString("men"));
-    QCOMPARE(w.meme1->title(), QString("men1"));
-    QVERIFY(findAction(&w, "aboutmnu"));
+    QCOMPARE(w.fileMenu->objectName(), QString("fileMenu"));
+    QCOMPARE(
+        items(w.fileMenu),
+        QStringList({"printAction=Stampa", "=", "restoreAction=Ripristina copia di sicurezza...",
+                     "exportAction=Esporta in CSV...", "=", "quitAction=Esci"}));
+    QCOMPARE(w.plantsMenu->objectName(), QString("plantsMenu"));
+    QCOMPARE(items(w.plantsMenu),
+             QStringList({"showCardAction=Visualizza scheda", "newCardAction=Nuova scheda",
+                          "editCardAction=Modifica scheda", "newEventAction=Scheda Trattamenti"}));
+    QCOMPARE(items(w.plantPopup),
+             QStringList({"popupShowCardAction=Visualizza scheda",
+                          "popupNewEventAction=Scheda trattamenti",
+                          "popupEditCardAction=Modifica scheda", "deletePlantAction=Cancella",
+                          "popupShowEventsAction=Visualizza trattamenti"}));
+    QCOMPARE(items(w.eventPopup), QStringList({"editEventAction=Modifica scheda trattamento",
+                                               "deleteEventAction=Cancella",
+                                               "popupShowPlantsAction=Visualizza elenco Piante"}));
+    QCOMPARE(w.plantPopup->title(), QString("men"));
+    QCOMPARE(w.eventPopup->title(), QString("men1"));
+    QVERIFY(findAction(&w, "aboutAction"));
 }
 
 void TestMainWindow::popupMenusNeverAppearInTheBar() {
     TestApp app;
     MainWindow &w = app.main();
     for (QAction *a : w.menuBar()->actions()) {
-        QVERIFY(a->menu() != w.meme);
-        QVERIFY(a->menu() != w.meme1);
+        QVERIFY(a->menu() != w.plantPopup);
+        QVERIFY(a->menu() != w.eventPopup);
     }
     // Their items still work like their twins: the pop-up's "Visualizza trattamenti" asks
     // for a plant, as the button does.
-    w.vistrattamenti->trigger();
-    w.Command3->click();
+    w.popupShowEventsAction->trigger();
+    w.showEventsButton->click();
     QCOMPARE(app.messages.texts(),
              QStringList({"Seleziona una pianta dall'elenco", "Seleziona una pianta dall'elenco"}));
     QCOMPARE(app.messages.said.first().icon, Messages::Icon::Exclamation);
@@ -192,38 +195,39 @@ void TestMainWindow::popupMenusNeverAppearInTheBar() {
 void TestMainWindow::controlsSitAtTheirDesignPositions() {
     TestApp app;
     MainWindow &w = app.main();
-    QCOMPARE(w.Picture3->geometry(), Twips::rect(90, 450, 2895, 3045));
-    QCOMPARE(w.Picture7->geometry(), Twips::rect(60, 3570, 2925, 975));
-    QCOMPARE(w.Combo1->geometry(), Twips::rect(720, 90, 2085, 315));
-    QCOMPARE(w.Text1->geometry(), Twips::rect(60, 480, 2745, 345));
-    QCOMPARE(w.Command3->geometry(), Twips::rect(90, 4650, 2775, 495));
-    QCOMPARE(w.Command1->geometry(), Twips::rect(90, 5190, 2775, 495));
-    QCOMPARE(w.Command2->geometry(), Twips::rect(90, 5730, 2775, 495));
-    QCOMPARE(w.lvw1->pos(), Twips::rect(120, 510, 1, 1).topLeft());
-    QCOMPARE(w.Picture1->width(), Twips::px(3105));
-    QCOMPARE(w.Picture2->x(), Twips::px(3105));
-    QCOMPARE(w.Label1->text(), QString("Cerca"));
-    QCOMPARE(w.Label6->text(), QString("Immagine"));
-    QCOMPARE(w.Label8->text(), QString("Silvaro"));
-    QCOMPARE(w.Label4->text(), QString("ver 1.0"));
-    QCOMPARE(w.Combo1->count(), 2);
-    QCOMPARE(w.Combo1->itemText(0), QString("Specie"));
-    QCOMPARE(w.Combo1->itemText(1), QString("Identificazione"));
-    QCOMPARE(w.Combo1->currentIndex(), -1);
-    QVERIFY(!w.Combo1->isEditable());
-    QVERIFY(w.List1->isHidden());
-    QCOMPARE(w.Command3->text(), QString()); // picture buttons carry no caption
+    QCOMPARE(w.pictureFrame->geometry(), Twips::rect(90, 450, 2895, 3045));
+    QCOMPARE(w.searchPanel->geometry(), Twips::rect(60, 3570, 2925, 975));
+    QCOMPARE(w.searchFieldCombo->geometry(), Twips::rect(720, 90, 2085, 315));
+    QCOMPARE(w.searchEdit->geometry(), Twips::rect(60, 480, 2745, 345));
+    QCOMPARE(w.showEventsButton->geometry(), Twips::rect(90, 4650, 2775, 495));
+    QCOMPARE(w.showPlantsButton->geometry(), Twips::rect(90, 5190, 2775, 495));
+    QCOMPARE(w.newEventButton->geometry(), Twips::rect(90, 5730, 2775, 495));
+    QCOMPARE(w.listView->pos(), Twips::rect(120, 510, 1, 1).topLeft());
+    QCOMPARE(w.sidePanel->width(), Twips::px(3105));
+    QCOMPARE(w.mainArea->x(), Twips::px(3105));
+    QCOMPARE(w.searchLabel->text(), QString("Cerca"));
+    QCOMPARE(w.pictureCaption->text(), QString("Immagine"));
+    QCOMPARE(w.bannerTitle->text(), QString("Silvaro"));
+    QCOMPARE(w.bannerVersion->text(), QString("ver 1.0"));
+    QCOMPARE(w.searchFieldCombo->count(), 2);
+    QCOMPARE(w.searchFieldCombo->itemText(0), QString("Specie"));
+    QCOMPARE(w.searchFieldCombo->itemText(1), QString("Identificazione"));
+    QCOMPARE(w.searchFieldCombo->currentIndex(), -1);
+    QVERIFY(!w.searchFieldCombo->isEditable());
+    QVERIFY(w.hiddenList->isHidden());
+    QCOMPARE(w.showEventsButton->text(), QString()); // picture buttons carry no caption
 }
 
 void TestMainWindow::everyControlHasAnAccessibleName() {
     TestApp app;
     MainWindow &w = app.main();
-    for (QWidget *c : std::initializer_list<QWidget *>{w.Combo1, w.Text1, w.Command1, w.Command2,
-                                                       w.Command3, w.lvw1, w.Picture3})
+    for (QWidget *c : std::initializer_list<QWidget *>{
+             w.searchFieldCombo, w.searchEdit, w.showPlantsButton, w.newEventButton,
+             w.showEventsButton, w.listView, w.pictureFrame})
         QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
-    QCOMPARE(w.Command3->accessibleName(), QString("Visualizza trattamenti"));
-    QCOMPARE(w.Command1->accessibleName(), QString("Visualizza elenco piante"));
-    QCOMPARE(w.Command2->accessibleName(), QString("Scheda trattamenti"));
+    QCOMPARE(w.showEventsButton->accessibleName(), QString("Visualizza trattamenti"));
+    QCOMPARE(w.showPlantsButton->accessibleName(), QString("Visualizza elenco piante"));
+    QCOMPARE(w.newEventButton->accessibleName(), QString("Scheda trattamenti"));
 }
 
 void TestMainWindow::frameFitFollowsThePictureOrientation_data() {
@@ -252,24 +256,24 @@ void TestMainWindow::resizingMovesTheListAndTheStrips() {
     MainWindow &w = app.main();
     w.show();
     w.resize(Twips::px(12000), Twips::px(8000));
-    QTRY_COMPARE(w.lvw1->width(), w.width() - Twips::px(3500));
-    QCOMPARE(w.Picture6->width(), w.width());
-    QCOMPARE(w.Picture9->width(), w.width());
-    const int listWidth = w.lvw1->width();
+    QTRY_COMPARE(w.listView->width(), w.width() - Twips::px(3500));
+    QCOMPARE(w.headingStrip->width(), w.width());
+    QCOMPARE(w.banner->width(), w.width());
+    const int listWidth = w.listView->width();
     // Narrower than 3500 twips: the list keeps its last width.
     w.setMinimumSize(0, 0);
     w.resize(Twips::px(3000), Twips::px(8000));
     QTRY_COMPARE(w.width(), Twips::px(3000));
-    QCOMPARE(w.lvw1->width(), listWidth);
-    QCOMPARE(w.Picture6->width(), w.width());
+    QCOMPARE(w.listView->width(), listWidth);
+    QCOMPARE(w.headingStrip->width(), w.width());
 }
 
-void TestMainWindow::esciEndsTheProgram() {
+void TestMainWindow::quitEndsTheProgram() {
     TestApp app;
     MainWindow &w = app.main();
     w.show();
     QTRY_VERIFY(w.isVisible());
-    QVERIFY(triggerAction(&w, "esci"));
+    QVERIFY(triggerAction(&w, "quitAction"));
     QTRY_VERIFY(!w.isVisible());
 }
 

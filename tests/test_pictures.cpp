@@ -28,8 +28,9 @@ namespace {
 const qint64 clockKey = 712202636000; // the test clock's key
 
 void clickRow(MainWindow &w, int position) {
-    const QModelIndex idx = w.lvw1->list()->index(position - 1, 1);
-    QTest::mouseClick(w.lvw1->viewport(), Qt::LeftButton, {}, w.lvw1->visualRect(idx).center());
+    const QModelIndex idx = w.listView->list()->index(position - 1, 1);
+    QTest::mouseClick(w.listView->viewport(), Qt::LeftButton, {},
+                      w.listView->visualRect(idx).center());
 }
 
 MainWindow &shownMain(TestApp &app) {
@@ -119,10 +120,10 @@ void TestPictures::sidePanelShowsPhonePhotosUpright() {
     phonePlant(app, PhonePhoto::quarters(upright.width(), upright.height()), tag);
     MainWindow &w = shownMain(app);
     clickRow(w, 1);
-    QCOMPARE(w.Picture5.size(), upright);
-    const QSize painted = FrameFit::paintedSize(upright, w.Picture3->size()).toSize();
-    QCOMPARE(w.Picture3->paintedSize(), painted);
-    const QString wrong = quartersUpright(w.Picture3->image(), painted);
+    QCOMPARE(w.heldPicture.size(), upright);
+    const QSize painted = FrameFit::paintedSize(upright, w.pictureFrame->size()).toSize();
+    QCOMPARE(w.pictureFrame->paintedSize(), painted);
+    const QString wrong = quartersUpright(w.pictureFrame->image(), painted);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 }
 
@@ -133,7 +134,7 @@ void TestPictures::everyWindowShowsAPhonePhotoUpright() {
     clickRow(main, 1);
     saveShot(&main, "phone-main-" + scaleName());
 
-    auto *card = openWindow<PlantCardDialog>(app, "vische");
+    auto *card = openWindow<PlantCardDialog>(app, "editCardAction");
     QVERIFY(card);
     QCOMPARE(card->heldPicture.size(), QSize(1600, 1200));
     QString wrong =
@@ -143,23 +144,24 @@ void TestPictures::everyWindowShowsAPhonePhotoUpright() {
     card->close();
 
     app.state().idtratsel = 0;
-    main.Command2_Click();
+    main.newEvent();
     auto *event = qobject_cast<CareEventDialog *>(app.modal.last());
     QVERIFY(event);
-    wrong = quartersUpright(event->Picture1->image(), event->Picture1->paintedSize());
+    wrong = quartersUpright(event->pictureFrame->image(), event->pictureFrame->paintedSize());
     QVERIFY2(wrong.isEmpty(), qPrintable("care event: " + wrong));
     saveShot(event, "phone-careevent-" + scaleName());
     event->close();
 
-    auto *view = openWindow<CardViewDialog>(app, "vischenosta");
+    auto *view = openWindow<CardViewDialog>(app, "showCardAction");
     QVERIFY(view);
-    QTRY_VERIFY(view->rtf1->toPlainText().contains(QChar::ObjectReplacementCharacter));
-    const QTextBlock second = view->rtf1->document()->findBlockByNumber(1);
+    QTRY_VERIFY(view->cardBox->toPlainText().contains(QChar::ObjectReplacementCharacter));
+    const QTextBlock second = view->cardBox->document()->findBlockByNumber(1);
     const QString name = second.begin().fragment().charFormat().toImageFormat().name();
     QImage pasted = qvariant_cast<QImage>(
-        view->rtf1->document()->resource(QTextDocument::ImageResource, QUrl(name)));
-    pasted = pasted.scaled(main.Picture3->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    wrong = quartersUpright(pasted, main.Picture3->paintedSize());
+        view->cardBox->document()->resource(QTextDocument::ImageResource, QUrl(name)));
+    pasted =
+        pasted.scaled(main.pictureFrame->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    wrong = quartersUpright(pasted, main.pictureFrame->paintedSize());
     QVERIFY2(wrong.isEmpty(), qPrintable("card: " + wrong));
     saveShot(view, "phone-card-" + scaleName());
 }
@@ -173,23 +175,23 @@ void TestPictures::bigPhotoIsDecodedSmallAndPaintedAsBefore() {
     MainWindow &w = shownMain(app);
     clickRow(w, 1);
 
-    QCOMPARE(w.Picture5.size(), QSize(6000, 4000));
+    QCOMPARE(w.heldPicture.size(), QSize(6000, 4000));
     // Landscape: the frame's width, and two thirds of it high (2895 by 1930 twips).
-    const QSize painted = w.Picture3->paintedSize();
-    QCOMPARE(painted, FrameFit::paintedSize(QSizeF(6000, 4000), w.Picture3->size()).toSize());
-    QCOMPARE(painted.width(), w.Picture3->width());
-    QVERIFY(std::abs(painted.height() - w.Picture3->width() * 2 / 3) <= 1);
+    const QSize painted = w.pictureFrame->paintedSize();
+    QCOMPARE(painted, FrameFit::paintedSize(QSizeF(6000, 4000), w.pictureFrame->size()).toSize());
+    QCOMPARE(painted.width(), w.pictureFrame->width());
+    QVERIFY(std::abs(painted.height() - w.pictureFrame->width() * 2 / 3) <= 1);
     // Decoded at what the frame paints, not at 6000 by 4000.
-    const qreal dpr = w.Picture3->devicePixelRatioF();
-    QVERIFY2(w.Picture5.pixels().width() <= std::ceil(painted.width() * dpr) + 1,
-             qPrintable(QString::number(w.Picture5.pixels().width())));
+    const qreal dpr = w.pictureFrame->devicePixelRatioF();
+    QVERIFY2(w.heldPicture.pixels().width() <= std::ceil(painted.width() * dpr) + 1,
+             qPrintable(QString::number(w.heldPicture.pixels().width())));
 
     // The same frame as one painted from the whole picture.
     PictureBox whole;
-    whole.resize(w.Picture3->size());
+    whole.resize(w.pictureFrame->size());
     whole.paintFitted(PictureBox::load(path));
     QCOMPARE(whole.paintedSize(), painted);
-    const QImage a = whole.image(), b = w.Picture3->image();
+    const QImage a = whole.image(), b = w.pictureFrame->image();
     QCOMPARE(a.size(), b.size());
     qint64 difference = 0;
     for (int y = 0; y < a.height(); ++y)
@@ -237,7 +239,7 @@ void TestPictures::printedPictureIsReadFromTheFile() {
     clickRow(main, 1);
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("scheda.pdf");
-    QVERIFY(openWindow<CardPrintDialog>(app, "sta"));
+    QVERIFY(openWindow<CardPrintDialog>(app, "printAction"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(app.messages.said.isEmpty());
 
@@ -253,13 +255,13 @@ void TestPictures::printedPictureIsReadFromTheFile() {
     const int ppi = image.at(12).toInt();
     QVERIFY2(std::abs(ppi - 300) <= 3, qPrintable(lines.join('\n')));
     // Where and as large as the side panel's frame: its width in inches at the screen's DPI.
-    const double inches = double(main.Picture3->width()) / main.logicalDpiX();
+    const double inches = double(main.pictureFrame->width()) / main.logicalDpiX();
     QVERIFY2(std::abs(width / double(ppi) - inches) < 0.03, qPrintable(lines.join('\n')));
 }
 
 void TestPictures::pngIsChosenAndCopied() {
     TestApp app;
-    auto *w = openWindow<PlantCardDialog>(app, "inscheda");
+    auto *w = openWindow<PlantCardDialog>(app, "newCardAction");
     QVERIFY(w);
     app.files.next = app.makePicture("foto/Pianta.PNG", 40, 30, "PNG");
     const QByteArray chosen = TestApp::fileHash(app.files.next);

@@ -41,12 +41,12 @@ QStringList allBoxes() {
 }
 
 PlantCardDialog *openNewCard(TestApp &app) {
-    return openWindow<PlantCardDialog>(app, "inscheda");
+    return openWindow<PlantCardDialog>(app, "newCardAction");
 }
 
 PlantCardDialog *openCard(TestApp &app, qint64 id) {
     app.state().idpianta = static_cast<double>(id);
-    return openWindow<PlantCardDialog>(app, "vische");
+    return openWindow<PlantCardDialog>(app, "editCardAction");
 }
 
 QString boxText(PlantCardDialog *w, const QString &name) {
@@ -471,14 +471,14 @@ void TestPlantCard::closingRefreshesTheMainList() {
     app.addPlant(1, {{"specie", "Ficus benjamina"}, {"img", "nd.jpg"}});
     app.addPlant(2, {{"specie", "Rosa canina"}, {"img", "nd.jpg"}});
     MainWindow &main = app.main();
-    main.Combo1->setCurrentIndex(0);
-    main.Text1->setText(search);
+    main.searchFieldCombo->setCurrentIndex(0);
+    main.searchEdit->setText(search);
     PlantCardDialog *w = how == "OK" ? openCard(app, 1) : openNewCard(app);
     QVERIFY(w);
     QPointer<PlantCardDialog> alive(w);
     // Another plant arrives while the editor is open; only a refill shows it.
     app.addPlant(3, {{"specie", "Fico d'India"}, {"img", "nd.jpg"}});
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
 
     if (how == "Annulla")
         QTest::mouseClick(w->cancelButton, Qt::LeftButton);
@@ -490,8 +490,8 @@ void TestPlantCard::closingRefreshesTheMainList() {
         QTest::mouseClick(w->okButton, Qt::LeftButton);
     QTRY_VERIFY(!alive);
 
-    QCOMPARE(main.lvw1->list()->rowCount(), rows);
-    QCOMPARE(app.state().modolista, ProgramState::plantMode);
+    QCOMPARE(main.listView->list()->rowCount(), rows);
+    QCOMPARE(app.state().listMode, ListMode::Plants);
 }
 
 // ----- saving -----
@@ -956,7 +956,7 @@ void TestPlantCard::cardCommandsNeedASelectedPlant() {
     app.addPlant(clockKey, {{"specie", "Ficus"}, {"img", "nd.jpg"}});
     MainWindow &main = app.main();
     app.state().idpianta = 0;
-    for (const char *command : {"vische", "modische"}) {
+    for (const char *command : {"editCardAction", "popupEditCardAction"}) {
         QVERIFY(triggerAction(&main, command));
         QCOMPARE(app.messages.said.size(), 1);
         QCOMPARE(app.messages.said.first().text,
@@ -969,16 +969,16 @@ void TestPlantCard::cardCommandsNeedASelectedPlant() {
     // "Nuova scheda" forgets the selection and blanks the side panel's picture.
     app.state().idpianta = clockKey;
     main.showPicture(QImage());
-    QVERIFY(!main.Picture3->isBlank());
+    QVERIFY(!main.pictureFrame->isBlank());
     PlantCardDialog *w = openNewCard(app);
     QVERIFY(w);
     QCOMPARE(app.state().idpianta, 0.0);
-    QVERIFY(main.Picture3->isBlank());
-    QVERIFY(main.Picture5.isNull());
+    QVERIFY(main.pictureFrame->isBlank());
+    QVERIFY(main.heldPicture.isNull());
     QPointer<PlantCardDialog> alive(w);
     QTest::mouseClick(w->cancelButton, Qt::LeftButton);
     QTRY_VERIFY(!alive);
-    QVERIFY(triggerAction(&main, "vische"));
+    QVERIFY(triggerAction(&main, "editCardAction"));
     QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dall'elenco"});
     QCOMPARE(app.modal.opened.size(), 1);
 }

@@ -17,24 +17,24 @@ namespace {
 // The visible cells of a plant row: species, identification, columns 4 to 7, key.
 QStringList row(MainWindow &w, int position) {
     // The visible and hidden columns; past them the row carries its rowid.
-    QStringList r = w.lvw1->list()->row(position - 1).mid(0, w.lvw1->list()->columnCount());
+    QStringList r = w.listView->list()->row(position - 1).mid(0, w.listView->list()->columnCount());
     r.removeFirst();
     return r;
 }
 
 QStringList column(MainWindow &w, int col) {
     QStringList c;
-    for (int i = 0; i < w.lvw1->list()->rowCount(); ++i)
-        c << w.lvw1->list()->text(i, col);
+    for (int i = 0; i < w.listView->list()->rowCount(); ++i)
+        c << w.listView->list()->text(i, col);
     return c;
 }
 
 void clickRow(MainWindow &w, int position, Qt::MouseButton button = Qt::LeftButton) {
     int col = 0;
-    while (w.lvw1->isColumnHidden(col))
+    while (w.listView->isColumnHidden(col))
         ++col;
-    const QModelIndex idx = w.lvw1->list()->index(position - 1, col);
-    QTest::mouseClick(w.lvw1->viewport(), button, {}, w.lvw1->visualRect(idx).center());
+    const QModelIndex idx = w.listView->list()->index(position - 1, col);
+    QTest::mouseClick(w.listView->viewport(), button, {}, w.listView->visualRect(idx).center());
 }
 } // namespace
 
@@ -81,7 +81,7 @@ void TestPlantList::derivedColumnsShowTheNewestEventOfEachKind() {
     app.addEvent(41, 3112202686399LL, "Concimazione", "2026-06-01"); // tie: first stored wins
     app.addEvent(42, 3112202686399LL, QString(), "2026-07-01");      // no kind at all
     MainWindow &w = app.main();
-    QCOMPARE(w.lvw1->list()->rowCount(), 4);
+    QCOMPARE(w.listView->list()->rowCount(), 4);
     QCOMPARE(row(w, 1),
              QStringList({"Pinus", "Tredici cifre", "2026/06/01 A", "", "", "", "3112202686399"}));
     QCOMPARE(row(w, 2), QStringList({"", "Concime", "2026/02/01 C", "", "",
@@ -97,9 +97,9 @@ void TestPlantList::rowsShowNewestStoredFirstWithTheCount() {
         app.addPlant(100 - i, {{"specie", QString("S%1").arg(i)}});
     MainWindow &w = app.main();
     QCOMPARE(column(w, 1), QStringList({"S5", "S4", "S3", "S2", "S1"}));
-    QCOMPARE(w.Label2->text(), QString("Piante in archivio: 5"));
+    QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 5"));
     // No plant is selected yet, so no row is highlighted.
-    QCOMPARE(w.lvw1->selectedPosition(), 0);
+    QCOMPARE(w.listView->selectedPosition(), 0);
     QCOMPARE(app.state().idpianta, 0.0);
 }
 
@@ -111,22 +111,22 @@ void TestPlantList::aNewPlantGoesOnTopAndTheHighlightFollowsThePlant() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 2);
-    QCOMPARE(app.state().rigasel, 2.0);
+    QCOMPARE(app.state().selectedRow, 2);
     QCOMPARE(app.state().idpianta, 2.0);
     app.addPlant(4, {{"specie", "S4"}});
     w.showAllPlants();
     QCOMPARE(column(w, 1), QStringList({"S4", "S3", "S2", "S1"}));
-    QCOMPARE(w.lvw1->selectedPosition(), 3);
-    QCOMPARE(w.lvw1->selectedSubItem(1), QString("S2"));
-    QCOMPARE(app.state().rigasel, 3.0);
+    QCOMPARE(w.listView->selectedPosition(), 3);
+    QCOMPARE(w.listView->selectedSubItem(1), QString("S2"));
+    QCOMPARE(app.state().selectedRow, 3);
     QCOMPARE(app.state().idpianta, 2.0);
     // A remembered position beyond the last row falls back to the first; a selected plant
     // that is not listed leaves no row highlighted.
-    app.state().rigasel = 9;
+    app.state().selectedRow = 9;
     app.state().idpianta = 77;
     w.showAllPlants();
-    QCOMPARE(app.state().rigasel, 1.0);
-    QCOMPARE(w.lvw1->selectedPosition(), 0);
+    QCOMPARE(app.state().selectedRow, 1);
+    QCOMPARE(w.listView->selectedPosition(), 0);
 }
 
 void TestPlantList::headerClicksSortOneDirectionForTheWholeList() {
@@ -139,7 +139,7 @@ void TestPlantList::headerClicksSortOneDirectionForTheWholeList() {
     app.addEvent(11, 2, "Annaffiatura", "2025-12-31");
     app.addEvent(12, 3, "Concimazione", "2026-10-01");
     MainWindow &w = app.main();
-    QHeaderView *h = w.lvw1->header();
+    QHeaderView *h = w.listView->header();
     const auto click = [&](int col) {
         QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                           QPoint(h->sectionViewportPosition(col) + 5, h->height() / 2));
@@ -195,14 +195,14 @@ void TestPlantList::searchFindsPrefixesSafely() {
     app.addPlant(99, {{"specie", QVariant()}, {"identificazione", QVariant()}});
     MainWindow &w = app.main();
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
-    w.Combo1->setCurrentIndex(field);
-    w.Text1->setText(typed.isEmpty() ? "x" : typed);
+    w.searchFieldCombo->setCurrentIndex(field);
+    w.searchEdit->setText(typed.isEmpty() ? "x" : typed);
     if (typed.isEmpty())
-        w.Text1->clear();
+        w.searchEdit->clear();
     QStringList got = column(w, 1);
     std::reverse(got.begin(), got.end()); // rows go on top: back to stored order
     QCOMPARE(got, found);
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
+    QCOMPARE(w.listView->list()->columnCount(), 8);
     QVERIFY(app.messages.said.isEmpty());
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
 }
@@ -212,29 +212,29 @@ void TestPlantList::searchWithoutAFieldWarnsAndKeepsTheList() {
     app.addPlant(1, {{"specie", "Ficus"}});
     app.addPlant(2, {{"specie", "Acer"}});
     MainWindow &w = app.main();
-    QTest::keyClicks(w.Text1, "ab");
+    QTest::keyClicks(w.searchEdit, "ab");
     QCOMPARE(app.messages.texts(),
              QStringList({"Selezionare un campo di ricerca", "Selezionare un campo di ricerca"}));
     QCOMPARE(app.messages.said.first().icon, Messages::Icon::Exclamation);
-    QCOMPARE(w.Text1->text(), QString("ab"));
-    QCOMPARE(w.lvw1->list()->rowCount(), 2);
+    QCOMPARE(w.searchEdit->text(), QString("ab"));
+    QCOMPARE(w.listView->list()->rowCount(), 2);
     // A refill from the search without a field fails and leaves the list as it was.
     w.showSearchResults();
-    QCOMPARE(w.lvw1->list()->rowCount(), 2);
+    QCOMPARE(w.listView->list()->rowCount(), 2);
 }
 
 void TestPlantList::searchWithoutMatchKeepsTheCountAndBlanksThePicture() {
     TestApp app;
     app.addPlant(1, {{"specie", "Ficus"}});
     MainWindow &w = app.main();
-    QCOMPARE(w.Label2->text(), QString("Piante in archivio: 1"));
-    QVERIFY(!w.Picture3->isBlank());
-    w.Combo1->setCurrentIndex(0);
-    w.Text1->setText("zz");
-    QCOMPARE(w.lvw1->list()->rowCount(), 0);
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
-    QCOMPARE(w.Label2->text(), QString("Piante in archivio: 1"));
-    QVERIFY(w.Picture3->isBlank());
+    QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 1"));
+    QVERIFY(!w.pictureFrame->isBlank());
+    w.searchFieldCombo->setCurrentIndex(0);
+    w.searchEdit->setText("zz");
+    QCOMPARE(w.listView->list()->rowCount(), 0);
+    QCOMPARE(w.listView->list()->columnCount(), 8);
+    QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 1"));
+    QVERIFY(w.pictureFrame->isBlank());
 }
 
 void TestPlantList::searchInEventModeListsPlantsButKeepsTheMode() {
@@ -245,13 +245,13 @@ void TestPlantList::searchInEventModeListsPlantsButKeepsTheMode() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 1);
-    w.Command3->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
-    QCOMPARE(w.Label2->text(), QString("Mio ficus"));
-    w.Combo1->setCurrentIndex(0);
-    w.Text1->setText("F");
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    w.showEventsButton->click();
+    QCOMPARE(app.state().listMode, ListMode::Events);
+    QCOMPARE(w.headingLabel->text(), QString("Mio ficus"));
+    w.searchFieldCombo->setCurrentIndex(0);
+    w.searchEdit->setText("F");
+    QCOMPARE(w.listView->list()->columnCount(), 8);
+    QCOMPARE(app.state().listMode, ListMode::Events);
     // A click on such a row acts as on an event row: no key can be read, so no event is
     // selected (a command must not fall back on the event selected before).
     app.state().idtratsel = 10;
@@ -272,24 +272,24 @@ void TestPlantList::rowClickSelectsThePlantAndPaintsItsPicture() {
     // Rows: 3 (no folder), 2 (picture), 1 (nd.jpg).
     clickRow(w, 2);
     QCOMPARE(app.state().idpianta, 2.0);
-    QCOMPARE(app.state().rigasel, 2.0);
-    QCOMPARE(w.Picture5.size(), QSize(300, 200));
-    QVERIFY(!w.Picture3->isBlank());
-    QCOMPARE(w.Picture3->paintedSize().width(), w.Picture3->width());
-    const QImage own = w.Picture3->image();
+    QCOMPARE(app.state().selectedRow, 2);
+    QCOMPARE(w.heldPicture.size(), QSize(300, 200));
+    QVERIFY(!w.pictureFrame->isBlank());
+    QCOMPARE(w.pictureFrame->paintedSize().width(), w.pictureFrame->width());
+    const QImage own = w.pictureFrame->image();
     clickRow(w, 1);
     QCOMPARE(app.state().idpianta, 3.0);
     const QImage placeholder = PictureBox::load(app.path("img/nd.jpg"));
-    QCOMPARE(w.Picture5.size(), placeholder.size());
-    QVERIFY(w.Picture3->image() != own);
+    QCOMPARE(w.heldPicture.size(), placeholder.size());
+    QVERIFY(w.pictureFrame->image() != own);
     clickRow(w, 3);
     QCOMPARE(app.state().idpianta, 1.0);
-    QCOMPARE(w.Picture5.size(), placeholder.size());
+    QCOMPARE(w.heldPicture.size(), placeholder.size());
     // A plant deleted by another tool meanwhile: the placeholder, the key still taken.
     app.sql("DELETE FROM piante WHERE id = 2");
     clickRow(w, 2);
     QCOMPARE(app.state().idpianta, 2.0);
-    QCOMPARE(w.Picture5.size(), placeholder.size());
+    QCOMPARE(w.heldPicture.size(), placeholder.size());
 }
 
 void TestPlantList::eventListShowsNewestFirstWithBlanks() {
@@ -304,25 +304,25 @@ void TestPlantList::eventListShowsNewestFirstWithBlanks() {
     app.addEvent(14, 2, "Rinvaso", "2026-03-05");  // another plant
     MainWindow &w = app.main();
     app.state().idpianta = 1;
-    w.lvw1->setFocus();
+    w.listView->setFocus();
     QVERIFY(w.showEventsOfSelectedPlant());
-    const auto &columns = w.lvw1->list()->columns();
+    const auto &columns = w.listView->list()->columns();
     QStringList headers;
     for (const auto &c : columns)
         headers << c.header;
     QCOMPARE(headers, QStringList({"", "", "", "Trattamento/eventi", "Data", "Descrizione", ""}));
-    QCOMPARE(w.lvw1->list()->rowCount(), 4);
-    QCOMPARE(w.lvw1->list()->row(0).mid(0, 7),
+    QCOMPARE(w.listView->list()->rowCount(), 4);
+    QCOMPARE(w.listView->list()->row(0).mid(0, 7),
              QStringList({"", "18,5", "60", "Potatura", "2026/04/02", "Rami alti", "11"}));
     QCOMPARE(column(w, 3), QStringList({"Potatura", "Cimatura", "Fioritura", "Rinvaso"}));
-    QCOMPARE(w.lvw1->list()->row(3).mid(0, 7),
+    QCOMPARE(w.listView->list()->row(3).mid(0, 7),
              QStringList({"", "", "", "Rinvaso", "2026/03/01", " ", "10"}));
-    QCOMPARE(w.lvw1->selectedPosition(), 0);
+    QCOMPARE(w.listView->selectedPosition(), 0);
     // A plant without events: seven columns, no rows.
     app.state().idpianta = 5;
     QVERIFY(w.showEventsOfSelectedPlant());
-    QCOMPARE(w.lvw1->list()->columnCount(), 7);
-    QCOMPARE(w.lvw1->list()->rowCount(), 0);
+    QCOMPARE(w.listView->list()->columnCount(), 7);
+    QCOMPARE(w.listView->list()->rowCount(), 0);
 }
 
 void TestPlantList::modeSwitchesFollowTheirGuards() {
@@ -333,26 +333,26 @@ void TestPlantList::modeSwitchesFollowTheirGuards() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // "Visualizza elenco piante" in plant mode: nothing at all.
-    w.Command1->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
+    w.showPlantsButton->click();
+    QCOMPARE(app.state().listMode, ListMode::Plants);
     QVERIFY(app.messages.said.isEmpty());
     clickRow(w, 1);
-    w.Command3->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
-    QCOMPARE(w.lvw1->list()->columnCount(), 7);
+    w.showEventsButton->click();
+    QCOMPARE(app.state().listMode, ListMode::Events);
+    QCOMPARE(w.listView->list()->columnCount(), 7);
     clickRow(w, 1);
     QCOMPARE(app.state().idtratsel, 10.0);
     QCOMPARE(app.state().idpianta, 1.0);
     // "Visualizza trattamenti" while the events show: nothing happens.
-    w.Command3->click();
+    w.showEventsButton->click();
     QVERIFY(app.messages.said.isEmpty());
-    QCOMPARE(w.lvw1->list()->columnCount(), 7);
-    w.List1->addItem("x");
-    w.Command1->click();
-    QCOMPARE(app.state().modolista, QString("Visualizza trattamenti"));
-    QCOMPARE(w.lvw1->list()->columnCount(), 8);
-    QCOMPARE(w.List1->count(), 0);
-    QCOMPARE(w.Label2->text(), QString("Piante in archivio: 1"));
+    QCOMPARE(w.listView->list()->columnCount(), 7);
+    w.hiddenList->addItem("x");
+    w.showPlantsButton->click();
+    QCOMPARE(app.state().listMode, ListMode::Plants);
+    QCOMPARE(w.listView->list()->columnCount(), 8);
+    QCOMPARE(w.hiddenList->count(), 0);
+    QCOMPARE(w.headingLabel->text(), QString("Piante in archivio: 1"));
 }
 
 void TestPlantList::rightClickOpensThePopupOfTheMode() {
@@ -365,20 +365,20 @@ void TestPlantList::rightClickOpensThePopupOfTheMode() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     clickRow(w, 2, Qt::RightButton);
     QCOMPARE(app.state().idpianta, 1.0);
-    QCOMPARE(app.state().rigasel, 2.0);
-    QVERIFY(!w.Picture3->isBlank()); // the placeholder stands in for the missing picture
-    QTRY_VERIFY(w.meme->isVisible());
-    w.meme->close();
-    w.vistrattamenti->trigger();
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().selectedRow, 2);
+    QVERIFY(!w.pictureFrame->isBlank()); // the placeholder stands in for the missing picture
+    QTRY_VERIFY(w.plantPopup->isVisible());
+    w.plantPopup->close();
+    w.popupShowEventsAction->trigger();
+    QCOMPARE(app.state().listMode, ListMode::Events);
     clickRow(w, 1, Qt::RightButton);
     QCOMPARE(app.state().idtratsel, 10.0);
-    QTRY_VERIFY(w.meme1->isVisible());
-    QVERIFY(!w.meme->isVisible());
-    w.meme1->close();
+    QTRY_VERIFY(w.eventPopup->isVisible());
+    QVERIFY(!w.plantPopup->isVisible());
+    w.eventPopup->close();
     // A left click opens no pop-up.
     clickRow(w, 1);
-    QVERIFY(!w.meme1->isVisible());
+    QVERIFY(!w.eventPopup->isVisible());
 }
 
 void TestPlantList::deletingAPlantTakesItsEventsOrNothing() {
@@ -393,18 +393,18 @@ void TestPlantList::deletingAPlantTakesItsEventsOrNothing() {
     app.state().idpianta = 1;
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
     app.messages.answerNext(false);
-    w.cancella->trigger();
+    w.deletePlantAction->trigger();
     QCOMPARE(app.messages.texts(),
              QStringList{"Vuoi cancellare la scheda della pianta Il vecchio ?"});
     QVERIFY(app.messages.said.first().question);
     QCOMPARE(TestApp::fileHash(app.path("dbpiante.mdb")), before);
-    QCOMPARE(w.lvw1->list()->rowCount(), 2);
+    QCOMPARE(w.listView->list()->rowCount(), 2);
 
     app.messages.answerNext(true);
-    w.cancella->trigger();
+    w.deletePlantAction->trigger();
     QCOMPARE(app.count("piante"), 1);
     QCOMPARE(app.count("coltivazione"), 1);
-    QCOMPARE(w.lvw1->list()->rowCount(), 1);
+    QCOMPARE(w.listView->list()->rowCount(), 1);
     QCOMPARE(app.state().idpianta, 1.0); // the deleted key stays
     QVERIFY(QDir(app.path("img/1")).exists());
 
@@ -416,7 +416,7 @@ void TestPlantList::deletingAPlantTakesItsEventsOrNothing() {
     app.state().idpianta = 2;
     app.messages.clear();
     app.messages.answerNext(true);
-    w.cancella->trigger();
+    w.deletePlantAction->trigger();
     QCOMPARE(app.count("piante"), 1);
     QCOMPARE(app.count("coltivazione"), 4);
     QCOMPARE(app.messages.said.size(), 2);
@@ -430,18 +430,18 @@ void TestPlantList::deletingAnEventKeepsTheEventList() {
     app.addEvent(11, 1, "Potatura", "2026-03-02");
     MainWindow &w = app.main();
     app.state().idpianta = 1;
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     QVERIFY(w.showEventsOfSelectedPlant());
     app.state().idtratsel = 11;
     app.messages.answerNext(false);
-    w.canctra->trigger();
+    w.deleteEventAction->trigger();
     QCOMPARE(app.messages.texts(), QStringList{"Vuoi cancellare il trattamento selezionato? "});
     QCOMPARE(app.count("coltivazione"), 2);
     app.messages.answerNext(true);
-    w.canctra->trigger();
+    w.deleteEventAction->trigger();
     QCOMPARE(app.count("coltivazione"), 1);
     QCOMPARE(column(w, 3), QStringList{"Rinvaso"});
-    QCOMPARE(app.state().modolista, QString("Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, ListMode::Events);
     QCOMPARE(app.state().idtratsel, 11.0);
 }
 
@@ -452,13 +452,13 @@ void TestPlantList::deletionWithoutARecordWarnsAndDeletesNothing() {
     MainWindow &w = app.main();
     const QByteArray before = TestApp::fileHash(app.path("dbpiante.mdb"));
     app.state().idpianta = 0;
-    w.cancella->trigger();
+    w.deletePlantAction->trigger();
     app.state().idpianta = 77;
-    w.cancella->trigger();
+    w.deletePlantAction->trigger();
     app.state().idtratsel = 0;
-    w.canctra->trigger();
+    w.deleteEventAction->trigger();
     app.state().idtratsel = 77;
-    w.canctra->trigger();
+    w.deleteEventAction->trigger();
     QCOMPARE(app.messages.texts(),
              QStringList({"Seleziona una pianta dall'elenco", "Seleziona una pianta dall'elenco",
                           "Seleziona un trattamento dall'elenco",

@@ -253,15 +253,15 @@ void TestPrinting::cardTextIsComposedExactly() {
     const qint64 id = app.addPlant(712202636000, values);
     select(app, id, plantPicture());
 
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
-    QCOMPARE(form->rtf1->toPlainText(), expected);
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
+    QCOMPARE(form->cardBox->toPlainText(), expected);
     QVERIFY(app.messages.said.isEmpty());
     QVERIFY(form->isVisible());
 
     // One face at 11 points, no formats of its own anywhere in the text.
-    const QTextDocument *doc = form->rtf1->document();
+    const QTextDocument *doc = form->cardBox->document();
     QCOMPARE(doc->defaultFont().pointSizeF(), 11.0);
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
         QCOMPARE(b.blockFormat().leftMargin(), double(Twips::px(1200)));
@@ -273,8 +273,8 @@ void TestPrinting::cardTextIsComposedExactly() {
         }
     }
     // The caret waits at the end, nothing selected.
-    QVERIFY(!form->rtf1->textCursor().hasSelection());
-    QCOMPARE(form->rtf1->textCursor().position(), doc->characterCount() - 1);
+    QVERIFY(!form->cardBox->textCursor().hasSelection());
+    QCOMPARE(form->cardBox->textCursor().position(), doc->characterCount() - 1);
 }
 
 void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
@@ -282,7 +282,7 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     const QImage shown = plantPicture();
     select(app, id, shown);
-    const QImage picture3 = app.main().Picture3->image();
+    const QImage picture3 = app.main().pictureFrame->image();
 
     // Whatever was there before is replaced.
     QFile stale(app.path("$_tmp.BMP"));
@@ -291,18 +291,18 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
     stale.close();
     QGuiApplication::clipboard()->setText("previous clipboard");
 
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
 
-    // A real Windows bitmap, just as Picture3 shows the plant.
+    // A real Windows bitmap, just as the side panel shows the plant.
     QFile bmp(app.path("$_tmp.BMP"));
     QVERIFY(bmp.open(QIODevice::ReadOnly));
     QCOMPARE(bmp.read(2), QByteArray("BM"));
     bmp.close();
     QImage saved;
     QVERIFY(saved.load(app.path("$_tmp.BMP"), "BMP"));
-    QCOMPARE(saved.size(), app.main().Picture3->size());
+    QCOMPARE(saved.size(), app.main().pictureFrame->size());
     QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), picture3);
 
     // The clipboard keeps the picture afterwards.
@@ -312,53 +312,54 @@ void TestPrinting::cardCarriesThePictureThroughFileAndClipboard() {
 
     // In the document: an embedded picture on the second line, which was empty, right before
     // the line "Famiglia :"; the document itself holds it.
-    const QTextBlock second = form->rtf1->document()->findBlockByNumber(1);
+    const QTextBlock second = form->cardBox->document()->findBlockByNumber(1);
     QCOMPARE(second.text(), QString(picture));
     QVERIFY(second.next().text().startsWith("Famiglia :"));
     const QTextFragment first = second.begin().fragment();
     QVERIFY(first.charFormat().isImageFormat());
     const QString name = first.charFormat().toImageFormat().name();
     const QVariant held =
-        form->rtf1->document()->resource(QTextDocument::ImageResource, QUrl(name));
+        form->cardBox->document()->resource(QTextDocument::ImageResource, QUrl(name));
     QCOMPARE(qvariant_cast<QImage>(held).convertToFormat(QImage::Format_RGB32), picture3);
 
     // Only one picture in the whole card.
-    QCOMPARE(form->rtf1->toPlainText().count(picture), 1);
+    QCOMPARE(form->cardBox->toPlainText().count(picture), 1);
 }
 
 void TestPrinting::cardIsRebuiltAtEachOpening() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id);
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains("Specie :elongata\n"));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QTRY_VERIFY(form->cardBox->toPlainText().contains("Specie :elongata\n"));
+    QTest::mouseClick(form->closeButton, Qt::LeftButton);
     QTRY_VERIFY(app.modal.last() == nullptr);
 
     app.sql("UPDATE piante SET specie = ? WHERE id = ?", {"mystax", id});
-    form = open<CardViewDialog>(app, "vischenost"); // the pop-up item runs the same command
+    form =
+        open<CardViewDialog>(app, "popupShowCardAction"); // the pop-up item runs the same command
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains("Specie :mystax\n"));
-    QVERIFY(!form->rtf1->toPlainText().contains("elongata"));
+    QTRY_VERIFY(form->cardBox->toPlainText().contains("Specie :mystax\n"));
+    QVERIFY(!form->cardBox->toPlainText().contains("elongata"));
 }
 
 void TestPrinting::cardIsComposedOncePerOpening() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id);
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
-    form->rtf1->textCursor().insertText("typed by the user");
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
+    form->cardBox->textCursor().insertText("typed by the user");
     // Losing and taking back the screen (a message box, another window) recomposes nothing.
     form->hide();
     form->show();
     QApplication::setActiveWindow(form);
     QTest::qWait(0);
     QCoreApplication::processEvents();
-    QVERIFY(form->rtf1->toPlainText().contains("typed by the user"));
-    QCOMPARE(form->rtf1->toPlainText().count(picture), 1);
+    QVERIFY(form->cardBox->toPlainText().contains("typed by the user"));
+    QCOMPARE(form->cardBox->toPlainText().count(picture), 1);
 }
 
 void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
@@ -366,12 +367,12 @@ void TestPrinting::cardViewInEventModeShowsOnlyTheMargins() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     app.addEvent(1, id, "Annaffiatura", "2026-05-01");
     select(app, id);
-    app.state().modolista = ProgramState::eventMode;
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    app.state().listMode = ListMode::Events;
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
-    QTRY_VERIFY(form->rtf1->document()->begin().blockFormat().leftMargin() > 0);
-    QCOMPARE(form->rtf1->toPlainText(), QStringLiteral("  "));
-    QCOMPARE(form->rtf1->document()->begin().blockFormat().rightMargin(), double(Twips::px(1000)));
+    QTRY_VERIFY(form->cardBox->document()->begin().blockFormat().leftMargin() > 0);
+    QCOMPARE(form->cardBox->toPlainText(), QStringLiteral("  "));
+    QCOMPARE(form->cardBox->document()->begin().blockFormat().rightMargin(), double(Twips::px(1000)));
     QVERIFY(form->isVisible());
     QVERIFY(app.messages.said.isEmpty());
     QVERIFY(!QFile::exists(app.path("$_tmp.BMP")));
@@ -386,27 +387,27 @@ void TestPrinting::refusalsAndFailures_data() {
 
     const QString select = QStringLiteral("Seleziona una pianta dalla lista");
     const QString cancelled = QStringLiteral("Stampa annullata");
-    QTest::newRow("view, no plant") << "vischenosta"
+    QTest::newRow("view, no plant") << "showCardAction"
                                     << "no plant" << select << false << "";
-    QTest::newRow("print, no plant") << "sta"
+    QTest::newRow("print, no plant") << "printAction"
                                      << "no plant" << select << false << "";
-    QTest::newRow("view, deleted plant") << "vischenosta"
+    QTest::newRow("view, deleted plant") << "showCardAction"
                                          << "deleted"
                                          << "" << true << "  ";
-    QTest::newRow("print, deleted plant") << "sta"
+    QTest::newRow("print, deleted plant") << "printAction"
                                           << "deleted" << cancelled << true << "  ";
-    QTest::newRow("view, no archive") << "vischenosta"
+    QTest::newRow("view, no archive") << "showCardAction"
                                       << "no archive"
                                       << "" << false << "  ";
-    QTest::newRow("print, no archive") << "sta"
+    QTest::newRow("print, no archive") << "printAction"
                                        << "no archive" << cancelled << false << "  ";
-    QTest::newRow("view, bitmap unwritable") << "vischenosta"
+    QTest::newRow("view, bitmap unwritable") << "showCardAction"
                                              << "bitmap unwritable"
                                              << "" << false << "  ";
-    QTest::newRow("print, bitmap unwritable") << "sta"
+    QTest::newRow("print, bitmap unwritable") << "printAction"
                                               << "bitmap unwritable" << cancelled << false << "  ";
     QTest::newRow("print events, deleted plant")
-        << "sta"
+        << "printAction"
         << "deleted, event mode" << cancelled << false << "  ";
 }
 
@@ -426,7 +427,7 @@ void TestPrinting::refusalsAndFailures() {
     if (situation.startsWith("deleted"))
         app.sql("DELETE FROM piante WHERE id = ?", {id});
     if (situation.endsWith("event mode"))
-        app.state().modolista = ProgramState::eventMode;
+        app.state().listMode = ListMode::Events;
     if (situation == "no archive")
         QVERIFY(QFile::remove(app.path("dbpiante.mdb")));
     if (situation == "bitmap unwritable")
@@ -434,7 +435,7 @@ void TestPrinting::refusalsAndFailures() {
 
     QDialog *window = open<QDialog>(app, qPrintable(action));
     QVERIFY(window);
-    auto *box = window->findChild<RichTextBox *>("rtf1");
+    auto *box = window->findChild<RichTextBox *>("cardBox");
     QVERIFY(box);
     QString seen = QStringLiteral("<still open>");
     connect(window, &QDialog::finished, this, [&] { seen = box->toPlainText(); });
@@ -452,8 +453,8 @@ void TestPrinting::refusalsAndFailures() {
 
 void TestPrinting::pictureThatCannotBeReadBackIsReported_data() {
     QTest::addColumn<QString>("action");
-    QTest::newRow("view") << "vischenosta";
-    QTest::newRow("print") << "sta";
+    QTest::newRow("view") << "showCardAction";
+    QTest::newRow("print") << "printAction";
 }
 
 void TestPrinting::pictureThatCannotBeReadBackIsReported() {
@@ -474,7 +475,7 @@ void TestPrinting::pictureThatCannotBeReadBackIsReported() {
     QCOMPARE(app.printer.calls, 0);
 
     // The text stays, without picture and without margins.
-    auto *box = window->findChild<RichTextBox *>("rtf1");
+    auto *box = window->findChild<RichTextBox *>("cardBox");
     const QString text = box->toPlainText();
     QVERIFY2(text.startsWith("  \n\nFamiglia :Cactaceae\nGenere :"), qPrintable(text));
     QVERIFY(text.endsWith("Note :Poca acqua\nin inverno\n" + laterLines()));
@@ -510,15 +511,15 @@ void TestPrinting::cultivationCardListsTheEvents() {
         app.addEvent(2, id, "Rinvaso", "2026-04-03", {{"descrizione", "terriccio\tnuovo"}});
     }
     select(app, id, plantPicture());
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     QGuiApplication::clipboard()->setText("kept");
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("coltivazione.pdf");
 
-    auto *window = open<CardPrintDialog>(app, "sta");
+    auto *window = open<CardPrintDialog>(app, "printAction");
     QVERIFY(window);
     QString composed;
-    connect(window, &QDialog::finished, this, [&] { composed = window->rtf1->toPlainText(); });
+    connect(window, &QDialog::finished, this, [&] { composed = window->cardBox->toPlainText(); });
     QTRY_VERIFY(app.modal.last() == nullptr);
 
     QCOMPARE(composed, expected);
@@ -561,15 +562,15 @@ void TestPrinting::plantCardPrintsToPdf() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("scheda.pdf");
 
-    auto *window = open<CardPrintDialog>(app, "sta");
+    auto *window = open<CardPrintDialog>(app, "printAction");
     QVERIFY(window);
     QVERIFY(window->isVisible());
-    QCOMPARE(window->Label1->text(), QStringLiteral("Stampa in corso"));
+    QCOMPARE(window->progressLabel->text(), QStringLiteral("Stampa in corso"));
     bool wholeSelected = false;
     connect(window, &QDialog::finished, this, [&] {
-        const QTextCursor c = window->rtf1->textCursor();
+        const QTextCursor c = window->cardBox->textCursor();
         wholeSelected = c.selectionStart() == 0 &&
-                        c.selectionEnd() == window->rtf1->document()->characterCount() - 1;
+                        c.selectionEnd() == window->cardBox->document()->characterCount() - 1;
     });
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(app.messages.said.isEmpty());
@@ -604,13 +605,13 @@ void TestPrinting::wholeDocumentPrintsWhateverTheRange() {
     for (int i = 1; i <= 150; ++i)
         app.addEvent(i, id, QStringLiteral("Evento %1").arg(i), "2026-04-01");
     select(app, id);
-    app.state().modolista = ProgramState::eventMode;
+    app.state().listMode = ListMode::Events;
     QTemporaryDir out;
     RangePrinter ranged;
     ranged.pdfPath = out.filePath("range.pdf");
     app.ctx().printer = &ranged;
 
-    QVERIFY(open<CardPrintDialog>(app, "sta"));
+    QVERIFY(open<CardPrintDialog>(app, "printAction"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QVERIFY(pdfPages(ranged.pdfPath) > 2);
     const QString printed = run("pdftotext", {ranged.pdfPath, "-"});
@@ -624,11 +625,11 @@ void TestPrinting::cancelledPrintClosesSilently() {
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id, plantPicture());
     app.printer.pdfPath.clear(); // the user cancels the dialog
-    QVERIFY(open<CardPrintDialog>(app, "sta"));
+    QVERIFY(open<CardPrintDialog>(app, "printAction"));
     QTRY_VERIFY(app.modal.last() == nullptr);
     QCOMPARE(app.printer.calls, 1);
     QVERIFY(app.messages.said.isEmpty());
-    QCOMPARE(QGuiApplication::clipboard()->image().size(), app.main().Picture3->size());
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), app.main().pictureFrame->size());
 }
 
 void TestPrinting::windowsWorkUnderARealModalLoop() {
@@ -650,7 +651,7 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     // A refusal closes the window and ends the wait.
     app.state().idpianta = 0;
     guard.start(10000);
-    triggerAction(&app.main(), "vischenosta");
+    triggerAction(&app.main(), "showCardAction");
     QVERIFY(guard.isActive());
     QCOMPARE(app.messages.texts(), QStringList{"Seleziona una pianta dalla lista"});
 
@@ -660,16 +661,16 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     QString shown;
     std::function<void()> waitForCard = [&] {
         auto *form = qobject_cast<CardViewDialog *>(QApplication::activeModalWidget());
-        if (form && form->rtf1->toPlainText().contains(picture)) {
-            shown = form->rtf1->toPlainText();
-            form->Command1->click();
+        if (form && form->cardBox->toPlainText().contains(picture)) {
+            shown = form->cardBox->toPlainText();
+            form->closeButton->click();
         } else {
             QTimer::singleShot(20, this, waitForCard);
         }
     };
     QTimer::singleShot(0, this, waitForCard);
     guard.start(10000);
-    triggerAction(&app.main(), "vischenosta");
+    triggerAction(&app.main(), "showCardAction");
     QVERIFY(guard.isActive());
     QVERIFY(shown.contains("Famiglia :Cactaceae"));
 
@@ -677,7 +678,7 @@ void TestPrinting::windowsWorkUnderARealModalLoop() {
     QTemporaryDir out;
     app.printer.pdfPath = out.filePath("modal.pdf");
     guard.start(10000);
-    triggerAction(&app.main(), "sta");
+    triggerAction(&app.main(), "printAction");
     QVERIFY(guard.isActive());
     guard.stop();
     QCOMPARE(pdfPages(app.printer.pdfPath), 1);
@@ -725,29 +726,29 @@ void TestPrinting::windowsLayout() {
     TestApp app;
     const qint64 id = app.addPlant(712202636000, fullCard);
     select(app, id, plantPicture());
-    auto *form = open<CardViewDialog>(app, "vischenosta");
+    auto *form = open<CardViewDialog>(app, "showCardAction");
     QVERIFY(form);
     QCOMPARE(form->windowTitle(), QStringLiteral("Scheda pianta"));
-    QCOMPARE(form->rtf1->geometry(), Twips::rect(120, 60, 11505, 7125));
-    QCOMPARE(form->Command1->text(), QStringLiteral("Chiudi"));
-    QCOMPARE(form->Command1->accessibleName(), QStringLiteral("Chiudi"));
-    QTRY_VERIFY(form->rtf1->toPlainText().contains(picture));
+    QCOMPARE(form->cardBox->geometry(), Twips::rect(120, 60, 11505, 7125));
+    QCOMPARE(form->closeButton->text(), QStringLiteral("Chiudi"));
+    QCOMPARE(form->closeButton->accessibleName(), QStringLiteral("Chiudi"));
+    QTRY_VERIFY(form->cardBox->toPlainText().contains(picture));
     // The caret is at the end, but the card shows from its top.
-    QCOMPARE(form->rtf1->textCursor().position(), form->rtf1->toPlainText().size());
+    QCOMPARE(form->cardBox->textCursor().position(), form->cardBox->toPlainText().size());
     QTest::qWait(50);
-    QCOMPARE(form->rtf1->verticalScrollBar()->value(), 0);
+    QCOMPARE(form->cardBox->verticalScrollBar()->value(), 0);
     saveShot(form, "form3");
     form->close();
 
     app.printer.pdfPath.clear();
-    auto *printing = open<CardPrintDialog>(app, "sta");
+    auto *printing = open<CardPrintDialog>(app, "printAction");
     QVERIFY(printing);
     QCOMPARE(printing->windowTitle(), QStringLiteral("Stampa"));
     QCOMPARE(printing->size(), QSize(Twips::px(3780), Twips::px(1290)));
-    QVERIFY(printing->Label1->font().bold());
-    QCOMPARE(printing->Label1->font().pointSizeF(), 12.0);
+    QVERIFY(printing->progressLabel->font().bold());
+    QCOMPARE(printing->progressLabel->font().pointSizeF(), 12.0);
     // The box is there for the toolkit, below what the user sees.
-    QVERIFY(printing->rtf1->geometry().top() >= printing->height());
+    QVERIFY(printing->cardBox->geometry().top() >= printing->height());
     saveShot(printing, "CardPrintDialog");
     QTRY_VERIFY(app.modal.last() == nullptr);
 }

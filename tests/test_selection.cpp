@@ -17,24 +17,24 @@ constexpr int eventKey = 6;
 
 QPoint rowCentre(MainWindow &w, int position) {
     int col = 0;
-    while (w.lvw1->isColumnHidden(col))
+    while (w.listView->isColumnHidden(col))
         ++col;
-    return w.lvw1->visualRect(w.lvw1->list()->index(position - 1, col)).center();
+    return w.listView->visualRect(w.listView->list()->index(position - 1, col)).center();
 }
 
 void clickRow(MainWindow &w, int position, Qt::MouseButton button = Qt::LeftButton) {
-    QTest::mouseClick(w.lvw1->viewport(), button, {}, rowCentre(w, position));
+    QTest::mouseClick(w.listView->viewport(), button, {}, rowCentre(w, position));
 }
 
 void clickHeader(MainWindow &w, int col) {
-    QHeaderView *h = w.lvw1->header();
+    QHeaderView *h = w.listView->header();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                       QPoint(h->sectionViewportPosition(col) + 5, h->height() / 2));
 }
 
 // The key written in the highlighted row; 0 when no row is highlighted.
 qint64 highlighted(MainWindow &w, int item) {
-    return w.lvw1->selectedSubItem(item).toLongLong();
+    return w.listView->selectedSubItem(item).toLongLong();
 }
 
 qint64 selectedPlant(TestApp &app) {
@@ -98,31 +98,31 @@ void TestSelection::highlightStaysOnTheSelectedRowWhenRowsMove() {
         app.addPlant(5, {{"specie", "Zelkova"}});
         w.showAllPlants();
     } else if (change == "search") {
-        w.Combo1->setCurrentIndex(0);
-        w.Text1->setText("Pino");
-        QCOMPARE(w.lvw1->list()->rowCount(), 2);
+        w.searchFieldCombo->setCurrentIndex(0);
+        w.searchEdit->setText("Pino");
+        QCOMPARE(w.listView->list()->rowCount(), 2);
     } else if (change == "sort") {
         clickHeader(w, 1);
-        QCOMPARE(w.lvw1->selectedPosition(), 1);
+        QCOMPARE(w.listView->selectedPosition(), 1);
         saveShot(&w, "main-sorted");
     } else {
-        w.Command3->click();
+        w.showEventsButton->click();
         clickRow(w, 2); // events newest first: Potatura, Annaffiatura, Rinvaso
         QCOMPARE(selectedEvent(app), 11);
         clickHeader(w, 3);
         clickHeader(w, 3);
         QCOMPARE(highlighted(w, eventKey), 11);
-        QCOMPARE(w.lvw1->selectedPosition(), 1); // ascending by kind: Annaffiatura first
-        QCOMPARE(app.state().rigasel, 1.0);
+        QCOMPARE(w.listView->selectedPosition(), 1); // ascending by kind: Annaffiatura first
+        QCOMPARE(app.state().selectedRow, 1);
         return;
     }
     QCOMPARE(highlighted(w, plantKey), 1);
-    QCOMPARE(app.state().rigasel, double(w.lvw1->selectedPosition()));
+    QCOMPARE(app.state().selectedRow, w.listView->selectedPosition());
     // The next command works on the highlighted plant.
-    w.Command3->click();
+    w.showEventsButton->click();
     QVERIFY(app.messages.said.isEmpty());
-    QCOMPARE(w.Label2->text(), QString("Il nero"));
-    QCOMPARE(w.lvw1->list()->rowCount(), 3);
+    QCOMPARE(w.headingLabel->text(), QString("Il nero"));
+    QCOMPARE(w.listView->list()->rowCount(), 3);
 }
 
 void TestSelection::modeTestComesBeforeTheSelectionTest() {
@@ -133,24 +133,24 @@ void TestSelection::modeTestComesBeforeTheSelectionTest() {
     MainWindow &w = app.main();
     showWindow(w);
     clickRow(w, 1);
-    w.Command3->click();
+    w.showEventsButton->click();
     clickRow(w, 1);
     QCOMPARE(selectedEvent(app), 11);
     app.messages.answerNext(true);
-    w.canctra->trigger();
+    w.deleteEventAction->trigger();
     app.messages.clear();
     // The deleted event stays selected but is no longer listed: no row is highlighted.
-    QCOMPARE(w.lvw1->list()->rowCount(), 1);
-    QCOMPARE(w.lvw1->selectedPosition(), 0);
-    w.Command3->click();
-    w.vistrattamenti->trigger();
+    QCOMPARE(w.listView->list()->rowCount(), 1);
+    QCOMPARE(w.listView->selectedPosition(), 0);
+    w.showEventsButton->click();
+    w.popupShowEventsAction->trigger();
     QVERIFY(app.messages.said.isEmpty());
-    QCOMPARE(w.lvw1->list()->columnCount(), 7);
+    QCOMPARE(w.listView->list()->columnCount(), 7);
     // Back to the plants, a click selects and highlights the plant, as before the events.
-    w.Command1->click();
+    w.showPlantsButton->click();
     clickRow(w, 1);
     QCOMPARE(selectedPlant(app), 1);
-    QCOMPARE(w.lvw1->selectedPosition(), 1);
+    QCOMPARE(w.listView->selectedPosition(), 1);
 }
 
 void TestSelection::oneClickReadsThePictureOnce() {
@@ -159,15 +159,15 @@ void TestSelection::oneClickReadsThePictureOnce() {
     app.makePicture("img/1/a.jpg", 120, 80);
     MainWindow &w = app.main();
     showWindow(w);
-    QTest::mousePress(w.lvw1->viewport(), Qt::LeftButton, {}, rowCentre(w, 1));
-    QCOMPARE(w.Picture5.size(), QSize(120, 80));
+    QTest::mousePress(w.listView->viewport(), Qt::LeftButton, {}, rowCentre(w, 1));
+    QCOMPARE(w.heldPicture.size(), QSize(120, 80));
     // The picture changes on disk between press and release: the release reads nothing.
     app.makePicture("img/1/a.jpg", 60, 90);
-    QTest::mouseRelease(w.lvw1->viewport(), Qt::LeftButton, {}, rowCentre(w, 1));
-    QCOMPARE(w.Picture5.size(), QSize(120, 80));
+    QTest::mouseRelease(w.listView->viewport(), Qt::LeftButton, {}, rowCentre(w, 1));
+    QCOMPARE(w.heldPicture.size(), QSize(120, 80));
     // A second click on the same row reads it again.
     clickRow(w, 1);
-    QCOMPARE(w.Picture5.size(), QSize(60, 90));
+    QCOMPARE(w.heldPicture.size(), QSize(60, 90));
 }
 
 void TestSelection::keysActAsALeftClickAndPaintWhenTheyRest() {
@@ -180,45 +180,45 @@ void TestSelection::keysActAsALeftClickAndPaintWhenTheyRest() {
     MainWindow &w = app.main();
     showWindow(w);
     // Rows show keys 5, 4, 3, 2, 1. Nothing is highlighted yet: the first arrow takes row 1.
-    w.lvw1->setFocus();
-    QTest::keyClick(w.lvw1, Qt::Key_Down);
+    w.listView->setFocus();
+    QTest::keyClick(w.listView, Qt::Key_Down);
     QCOMPARE(selectedPlant(app), 5);
-    QCOMPARE(w.Picture5.size(), sizes[4]);
-    QTest::keyClick(w.lvw1, Qt::Key_Down);
+    QCOMPARE(w.heldPicture.size(), sizes[4]);
+    QTest::keyClick(w.listView, Qt::Key_Down);
     QCOMPARE(selectedPlant(app), 4);
-    QCOMPARE(app.state().rigasel, 2.0);
-    QCOMPARE(w.Picture5.size(), sizes[3]);
+    QCOMPARE(app.state().selectedRow, 2);
+    QCOMPARE(w.heldPicture.size(), sizes[3]);
     // Holding the arrow: each row reached is selected, no picture is decoded on the way.
-    key(w.lvw1, QEvent::KeyPress, Qt::Key_Down);
-    key(w.lvw1, QEvent::KeyPress, Qt::Key_Down, true);
+    key(w.listView, QEvent::KeyPress, Qt::Key_Down);
+    key(w.listView, QEvent::KeyPress, Qt::Key_Down, true);
     QCOMPARE(selectedPlant(app), 2);
     QCOMPARE(highlighted(w, plantKey), 2);
-    QCOMPARE(w.Picture5.size(), sizes[3]);
-    key(w.lvw1, QEvent::KeyRelease, Qt::Key_Down);
-    QCOMPARE(w.Picture5.size(), sizes[1]);
+    QCOMPARE(w.heldPicture.size(), sizes[3]);
+    key(w.listView, QEvent::KeyRelease, Qt::Key_Down);
+    QCOMPARE(w.heldPicture.size(), sizes[1]);
     // Without a release the picture comes after a short pause.
-    key(w.lvw1, QEvent::KeyPress, Qt::Key_Home);
+    key(w.listView, QEvent::KeyPress, Qt::Key_Home);
     QCOMPARE(selectedPlant(app), 5);
-    QCOMPARE(w.Picture5.size(), sizes[1]);
-    QTRY_COMPARE(w.Picture5.size(), sizes[4]);
-    QTest::keyClick(w.lvw1, Qt::Key_End);
+    QCOMPARE(w.heldPicture.size(), sizes[1]);
+    QTRY_COMPARE(w.heldPicture.size(), sizes[4]);
+    QTest::keyClick(w.listView, Qt::Key_End);
     QCOMPARE(selectedPlant(app), 1);
-    QCOMPARE(w.Picture5.size(), sizes[0]);
+    QCOMPARE(w.heldPicture.size(), sizes[0]);
     // A command given before the keys rest still works on the picture of the row reached.
-    key(w.lvw1, QEvent::KeyPress, Qt::Key_Up);
-    w.Command3->click();
-    QCOMPARE(w.Picture5.size(), sizes[1]);
+    key(w.listView, QEvent::KeyPress, Qt::Key_Up);
+    w.showEventsButton->click();
+    QCOMPARE(w.heldPicture.size(), sizes[1]);
     // Event rows: the arrow selects the event, the picture stays.
     app.addEvent(20, 2, "Rinvaso", "2026-01-01");
     app.addEvent(21, 2, "Potatura", "2026-02-01");
     w.showEventsOfSelectedPlant();
-    w.lvw1->setFocus();
-    QTest::keyClick(w.lvw1, Qt::Key_Down);
+    w.listView->setFocus();
+    QTest::keyClick(w.listView, Qt::Key_Down);
     QCOMPARE(selectedEvent(app), 21);
-    QTest::keyClick(w.lvw1, Qt::Key_Down);
+    QTest::keyClick(w.listView, Qt::Key_Down);
     QCOMPARE(selectedEvent(app), 20);
     QCOMPARE(selectedPlant(app), 2);
-    QCOMPARE(w.Picture5.size(), sizes[1]);
+    QCOMPARE(w.heldPicture.size(), sizes[1]);
 }
 
 void TestSelection::menuKeysOpenThePopupOfTheRow_data() {
@@ -242,27 +242,26 @@ void TestSelection::menuKeysOpenThePopupOfTheRow() {
     showWindow(w);
     clickRow(w, 2);
     if (events)
-        w.Command3->click();
-    w.lvw1->setFocus();
+        w.showEventsButton->click();
+    w.listView->setFocus();
     // Plants: no row below the selected one, it stays; events: none is highlighted yet, the
     // arrow takes the first.
-    QTest::keyClick(w.lvw1, Qt::Key_Down);
-    QTest::keyClick(w.lvw1, Qt::Key(keyCode), Qt::KeyboardModifiers(modifiers));
-    QMenu *expected = events ? w.meme1 : w.meme;
-    QMenu *other = events ? w.meme : w.meme1;
+    QTest::keyClick(w.listView, Qt::Key_Down);
+    QTest::keyClick(w.listView, Qt::Key(keyCode), Qt::KeyboardModifiers(modifiers));
+    QMenu *expected = events ? w.eventPopup : w.plantPopup;
+    QMenu *other = events ? w.plantPopup : w.eventPopup;
     QTRY_VERIFY(expected->isVisible());
     QVERIFY(!other->isVisible());
     // It opens below the row, as a right click opens at the pointer.
-    const QRect row = w.lvw1->visualRect(w.lvw1->currentIndex());
-    QCOMPARE(w.lvw1->viewport()->mapFromGlobal(expected->pos()).y(), row.bottom());
+    const QRect row = w.listView->visualRect(w.listView->currentIndex());
+    QCOMPARE(w.listView->viewport()->mapFromGlobal(expected->pos()).y(), row.bottom());
     QCOMPARE(selectedPlant(app), 1);
     if (events)
         QCOMPARE(selectedEvent(app), 10);
     // The menu's own letters run its items: "Visualizza &trattamenti" / "&Visualizza elenco".
     QTest::keyClick(expected, events ? Qt::Key_V : Qt::Key_T);
     QTRY_VERIFY(!expected->isVisible());
-    QCOMPARE(app.state().modolista,
-             QString(events ? "Visualizza trattamenti" : "Visualizza elenco Piante"));
+    QCOMPARE(app.state().listMode, events ? ListMode::Plants : ListMode::Events);
 }
 
 void TestSelection::altAndALetterOpensAMenu() {
@@ -270,12 +269,12 @@ void TestSelection::altAndALetterOpensAMenu() {
     MainWindow &w = app.main();
     showWindow(w);
     QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
-    QTRY_VERIFY(w.filemnu->isVisible());
-    QCOMPARE(w.filemnu->activeAction(), w.sta);
-    QTest::keyClick(w.filemnu, Qt::Key_Escape);
-    QTRY_VERIFY(!w.filemnu->isVisible());
+    QTRY_VERIFY(w.fileMenu->isVisible());
+    QCOMPARE(w.fileMenu->activeAction(), w.printAction);
+    QTest::keyClick(w.fileMenu, Qt::Key_Escape);
+    QTRY_VERIFY(!w.fileMenu->isVisible());
     QTest::keyClick(&w, Qt::Key_G, Qt::AltModifier);
-    QTRY_VERIFY(w.gepia->isVisible());
+    QTRY_VERIFY(w.plantsMenu->isVisible());
 }
 
 QTEST_MAIN(TestSelection)

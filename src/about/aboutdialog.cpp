@@ -1,6 +1,6 @@
 #include "about/aboutdialog.h"
 
-#include "about/getkeyvalue.h"
+#include "about/readkeyvalue.h"
 #include "ui/fonts.h"
 #include "ui/twips.h"
 
@@ -74,55 +74,55 @@ AboutDialog::AboutDialog(AppContext &ctx, QWidget *parent) : QDialog(parent), m_
     setPalette(pal);
     setFont(Fonts::sans(8.25));
 
-    Picture4 = new QLabel(this);
-    Picture4->setObjectName("Picture4");
-    Picture4->setPixmap(seedling(30, 42));
-    Twips::place(Picture4, 450, 210, 510, 690);
-    Image1 = new QLabel(this);
-    Image1->setObjectName("Image1");
-    Image1->setPixmap(leaf(32));
-    Twips::place(Image1, 960, 210, 480, 480);
+    seedlingPicture = new QLabel(this);
+    seedlingPicture->setObjectName("seedlingPicture");
+    seedlingPicture->setPixmap(seedling(30, 42));
+    Twips::place(seedlingPicture, 450, 210, 510, 690);
+    leafIcon = new QLabel(this);
+    leafIcon->setObjectName("leafIcon");
+    leafIcon->setPixmap(leaf(32));
+    Twips::place(leafIcon, 960, 210, 480, 480);
 
-    lblTitle = new QLabel(this);
-    lblTitle->setObjectName("lblTitle");
-    lblTitle->setFont(Fonts::sans(18, true));
-    Twips::place(lblTitle, 1500, 240, 3435, 480);
-    lblVersion = new QLabel(this);
-    lblVersion->setObjectName("lblVersion");
-    Twips::place(lblVersion, 1050, 780, 3885, 225);
-    lblDescription = new QLabel(T::description, this);
-    lblDescription->setObjectName("lblDescription");
-    lblDescription->setWordWrap(true);
-    lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Twips::place(lblDescription, 1050, 1125, 3885, 750);
+    titleLabel = new QLabel(this);
+    titleLabel->setObjectName("titleLabel");
+    titleLabel->setFont(Fonts::sans(18, true));
+    Twips::place(titleLabel, 1500, 240, 3435, 480);
+    versionLabel = new QLabel(this);
+    versionLabel->setObjectName("versionLabel");
+    Twips::place(versionLabel, 1050, 780, 3885, 225);
+    descriptionLabel = new QLabel(T::description, this);
+    descriptionLabel->setObjectName("descriptionLabel");
+    descriptionLabel->setWordWrap(true);
+    descriptionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Twips::place(descriptionLabel, 1050, 1125, 3885, 750);
 
-    cmdOK = new QPushButton(T::ok, this);
-    cmdOK->setObjectName("cmdOK");
-    cmdOK->setDefault(true);
-    Twips::place(cmdOK, 4245, 2625, 1260, 345);
-    cmdSysInfo = new QPushButton(T::sysInfo, this);
-    cmdSysInfo->setObjectName("cmdSysInfo");
-    cmdSysInfo->setAccessibleName(QStringLiteral("System Info..."));
-    Twips::place(cmdSysInfo, 4260, 3075, 1245, 345);
-    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &AboutDialog::StartSysInfo);
+    okButton = new QPushButton(T::ok, this);
+    okButton->setObjectName("okButton");
+    okButton->setDefault(true);
+    Twips::place(okButton, 4245, 2625, 1260, 345);
+    systemInfoButton = new QPushButton(T::sysInfo, this);
+    systemInfoButton->setObjectName("systemInfoButton");
+    systemInfoButton->setAccessibleName(QStringLiteral("System Info..."));
+    Twips::place(systemInfoButton, 4260, 3075, 1245, 345);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(systemInfoButton, &QPushButton::clicked, this, &AboutDialog::startSystemInfo);
 
     setWindowTitle(T::captionPrefix + T::appTitle);
-    lblVersion->setText(
+    versionLabel->setText(
         versionText(SILVARO_VERSION_MAJOR, SILVARO_VERSION_MINOR, SILVARO_VERSION_PATCH));
-    lblTitle->setText(T::appTitle);
+    titleLabel->setText(T::appTitle);
 }
 
 QString AboutDialog::versionText(int major, int minor, int revision) {
     return T::version + QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
 }
 
-void AboutDialog::StartSysInfo() {
+void AboutDialog::startSystemInfo() {
     const Registry &registry = *m_ctx.registry;
     QString program;
-    if (!GetKeyValue(registry, T::msinfoKey, "PATH", program)) {
+    if (!readKeyValue(registry, T::msinfoKey, "PATH", program)) {
         QString folder;
-        if (GetKeyValue(registry, T::msinfoLocationKey, "MSINFO", folder) &&
+        if (readKeyValue(registry, T::msinfoLocationKey, "MSINFO", folder) &&
             QFile::exists(folder + "/MSINFO32.EXE"))
             program = folder + "/MSINFO32.EXE";
         else

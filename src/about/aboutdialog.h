@@ -16,15 +16,15 @@ public:
 
     static QString versionText(int major, int minor, int revision);
 
-    QLabel *Picture4;
-    QLabel *Image1;
-    QLabel *lblTitle;
-    QLabel *lblVersion;
-    QLabel *lblDescription;
-    QPushButton *cmdOK;
-    QPushButton *cmdSysInfo;
+    QLabel *seedlingPicture;
+    QLabel *leafIcon;
+    QLabel *titleLabel;
+    QLabel *versionLabel;
+    QLabel *descriptionLabel;
+    QPushButton *okButton;
+    QPushButton *systemInfoButton;
 
-    void StartSysInfo();
+    void startSystemInfo();
 
 protected:
     void paintEvent(QPaintEvent *e) override;

@@ -4,6 +4,10 @@
 
 #include <utility>
 
+// What the main list shows: the plants (all, or those the search finds), or the events of
+// the selected plant.
+enum class ListMode { Plants, Events };
+
 // The handful of values the windows hand each other. Owned by the application and passed
 // by reference to every window; nothing else is shared between windows.
 //
@@ -13,18 +17,12 @@ struct ProgramState {
     QString dbpath;     // full path of the archive, set by every opening
     qint64 idpianta = 0;  // key of the selected plant; 0: none, or a new card
     qint64 idtratsel = 0; // key of the selected care event; 0: none, or a new event
-    QString modolista;    // "Visualizza trattamenti" in plant mode, else event mode
-    double rigasel = 0;   // 1-based position of the last clicked list row; 0: none
-    int cambiaimg = 0;    // 1 when a new picture was chosen in the plant card editor
-    QString imgpath;      // plant card editor: picture path before the current choice
-    QString imgfile;      // plant card editor: picture file name before the current choice
+    ListMode listMode = ListMode::Plants;
+    int selectedRow = 0;  // 1-based position of the last clicked list row; 0: none
     // No lock could keep a second program off the archive: it is only read.
     bool archiveReadOnly = false;
 
-    static inline const QString plantMode = QStringLiteral("Visualizza trattamenti");
-    static inline const QString eventMode = QStringLiteral("Visualizza elenco Piante");
-
-    bool inPlantMode() const { return modolista == plantMode; }
+    bool inPlantMode() const { return listMode == ListMode::Plants; }
 
     // The rowid of the list row each key was taken from, so that a command acts on the row
     // clicked even where another tool stored two rows under one key. It goes with the key

@@ -95,141 +95,146 @@ CareEventDialog::CareEventDialog(AppContext &ctx, MainList &main, QWidget *paren
     orderTabs();
     load();
     // The first box of the event itself; the date box would bring its calendar up.
-    Combo1->setFocus(Qt::OtherFocusReason);
+    typeCombo->setFocus(Qt::OtherFocusReason);
 }
 
 void CareEventDialog::buildWindow() {
-    Frame1 = new QGroupBox(T::dati, this);
-    Frame1->setObjectName("Frame1");
-    Frame1->setAccessibleName(T::dati);
-    Twips::place(Frame1, 30, 60, 11475, 7785);
+    dataGroup = new QGroupBox(T::dati, this);
+    dataGroup->setObjectName("dataGroup");
+    dataGroup->setAccessibleName(T::dati);
+    Twips::place(dataGroup, 30, 60, 11475, 7785);
 
-    SSTab1 = make<TabPanel>(Frame1, "SSTab1", T::dati);
-    Twips::place(SSTab1, 150, 270, 6165, 6735);
-    QWidget *eventPage = SSTab1->addTab(T::eventTab);
+    tabPanel = make<TabPanel>(dataGroup, "tabPanel", T::dati);
+    Twips::place(tabPanel, 150, 270, 6165, 6735);
+    QWidget *eventPage = tabPanel->addTab(T::eventTab);
     eventPage->setObjectName("eventPage");
-    QWidget *otherPage = SSTab1->addTab(T::otherTab);
+    QWidget *otherPage = tabPanel->addTab(T::otherTab);
     otherPage->setObjectName("otherPage");
-    SSTab1->setCurrentIndex(0);
+    tabPanel->setCurrentIndex(0);
     buildEventTab(eventPage);
     buildOtherTab(otherPage);
 
-    Picture1 = new PictureBox(Frame1);
-    Picture1->setObjectName("Picture1");
-    Picture1->setAccessibleName(T::immagine);
-    Twips::place(Picture1, 6660, 570, 4515, 3585);
-    Picture1->clear();
+    pictureFrame = new PictureBox(dataGroup);
+    pictureFrame->setObjectName("pictureFrame");
+    pictureFrame->setAccessibleName(T::immagine);
+    Twips::place(pictureFrame, 6660, 570, 4515, 3585);
+    pictureFrame->clear();
 
-    Command1 = makeButton(Frame1, "Command1", T::annulla);
-    Twips::place(Command1, 7740, 7200, 1815, 435);
-    Command2 = makeButton(Frame1, "Command2", T::ok);
-    Twips::place(Command2, 9660, 7200, 1545, 405);
-    Command2->setDefault(true);
-    connect(Command1, &QPushButton::clicked, this, &CareEventDialog::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &CareEventDialog::Command2_Click);
+    cancelButton = makeButton(dataGroup, "cancelButton", T::annulla);
+    Twips::place(cancelButton, 7740, 7200, 1815, 435);
+    okButton = makeButton(dataGroup, "okButton", T::ok);
+    Twips::place(okButton, 9660, 7200, 1545, 405);
+    okButton->setDefault(true);
+    connect(cancelButton, &QPushButton::clicked, this, &CareEventDialog::cancel);
+    connect(okButton, &QPushButton::clicked, this, &CareEventDialog::save);
 
     // Hidden holders, below the visible part of the frame.
-    Text9 = make<QLineEdit>(Frame1, "Text9", T::pianta);
-    Twips::place(Text9, 7440, 8610, 1455, 345);
-    Label12 = Caption::make(Frame1, "Label12", T::temperatura);
-    Twips::place(Label12, 1860, 7965, 1965, 315);
-    Text10 = make<QLineEdit>(Frame1, "Text10", T::temperatura);
-    Twips::place(Text10, 3240, 7965, 1215, 345);
-    Label13 = Caption::make(Frame1, "Label13", T::umidita);
-    Twips::place(Label13, 1860, 8430, 1965, 315);
-    Text11 = make<QLineEdit>(Frame1, "Text11", T::umidita);
-    Twips::place(Text11, 3240, 8415, 1245, 345);
-    Caption::name(Label12, Text10);
-    Caption::name(Label13, Text11);
-    for (QWidget *w : std::initializer_list<QWidget *>{Text9, Label12, Text10, Label13, Text11})
+    plantKeyEdit = make<QLineEdit>(dataGroup, "plantKeyEdit", T::pianta);
+    Twips::place(plantKeyEdit, 7440, 8610, 1455, 345);
+    temperatureLabel = Caption::make(dataGroup, "temperatureLabel", T::temperatura);
+    Twips::place(temperatureLabel, 1860, 7965, 1965, 315);
+    temperatureEdit = make<QLineEdit>(dataGroup, "temperatureEdit", T::temperatura);
+    Twips::place(temperatureEdit, 3240, 7965, 1215, 345);
+    humidityLabel = Caption::make(dataGroup, "humidityLabel", T::umidita);
+    Twips::place(humidityLabel, 1860, 8430, 1965, 315);
+    humidityEdit = make<QLineEdit>(dataGroup, "humidityEdit", T::umidita);
+    Twips::place(humidityEdit, 3240, 8415, 1245, 345);
+    Caption::name(temperatureLabel, temperatureEdit);
+    Caption::name(humidityLabel, humidityEdit);
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             plantKeyEdit, temperatureLabel, temperatureEdit, humidityLabel, humidityEdit})
         w->hide();
 }
 
 void CareEventDialog::buildEventTab(QWidget *page) {
-    Label7 = Caption::make(page, "Label7", T::identificazione);
-    placeOnTab(Label7, 120, 540, 1125, 255);
-    Text8 = make<QLineEdit>(page, "Text8", T::identificazione);
-    placeOnTab(Text8, 2250, 510, 3765, 345);
-    Label3 = Caption::make(page, "Label3", T::famiglia);
-    placeOnTab(Label3, 90, 915, 1965, 315);
-    Text5 = make<QLineEdit>(page, "Text5", T::famiglia);
-    placeOnTab(Text5, 2250, 915, 3765, 345);
-    Label4 = Caption::make(page, "Label4", T::genere);
-    placeOnTab(Label4, 90, 1365, 1965, 315);
-    Text6 = make<QLineEdit>(page, "Text6", T::genere);
-    placeOnTab(Text6, 2250, 1365, 3765, 345);
-    Label5 = Caption::make(page, "Label5", T::specie);
-    placeOnTab(Label5, 90, 1830, 1965, 315);
-    Text7 = make<QLineEdit>(page, "Text7", T::specie);
-    placeOnTab(Text7, 2250, 1830, 3765, 345);
+    identificationLabel = Caption::make(page, "identificationLabel", T::identificazione);
+    placeOnTab(identificationLabel, 120, 540, 1125, 255);
+    identificationEdit = make<QLineEdit>(page, "identificationEdit", T::identificazione);
+    placeOnTab(identificationEdit, 2250, 510, 3765, 345);
+    familyLabel = Caption::make(page, "familyLabel", T::famiglia);
+    placeOnTab(familyLabel, 90, 915, 1965, 315);
+    familyEdit = make<QLineEdit>(page, "familyEdit", T::famiglia);
+    placeOnTab(familyEdit, 2250, 915, 3765, 345);
+    genusLabel = Caption::make(page, "genusLabel", T::genere);
+    placeOnTab(genusLabel, 90, 1365, 1965, 315);
+    genusEdit = make<QLineEdit>(page, "genusEdit", T::genere);
+    placeOnTab(genusEdit, 2250, 1365, 3765, 345);
+    speciesLabel = Caption::make(page, "speciesLabel", T::specie);
+    placeOnTab(speciesLabel, 90, 1830, 1965, 315);
+    speciesEdit = make<QLineEdit>(page, "speciesEdit", T::specie);
+    placeOnTab(speciesEdit, 2250, 1830, 3765, 345);
 
-    Label1 = Caption::make(page, "Label1", T::tipo);
-    placeOnTab(Label1, 210, 2400, 2205, 285);
-    Combo1 = make<QComboBox>(page, "Combo1", T::tipo);
-    Combo1->setEditable(true);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setCompleter(nullptr); // a typed type stays exactly as typed
-    placeOnTab(Combo1, 180, 2670, 2835, 315);
-    connect(Combo1, &QComboBox::activated, this, &CareEventDialog::Combo1_Click);
+    typeLabel = Caption::make(page, "typeLabel", T::tipo);
+    placeOnTab(typeLabel, 210, 2400, 2205, 285);
+    typeCombo = make<QComboBox>(page, "typeCombo", T::tipo);
+    typeCombo->setEditable(true);
+    typeCombo->setInsertPolicy(QComboBox::NoInsert);
+    typeCombo->setCompleter(nullptr); // a typed type stays exactly as typed
+    placeOnTab(typeCombo, 180, 2670, 2835, 315);
+    connect(typeCombo, &QComboBox::activated, this, &CareEventDialog::updateOtherTypeBox);
 
-    Label8 = Caption::make(page, "Label8", T::data);
-    placeOnTab(Label8, 3180, 2460, 1275, 225);
-    Text12 = make<QLineEdit>(page, "Text12", T::data);
-    placeOnTab(Text12, 3180, 2670, 1545, 285);
-    Text12->installEventFilter(this);
-    Command3 = makeButton(page, "Command3", T::dots);
-    Command3->setAccessibleName(T::scegliData);
-    placeOnTab(Command3, 4800, 2670, 555, 315);
-    connect(Command3, &QPushButton::clicked, this, &CareEventDialog::Command3_Click);
+    dateLabel = Caption::make(page, "dateLabel", T::data);
+    placeOnTab(dateLabel, 3180, 2460, 1275, 225);
+    dateEdit = make<QLineEdit>(page, "dateEdit", T::data);
+    placeOnTab(dateEdit, 3180, 2670, 1545, 285);
+    dateEdit->installEventFilter(this);
+    chooseDateButton = makeButton(page, "chooseDateButton", T::dots);
+    chooseDateButton->setAccessibleName(T::scegliData);
+    placeOnTab(chooseDateButton, 4800, 2670, 555, 315);
+    connect(chooseDateButton, &QPushButton::clicked, this, &CareEventDialog::showCalendar);
 
-    Text3 = make<QLineEdit>(page, "Text3", T::altroTipo);
-    placeOnTab(Text3, 180, 3150, 5355, 345);
-    Text3->hide();
+    otherTypeEdit = make<QLineEdit>(page, "otherTypeEdit", T::altroTipo);
+    placeOnTab(otherTypeEdit, 180, 3150, 5355, 345);
+    otherTypeEdit->hide();
 
-    Label2 = Caption::make(page, "Label2", T::descrizioneTrattamento);
-    placeOnTab(Label2, 180, 3660, 3735, 255);
-    Text4 = makeMemo(page, "Text4", T::descrizioneTrattamento);
-    placeOnTab(Text4, 180, 3930, 5685, 2535);
+    eventDescriptionLabel = Caption::make(page, "eventDescriptionLabel", T::descrizioneTrattamento);
+    placeOnTab(eventDescriptionLabel, 180, 3660, 3735, 255);
+    eventDescriptionEdit = makeMemo(page, "eventDescriptionEdit", T::descrizioneTrattamento);
+    placeOnTab(eventDescriptionEdit, 180, 3930, 5685, 2535);
 
-    Calendar1 = make<QCalendarWidget>(page, "Calendar1", T::calendario);
-    Calendar1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
-    Calendar1->setFirstDayOfWeek(Qt::Monday);
-    Calendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    Calendar1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
-    placeOnTab(Calendar1, 2880, 2670, 2490, 2370);
-    Calendar1->hide();
-    connect(Calendar1, &QCalendarWidget::clicked, this, &CareEventDialog::Calendar1_DateClick);
+    calendar = make<QCalendarWidget>(page, "calendar", T::calendario);
+    calendar->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
+    calendar->setFirstDayOfWeek(Qt::Monday);
+    calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    calendar->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    placeOnTab(calendar, 2880, 2670, 2490, 2370);
+    calendar->hide();
+    connect(calendar, &QCalendarWidget::clicked, this, &CareEventDialog::pickDate);
     // Enter on a day picks it too, so the date can be chosen from the keyboard.
-    connect(Calendar1, &QCalendarWidget::activated, this, &CareEventDialog::Calendar1_DateClick);
+    connect(calendar, &QCalendarWidget::activated, this, &CareEventDialog::pickDate);
 
-    Caption::name(Label7, Text8);
-    Caption::name(Label3, Text5);
-    Caption::name(Label4, Text6);
-    Caption::name(Label5, Text7);
-    Caption::name(Label1, Combo1);
-    Caption::name(Label8, Text12);
-    Caption::name(Label2, Text4);
+    Caption::name(identificationLabel, identificationEdit);
+    Caption::name(familyLabel, familyEdit);
+    Caption::name(genusLabel, genusEdit);
+    Caption::name(speciesLabel, speciesEdit);
+    Caption::name(typeLabel, typeCombo);
+    Caption::name(dateLabel, dateEdit);
+    Caption::name(eventDescriptionLabel, eventDescriptionEdit);
 }
 
 void CareEventDialog::buildOtherTab(QWidget *page) {
-    Label6 = Caption::make(page, "Label6", T::descrizione);
-    placeOnTab(Label6, 180, 450, 1965, 315);
-    Text1 = makeMemo(page, "Text1", T::descrizione);
-    placeOnTab(Text1, 150, 720, 5715, 2025);
-    Label9 = Caption::make(page, "Label9", T::note);
-    placeOnTab(Label9, 180, 2940, 1785, 315);
-    Text2 = makeMemo(page, "Text2", T::note);
-    placeOnTab(Text2, 150, 3210, 5715, 2025);
-    Caption::name(Label6, Text1);
-    Caption::name(Label9, Text2);
+    descriptionLabel = Caption::make(page, "descriptionLabel", T::descrizione);
+    placeOnTab(descriptionLabel, 180, 450, 1965, 315);
+    descriptionEdit = makeMemo(page, "descriptionEdit", T::descrizione);
+    placeOnTab(descriptionEdit, 150, 720, 5715, 2025);
+    notesLabel = Caption::make(page, "notesLabel", T::note);
+    placeOnTab(notesLabel, 180, 2940, 1785, 315);
+    notesEdit = makeMemo(page, "notesEdit", T::note);
+    placeOnTab(notesEdit, 150, 3210, 5715, 2025);
+    Caption::name(descriptionLabel, descriptionEdit);
+    Caption::name(notesLabel, notesEdit);
 }
 
 void CareEventDialog::orderTabs() {
     // The boxes as they are laid out, top to bottom and left to right: "..." after its date
     // box, then the calendar, so that Tab reaches it while it is shown; the buttons last.
-    m_tabOrder = {SSTab1->tabBar(), Text8, Text5, Text6, Text7, Combo1,   Text12,  Command3,
-                  Calendar1,        Text3, Text4, Text1, Text2, Command1, Command2};
-    for (QWidget *w : std::initializer_list<QWidget *>{Text9, Text10, Text11, Picture1})
+    m_tabOrder = {tabPanel->tabBar(), identificationEdit,   familyEdit,
+                  genusEdit,          speciesEdit,          typeCombo,
+                  dateEdit,           chooseDateButton,     calendar,
+                  otherTypeEdit,      eventDescriptionEdit, descriptionEdit,
+                  notesEdit,          cancelButton,         okButton};
+    for (QWidget *w : std::initializer_list<QWidget *>{plantKeyEdit, temperatureEdit, humidityEdit,
+                                                       pictureFrame})
         w->setFocusPolicy(Qt::NoFocus);
 }
 
@@ -260,21 +265,21 @@ bool CareEventDialog::focusNextPrevChild(bool next) {
 // needs rather than being cut off.
 void CareEventDialog::placeOnTab(QWidget *w, int left, int top, int width, int height) {
     QRect g = Twips::rect(left, top, width, height);
-    if (qobject_cast<QLabel *>(w) || w == Calendar1)
+    if (qobject_cast<QLabel *>(w) || w == calendar)
         g.setSize(g.size().expandedTo(w->minimumSizeHint()));
     w->setGeometry(g);
 }
 
 bool CareEventDialog::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == Text12 && event->type() == QEvent::FocusIn)
-        Command3_Click();
+    if (watched == dateEdit && event->type() == QEvent::FocusIn)
+        showCalendar();
     return QDialog::eventFilter(watched, event);
 }
 
 // Loading: every step needs the ones before it. A failure ends the load with the placeholder
 // picture, leaving the later fields empty; no message is shown.
 void CareEventDialog::load() {
-    Calendar1->setSelectedDate(m_ctx.clock->today());
+    calendar->setSelectedDate(m_ctx.clock->today());
     QString img;
     if (!loadTypes() || !loadPlant(&img)) {
         showPlaceholder();
@@ -292,10 +297,10 @@ bool CareEventDialog::loadTypes() {
     const auto lines = TreatmentTypes::readFile(m_ctx.folder.treatmentsPath());
     if (!lines)
         return false;
-    Combo1->addItems(TreatmentTypes::fixed());
-    Combo1->addItems(*lines);
-    Combo1->setCurrentIndex(-1);
-    Combo1->clearEditText();
+    typeCombo->addItems(TreatmentTypes::fixed());
+    typeCombo->addItems(*lines);
+    typeCombo->setCurrentIndex(-1);
+    typeCombo->clearEditText();
     return true;
 }
 
@@ -307,27 +312,27 @@ bool CareEventDialog::loadPlant(QString *img) {
     const auto text = [&](const char *field) {
         return Conversions::displayText(plant->value(QString::fromLatin1(field)));
     };
-    Text9->setText(Conversions::displayText(plant->value("id")));
-    Text8->setText(text("identificazione"));
-    Text5->setText(text("famiglia"));
-    Text6->setText(text("genere"));
-    Text7->setText(text("specie"));
-    Text1->setPlainText(text("descrizione"));
-    Text2->setPlainText(text("note"));
+    plantKeyEdit->setText(Conversions::displayText(plant->value("id")));
+    identificationEdit->setText(text("identificazione"));
+    familyEdit->setText(text("famiglia"));
+    genusEdit->setText(text("genere"));
+    speciesEdit->setText(text("specie"));
+    descriptionEdit->setPlainText(text("descrizione"));
+    notesEdit->setPlainText(text("note"));
     *img = plant->value("img").toString();
     return true;
 }
 
 bool CareEventDialog::loadPicture(const QString &img) {
-    Picture2 = QImage();
-    Picture1->clear();
+    heldPicture = QImage();
+    pictureFrame->clear();
     const QString path = img == QLatin1String("nd.jpg")
                              ? m_ctx.folder.placeholderPath()
                              : m_ctx.folder.plantPicture(m_ctx.state.idpianta, img);
-    Picture2 = Picture1->hold(path);
-    if (Picture2.isNull())
+    heldPicture = pictureFrame->hold(path);
+    if (heldPicture.isNull())
         return false;
-    Picture1->paintFitted(Picture2);
+    pictureFrame->paintFitted(heldPicture);
     return true;
 }
 
@@ -337,61 +342,62 @@ bool CareEventDialog::loadEvent() {
     if (!event)
         return false;
     setType(event->value("intervento").toString());
-    Text12->setText(Conversions::displayText(event->value("datatratt")));
-    Text4->setPlainText(Conversions::displayText(event->value("descrizione")));
-    Text9->setText(Conversions::displayText(event->value("id")));
+    dateEdit->setText(Conversions::displayText(event->value("datatratt")));
+    eventDescriptionEdit->setPlainText(Conversions::displayText(event->value("descrizione")));
+    plantKeyEdit->setText(Conversions::displayText(event->value("id")));
     return true;
 }
 
 void CareEventDialog::showPlaceholder() {
     // When the placeholder itself cannot be read the frame stays blank.
-    Picture1->clear();
-    Picture2 = Picture1->hold(m_ctx.folder.placeholderPath());
-    Picture1->paintFitted(Picture2);
+    pictureFrame->clear();
+    heldPicture = pictureFrame->hold(m_ctx.folder.placeholderPath());
+    pictureFrame->paintFitted(heldPicture);
 }
 
 // Shows a stored type: a known one as itself, anything else as "Altro...." with the text
 // in the free box, whose visibility stays as it is.
 void CareEventDialog::setType(const QString &type) {
     const QString shown = TreatmentTypes::isKnown(type) ? type : TreatmentTypes::other;
-    const int index = Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index = typeCombo->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
-        Combo1->setCurrentIndex(index);
+        typeCombo->setCurrentIndex(index);
     else
-        Combo1->setEditText(shown);
+        typeCombo->setEditText(shown);
     if (shown == TreatmentTypes::other)
-        Text3->setText(type);
+        otherTypeEdit->setText(type);
 }
 
 QString CareEventDialog::typeToSave() const {
-    return Combo1->currentText() == TreatmentTypes::other ? Text3->text() : Combo1->currentText();
+    return typeCombo->currentText() == TreatmentTypes::other ? otherTypeEdit->text()
+                                                             : typeCombo->currentText();
 }
 
-void CareEventDialog::Combo1_Click() {
-    Text3->setVisible(Combo1->currentText() == TreatmentTypes::other);
+void CareEventDialog::updateOtherTypeBox() {
+    otherTypeEdit->setVisible(typeCombo->currentText() == TreatmentTypes::other);
 }
 
-void CareEventDialog::Command3_Click() {
-    Calendar1->show();
-    Calendar1->raise();
+void CareEventDialog::showCalendar() {
+    calendar->show();
+    calendar->raise();
 }
 
-void CareEventDialog::Calendar1_DateClick(const QDate &date) {
-    Text12->setText(Conversions::pickedDate(date));
+void CareEventDialog::pickDate(const QDate &date) {
+    dateEdit->setText(Conversions::pickedDate(date));
     hideCalendar();
 }
 
 void CareEventDialog::hideCalendar() {
     // Focus goes back to the date box before the calendar goes, so it does not wander off.
-    if (Calendar1->isAncestorOf(focusWidget()))
-        Text12->setFocus(Qt::OtherFocusReason);
-    Calendar1->hide();
+    if (calendar->isAncestorOf(focusWidget()))
+        dateEdit->setFocus(Qt::OtherFocusReason);
+    calendar->hide();
 }
 
 // Escape puts the calendar away when it is shown; only without it does it close the window
 // as "Annulla" does.
 void CareEventDialog::keyPressEvent(QKeyEvent *event) {
-    if (event->matches(QKeySequence::Cancel) && Calendar1->isVisible()) {
+    if (event->matches(QKeySequence::Cancel) && calendar->isVisible()) {
         hideCalendar();
         event->accept();
         return;
@@ -399,11 +405,11 @@ void CareEventDialog::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
-void CareEventDialog::Command1_Click() {
+void CareEventDialog::cancel() {
     close();
 }
 
-bool CareEventDialog::Command2_Click() {
+bool CareEventDialog::save() {
     ProgramState &state = m_ctx.state;
     const auto failed = [this] {
         m_ctx.messages->show(T::checkData, Messages::Icon::None);
@@ -417,28 +423,28 @@ bool CareEventDialog::Command2_Click() {
         if (!archive.isOpen() || (change && !archive.event(idtrat, rowid)))
             return failed();
 
-        if (Combo1->currentText().isEmpty() && Text3->text().isEmpty()) {
+        if (typeCombo->currentText().isEmpty() && otherTypeEdit->text().isEmpty()) {
             m_ctx.messages->show(T::noType, Messages::Icon::None);
             return false;
         }
 
         const QDate today = m_ctx.clock->today();
-        if (Text12->text().isEmpty() || Text12->text() == T::noDate)
-            Text12->setText(Conversions::editorDate(today));
-        if (Text10->text().isEmpty())
-            Text10->setText(QStringLiteral("0"));
-        if (Text11->text().isEmpty())
-            Text11->setText(QStringLiteral("0"));
-        if (MemoText::of(Text4).isEmpty())
-            Text4->setPlainText(QStringLiteral(" "));
+        if (dateEdit->text().isEmpty() || dateEdit->text() == T::noDate)
+            dateEdit->setText(Conversions::editorDate(today));
+        if (temperatureEdit->text().isEmpty())
+            temperatureEdit->setText(QStringLiteral("0"));
+        if (humidityEdit->text().isEmpty())
+            humidityEdit->setText(QStringLiteral("0"));
+        if (MemoText::of(eventDescriptionEdit).isEmpty())
+            eventDescriptionEdit->setPlainText(QStringLiteral(" "));
 
         const FieldTexts fields = {
-            {QStringLiteral("id"), Text9->text()},
+            {QStringLiteral("id"), plantKeyEdit->text()},
             {QStringLiteral("intervento"), typeToSave()},
-            {QStringLiteral("temperatura"), Text10->text()},
-            {QStringLiteral("umidita"), Text11->text()},
-            {QStringLiteral("descrizione"), MemoText::of(Text4)},
-            {QStringLiteral("datatratt"), Text12->text()},
+            {QStringLiteral("temperatura"), temperatureEdit->text()},
+            {QStringLiteral("umidita"), humidityEdit->text()},
+            {QStringLiteral("descrizione"), MemoText::of(eventDescriptionEdit)},
+            {QStringLiteral("datatratt"), dateEdit->text()},
         };
         bool saved = false;
         if (change) {
@@ -453,16 +459,16 @@ bool CareEventDialog::Command2_Click() {
             return failed();
     }
 
-    Combo1->setCurrentIndex(-1);
-    Combo1->clearEditText();
-    Text12->clear();
-    Text3->clear();
-    Text4->clear();
-    Text10->clear();
-    Text11->clear();
+    typeCombo->setCurrentIndex(-1);
+    typeCombo->clearEditText();
+    dateEdit->clear();
+    otherTypeEdit->clear();
+    eventDescriptionEdit->clear();
+    temperatureEdit->clear();
+    humidityEdit->clear();
     m_ctx.messages->show(T::saved, Messages::Icon::Information);
     if (!m_main.showEventsOfSelectedPlant())
         return failed();
-    state.modolista = ProgramState::eventMode;
+    state.listMode = ListMode::Events;
     return true;
 }

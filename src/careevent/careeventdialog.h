@@ -28,39 +28,42 @@ class CareEventDialog : public QDialog {
 public:
     CareEventDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
-    // Controls, by their design names.
-    HeldPicture Picture2;  // off-screen holder: the plant's picture at its natural size
-    QGroupBox *Frame1;     // "Dati"
-    TabPanel *SSTab1;      // "Evento / Trattamento", "Altri dati"
-    PictureBox *Picture1;  // the plant's picture, fitted
-    QPushButton *Command1; // "Annulla"
-    QPushButton *Command2; // "OK"
-    QLineEdit *Text9;      // hidden: key of the plant the event belongs to
-    QLabel *Label12;       // hidden: "Temperatura °C"
-    QLineEdit *Text10;     // hidden: temperature of the event
-    QLabel *Label13;       // hidden: "Umidità %"
-    QLineEdit *Text11;     // hidden: humidity of the event
-    QLabel *Label7, *Label3, *Label4, *Label5, *Label1, *Label8, *Label2, *Label6, *Label9;
-    QLineEdit *Text8;      // plant: identificazione
-    QLineEdit *Text5;      // plant: famiglia
-    QLineEdit *Text6;      // plant: genere
-    QLineEdit *Text7;      // plant: specie
-    QComboBox *Combo1;     // event type
-    QLineEdit *Text12;     // event date, d/m/yyyy
-    QPushButton *Command3; // "...": shows the calendar
-    QLineEdit *Text3;      // free event type, used when Combo1 reads "Altro...."
-    QPlainTextEdit *Text4; // event description
-    QCalendarWidget *Calendar1;
-    QPlainTextEdit *Text1; // plant: descrizione
-    QPlainTextEdit *Text2; // plant: note
+    // The plant's picture: held at its natural size off screen, painted fitted in the frame.
+    HeldPicture heldPicture;
+    PictureBox *pictureFrame;
+    QGroupBox *dataGroup;
+    TabPanel *tabPanel;
+    QPushButton *cancelButton;
+    QPushButton *okButton;
+    // Hidden: the key of the plant the event belongs to, and the event's temperature and
+    // humidity, which the window never shows.
+    QLineEdit *plantKeyEdit;
+    QLabel *temperatureLabel;
+    QLineEdit *temperatureEdit;
+    QLabel *humidityLabel;
+    QLineEdit *humidityEdit;
+    // The plant's own fields, for reference.
+    QLabel *identificationLabel, *familyLabel, *genusLabel, *speciesLabel;
+    QLineEdit *identificationEdit, *familyEdit, *genusEdit, *speciesEdit;
+    QLabel *descriptionLabel, *notesLabel;
+    QPlainTextEdit *descriptionEdit, *notesEdit;
+    // The event.
+    QLabel *typeLabel, *dateLabel, *eventDescriptionLabel;
+    QComboBox *typeCombo;
+    QLineEdit *otherTypeEdit; // the type typed freely, used when typeCombo reads "Altro...."
+    QLineEdit *dateEdit;      // d/m/yyyy
+    QPushButton *chooseDateButton;
+    QCalendarWidget *calendar;
+    QPlainTextEdit *eventDescriptionEdit;
 
     // "OK": validates, writes the event, empties the event fields and lists the plant's
     // events in the main window. False when nothing was saved.
-    bool Command2_Click();
-    void Command1_Click(); // "Annulla"
-    void Command3_Click(); // "..."
-    void Combo1_Click();   // an item of the type list was picked
-    void Calendar1_DateClick(const QDate &date);
+    bool save();
+    void cancel();
+    void showCalendar();
+    // Shows the free type box when "Altro...." is picked from the type list, else hides it.
+    void updateOtherTypeBox();
+    void pickDate(const QDate &date);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

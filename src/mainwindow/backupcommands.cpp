@@ -92,11 +92,11 @@ void BackupCommands::restore() {
     ArchiveStartup(m_ctx).upgradeLayout();
     // The list starts again as at startup, on the restored archive.
     ProgramState &state = m_ctx.state;
-    state.modolista = ProgramState::plantMode;
+    state.listMode = ListMode::Plants;
     state.idpianta = 0;
     state.idtratsel = 0;
-    state.rigasel = 0;
-    m_main.Label2->clear();
+    state.selectedRow = 0;
+    m_main.headingLabel->clear();
     m_main.showAllPlants();
     m_main.showPicture(QImage());
 }

@@ -145,109 +145,109 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent)
 
 void MainWindow::buildSidePanel() {
     QWidget *client = centralWidget();
-    Picture1 = new DecorPanel(client, QColor(38, 78, 60), QColor(14, 40, 30), true);
-    Picture1->setObjectName("Picture1");
-    Picture1->setGeometry(0, 0, Twips::px(3105), Twips::px(7590));
+    sidePanel = new DecorPanel(client, QColor(38, 78, 60), QColor(14, 40, 30), true);
+    sidePanel->setObjectName("sidePanel");
+    sidePanel->setGeometry(0, 0, Twips::px(3105), Twips::px(7590));
 
-    Picture8 = new DecorPanel(Picture1, QColor(70, 110, 170), QColor(22, 50, 110));
-    Picture8->setObjectName("Picture8");
-    Twips::place(Picture8, 90, 60, 2895, 345);
-    Label6 = label(Picture8, T::immagine, Fonts::sans(8.25, true), Qt::white);
-    Label6->setObjectName("Label6");
-    Twips::place(Label6, 90, 30, 1725, 285);
+    pictureHeader = new DecorPanel(sidePanel, QColor(70, 110, 170), QColor(22, 50, 110));
+    pictureHeader->setObjectName("pictureHeader");
+    Twips::place(pictureHeader, 90, 60, 2895, 345);
+    pictureCaption = label(pictureHeader, T::immagine, Fonts::sans(8.25, true), Qt::white);
+    pictureCaption->setObjectName("pictureCaption");
+    Twips::place(pictureCaption, 90, 30, 1725, 285);
 
-    Picture3 = new PictureBox(Picture1);
-    Picture3->setObjectName("Picture3");
-    Picture3->setAccessibleName(T::immagine);
-    Twips::place(Picture3, 90, 450, 2895, 3045);
-    Picture3->clear();
+    pictureFrame = new PictureBox(sidePanel);
+    pictureFrame->setObjectName("pictureFrame");
+    pictureFrame->setAccessibleName(T::immagine);
+    Twips::place(pictureFrame, 90, 450, 2895, 3045);
+    pictureFrame->clear();
 
-    Picture7 = new QWidget(Picture1);
-    Picture7->setObjectName("Picture7");
-    Picture7->setAutoFillBackground(true);
-    QPalette pal = Picture7->palette();
+    searchPanel = new QWidget(sidePanel);
+    searchPanel->setObjectName("searchPanel");
+    searchPanel->setAutoFillBackground(true);
+    QPalette pal = searchPanel->palette();
     pal.setColor(QPalette::Window, QColor(210, 217, 227));
-    Picture7->setPalette(pal);
-    Twips::place(Picture7, 60, 3570, 2925, 975);
-    Label1 = label(Picture7, T::cerca, Fonts::sans(8.25, true), Qt::black);
-    Label1->setObjectName("Label1");
-    Twips::place(Label1, 30, 120, 1005, 345);
-    Combo1 = new QComboBox(Picture7);
-    Combo1->setObjectName("Combo1");
-    Combo1->addItems({T::specie, T::identificazione});
-    Combo1->setCurrentIndex(-1);
-    Combo1->setAccessibleName(T::cerca);
-    Twips::place(Combo1, 720, 90, 2085, 315);
-    Text1 = new QLineEdit(Picture7);
-    Text1->setObjectName("Text1");
-    Text1->setAccessibleName(T::cerca);
-    Label1->setBuddy(Combo1);
-    Twips::place(Text1, 60, 480, 2745, 345);
-    connect(Text1, &QLineEdit::textChanged, this, &MainWindow::onSearchTextChanged);
+    searchPanel->setPalette(pal);
+    Twips::place(searchPanel, 60, 3570, 2925, 975);
+    searchLabel = label(searchPanel, T::cerca, Fonts::sans(8.25, true), Qt::black);
+    searchLabel->setObjectName("searchLabel");
+    Twips::place(searchLabel, 30, 120, 1005, 345);
+    searchFieldCombo = new QComboBox(searchPanel);
+    searchFieldCombo->setObjectName("searchFieldCombo");
+    searchFieldCombo->addItems({T::specie, T::identificazione});
+    searchFieldCombo->setCurrentIndex(-1);
+    searchFieldCombo->setAccessibleName(T::cerca);
+    Twips::place(searchFieldCombo, 720, 90, 2085, 315);
+    searchEdit = new QLineEdit(searchPanel);
+    searchEdit->setObjectName("searchEdit");
+    searchEdit->setAccessibleName(T::cerca);
+    searchLabel->setBuddy(searchFieldCombo);
+    Twips::place(searchEdit, 60, 480, 2745, 345);
+    connect(searchEdit, &QLineEdit::textChanged, this, &MainWindow::onSearchTextChanged);
 
-    Command3 = new PictureButton(T::visualizzaTrattamenti, Picture1);
-    Command3->setObjectName("Command3");
-    Twips::place(Command3, 90, 4650, 2775, 495);
-    Command1 = new PictureButton(T::visualizzaElencoPiante, Picture1);
-    Command1->setObjectName("Command1");
-    Twips::place(Command1, 90, 5190, 2775, 495);
-    Command2 = new PictureButton(T::schedaTrattamenti, Picture1);
-    Command2->setObjectName("Command2");
-    Twips::place(Command2, 90, 5730, 2775, 495);
-    connect(Command3, &QPushButton::clicked, this, command(&MainWindow::Command3_Click));
-    connect(Command1, &QPushButton::clicked, this, command(&MainWindow::Command1_Click));
-    connect(Command2, &QPushButton::clicked, this, command(&MainWindow::Command2_Click));
+    showEventsButton = new PictureButton(T::visualizzaTrattamenti, sidePanel);
+    showEventsButton->setObjectName("showEventsButton");
+    Twips::place(showEventsButton, 90, 4650, 2775, 495);
+    showPlantsButton = new PictureButton(T::visualizzaElencoPiante, sidePanel);
+    showPlantsButton->setObjectName("showPlantsButton");
+    Twips::place(showPlantsButton, 90, 5190, 2775, 495);
+    newEventButton = new PictureButton(T::schedaTrattamenti, sidePanel);
+    newEventButton->setObjectName("newEventButton");
+    Twips::place(newEventButton, 90, 5730, 2775, 495);
+    connect(showEventsButton, &QPushButton::clicked, this, command(&MainWindow::switchToEvents));
+    connect(showPlantsButton, &QPushButton::clicked, this, command(&MainWindow::switchToPlants));
+    connect(newEventButton, &QPushButton::clicked, this, command(&MainWindow::newEvent));
 
-    Label3 = label(Picture1, T::description, Fonts::sans(8.25), Qt::white);
-    Label3->setObjectName("Label3");
-    Label3->setWordWrap(true);
-    Twips::place(Label3, 120, 6300, 2775, 825);
+    descriptionLabel = label(sidePanel, T::description, Fonts::sans(8.25), Qt::white);
+    descriptionLabel->setObjectName("descriptionLabel");
+    descriptionLabel->setWordWrap(true);
+    Twips::place(descriptionLabel, 120, 6300, 2775, 825);
 
-    List1 = new QListWidget(Picture1);
-    List1->setObjectName("List1");
-    Twips::place(List1, 120, 9930, 2865, 3180);
-    List1->hide();
+    hiddenList = new QListWidget(sidePanel);
+    hiddenList->setObjectName("hiddenList");
+    Twips::place(hiddenList, 120, 9930, 2865, 3180);
+    hiddenList->hide();
 }
 
 void MainWindow::buildMainArea() {
     QWidget *client = centralWidget();
-    Picture2 = new DecorPanel(client, QColor(226, 232, 238), QColor(200, 210, 220));
-    Picture2->setObjectName("Picture2");
-    Picture2->setGeometry(Twips::px(3105), 0, Twips::px(31915), Twips::px(7590));
+    mainArea = new DecorPanel(client, QColor(226, 232, 238), QColor(200, 210, 220));
+    mainArea->setObjectName("mainArea");
+    mainArea->setGeometry(Twips::px(3105), 0, Twips::px(31915), Twips::px(7590));
 
-    Picture6 = new DecorPanel(Picture2, QColor(70, 110, 170), QColor(22, 50, 110));
-    Picture6->setObjectName("Picture6");
-    Twips::place(Picture6, 60, 60, 11115, 285);
-    Label2 = label(Picture6, QString(), Fonts::sans(9.75, true), Qt::white);
-    Label2->setObjectName("Label2");
-    Twips::place(Label2, 90, 0, 3405, 225);
-    Label2->setMinimumHeight(Twips::px(285));
+    headingStrip = new DecorPanel(mainArea, QColor(70, 110, 170), QColor(22, 50, 110));
+    headingStrip->setObjectName("headingStrip");
+    Twips::place(headingStrip, 60, 60, 11115, 285);
+    headingLabel = label(headingStrip, QString(), Fonts::sans(9.75, true), Qt::white);
+    headingLabel->setObjectName("headingLabel");
+    Twips::place(headingLabel, 90, 0, 3405, 225);
+    headingLabel->setMinimumHeight(Twips::px(285));
 
-    lvw1 = new ReportList(Picture2);
-    lvw1->setObjectName("lvw1");
-    lvw1->setAccessibleName(QStringLiteral("Elenco"));
-    Twips::place(lvw1, 120, 510, 14175, 5355);
-    connect(lvw1, &ReportList::itemClicked, this, &MainWindow::onRowClicked);
-    connect(lvw1, &ReportList::mouseReleased, this, &MainWindow::onMouseReleased);
-    connect(lvw1, &ReportList::mouseMoved, this, [this] { lvw1->setTracking(true); });
-    connect(lvw1, &ReportList::headerClicked, this, &MainWindow::onHeaderClicked);
-    connect(lvw1, &ReportList::keyboardSelected, this, &MainWindow::onKeyboardSelected);
-    connect(lvw1, &ReportList::keyReleased, this, &MainWindow::paintPendingPicture);
-    connect(lvw1, &ReportList::menuKeyPressed, this, &MainWindow::onMenuKey);
+    listView = new ReportList(mainArea);
+    listView->setObjectName("listView");
+    listView->setAccessibleName(QStringLiteral("Elenco"));
+    Twips::place(listView, 120, 510, 14175, 5355);
+    connect(listView, &ReportList::itemClicked, this, &MainWindow::onRowClicked);
+    connect(listView, &ReportList::mouseReleased, this, &MainWindow::onMouseReleased);
+    connect(listView, &ReportList::mouseMoved, this, [this] { listView->setTracking(true); });
+    connect(listView, &ReportList::headerClicked, this, &MainWindow::onHeaderClicked);
+    connect(listView, &ReportList::keyboardSelected, this, &MainWindow::onKeyboardSelected);
+    connect(listView, &ReportList::keyReleased, this, &MainWindow::paintPendingPicture);
+    connect(listView, &ReportList::menuKeyPressed, this, &MainWindow::onMenuKey);
 
-    Picture9 = new DecorPanel(Picture2, QColor(236, 240, 246), QColor(196, 208, 226));
-    Picture9->setObjectName("Picture9");
-    Twips::place(Picture9, 120, 5910, 11115, 1695);
-    Picture10 = new Logo(Picture9);
-    Picture10->setObjectName("Picture10");
-    Twips::place(Picture10, 60, 270, 510, 690);
+    banner = new DecorPanel(mainArea, QColor(236, 240, 246), QColor(196, 208, 226));
+    banner->setObjectName("banner");
+    Twips::place(banner, 120, 5910, 11115, 1695);
+    logo = new Logo(banner);
+    logo->setObjectName("logo");
+    Twips::place(logo, 60, 270, 510, 690);
     const QColor blue(34, 80, 139);
-    Label8 = label(Picture9, T::silvaro, Fonts::sans(24, true, true), blue);
-    Label8->setObjectName("Label8");
-    Twips::place(Label8, 600, 270, 2265, 585);
-    Label4 = label(Picture9, T::version, Fonts::sans(8.25, true), blue);
-    Label4->setObjectName("Label4");
-    Twips::place(Label4, 2580, 540, 1995, 285);
+    bannerTitle = label(banner, T::silvaro, Fonts::sans(24, true, true), blue);
+    bannerTitle->setObjectName("bannerTitle");
+    Twips::place(bannerTitle, 600, 270, 2265, 585);
+    bannerVersion = label(banner, T::version, Fonts::sans(8.25, true), blue);
+    bannerVersion->setObjectName("bannerVersion");
+    Twips::place(bannerVersion, 2580, 540, 1995, 285);
 }
 
 // Captions carry their mnemonic as "&": the letter after it is underlined, Alt and the letter
@@ -261,88 +261,95 @@ void MainWindow::buildMenus() {
         connect(a, &QAction::triggered, this, command(slot));
         return a;
     };
-    filemnu = menuBar()->addMenu(QStringLiteral("&File"));
-    filemnu->setObjectName("filemnu");
-    sta = action(filemnu, "sta", QStringLiteral("&Stampa"), &MainWindow::sta_Click);
-    filemnu->addSeparator();
-    ripristina = action(filemnu, "ripristina", T::ripristina, &MainWindow::ripristina_Click);
-    esporta = action(filemnu, "esporta", T::esporta, &MainWindow::esporta_Click);
-    filemnu->addSeparator();
-    esci = action(filemnu, "esci", QStringLiteral("&Esci"), &MainWindow::esci_Click);
+    fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    fileMenu->setObjectName("fileMenu");
+    printAction =
+        action(fileMenu, "printAction", QStringLiteral("&Stampa"), &MainWindow::printCard);
+    fileMenu->addSeparator();
+    restoreAction = action(fileMenu, "restoreAction", T::ripristina, &MainWindow::restoreCopy);
+    exportAction = action(fileMenu, "exportAction", T::esporta, &MainWindow::exportCsv);
+    fileMenu->addSeparator();
+    quitAction = action(fileMenu, "quitAction", QStringLiteral("&Esci"), &MainWindow::quit);
 
-    gepia = menuBar()->addMenu(QStringLiteral("&Gestione Piante"));
-    gepia->setObjectName("gepia");
-    vischenosta = action(gepia, "vischenosta", QStringLiteral("&Visualizza scheda"),
-                         &MainWindow::vischenosta_Click);
-    inscheda =
-        action(gepia, "inscheda", QStringLiteral("&Nuova scheda"), &MainWindow::inscheda_Click);
-    vische = action(gepia, "vische", QStringLiteral("&Modifica scheda"), &MainWindow::vische_Click);
-    schecolti = action(gepia, "schecolti", QStringLiteral("&Scheda Trattamenti"),
-                       &MainWindow::Command2_Click);
+    plantsMenu = menuBar()->addMenu(QStringLiteral("&Gestione Piante"));
+    plantsMenu->setObjectName("plantsMenu");
+    showCardAction = action(plantsMenu, "showCardAction", QStringLiteral("&Visualizza scheda"),
+                            &MainWindow::showCard);
+    newCardAction =
+        action(plantsMenu, "newCardAction", QStringLiteral("&Nuova scheda"), &MainWindow::newCard);
+    editCardAction = action(plantsMenu, "editCardAction", QStringLiteral("&Modifica scheda"),
+                            &MainWindow::editCard);
+    newEventAction = action(plantsMenu, "newEventAction", QStringLiteral("&Scheda Trattamenti"),
+                            &MainWindow::newEvent);
 
-    aboutmnu = menuBar()->addAction(QStringLiteral("&About"));
-    aboutmnu->setObjectName("aboutmnu");
-    connect(aboutmnu, &QAction::triggered, this, command(&MainWindow::aboutmnu_Click));
+    aboutAction = menuBar()->addAction(QStringLiteral("&About"));
+    aboutAction->setObjectName("aboutAction");
+    connect(aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
 
     // The desktop's usual keys, shown beside the menu items they give. Named one by one:
     // some desktops' key schemes have no "quit" key.
-    inscheda->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    sta->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    esci->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    aboutmnu->setShortcut(QKeySequence(Qt::Key_F1));
+    newCardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    aboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     findAction = new QAction(this);
     findAction->setObjectName("findAction");
     findAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     addAction(findAction);
     connect(findAction, &QAction::triggered, this, [this] {
-        Text1->setFocus(Qt::ShortcutFocusReason);
-        Text1->selectAll();
+        searchEdit->setFocus(Qt::ShortcutFocusReason);
+        searchEdit->selectAll();
     });
 
     // The two pop-up menus are never in the bar; they open over the list's rows.
-    meme = new QMenu(QStringLiteral("men"), this);
-    meme->setObjectName("meme");
-    vischenost = action(meme, "vischenost", QStringLiteral("&Visualizza scheda"),
-                        &MainWindow::vischenosta_Click);
-    vissche =
-        action(meme, "vissche", QStringLiteral("&Scheda trattamenti"), &MainWindow::Command2_Click);
-    modische =
-        action(meme, "modische", QStringLiteral("&Modifica scheda"), &MainWindow::vische_Click);
-    cancella = action(meme, "cancella", QStringLiteral("&Cancella"), &MainWindow::cancella_Click);
-    vistrattamenti = action(meme, "vistrattamenti", QStringLiteral("Visualizza &trattamenti"),
-                            &MainWindow::Command3_Click);
+    plantPopup = new QMenu(QStringLiteral("men"), this);
+    plantPopup->setObjectName("plantPopup");
+    popupShowCardAction = action(plantPopup, "popupShowCardAction",
+                                 QStringLiteral("&Visualizza scheda"), &MainWindow::showCard);
+    popupNewEventAction = action(plantPopup, "popupNewEventAction",
+                                 QStringLiteral("&Scheda trattamenti"), &MainWindow::newEvent);
+    popupEditCardAction = action(plantPopup, "popupEditCardAction",
+                                 QStringLiteral("&Modifica scheda"), &MainWindow::editCard);
+    deletePlantAction = action(plantPopup, "deletePlantAction", QStringLiteral("&Cancella"),
+                               &MainWindow::deletePlant);
+    popupShowEventsAction =
+        action(plantPopup, "popupShowEventsAction", QStringLiteral("Visualizza &trattamenti"),
+               &MainWindow::switchToEvents);
 
-    meme1 = new QMenu(QStringLiteral("men1"), this);
-    meme1->setObjectName("meme1");
-    modschetra = action(meme1, "modschetra", QStringLiteral("&Modifica scheda trattamento"),
-                        &MainWindow::modschetra_Click);
-    canctra = action(meme1, "canctra", QStringLiteral("&Cancella"), &MainWindow::canctra_Click);
-    vitra = action(meme1, "vitra", QStringLiteral("&Visualizza elenco Piante"),
-                   &MainWindow::Command1_Click);
+    eventPopup = new QMenu(QStringLiteral("men1"), this);
+    eventPopup->setObjectName("eventPopup");
+    editEventAction =
+        action(eventPopup, "editEventAction", QStringLiteral("&Modifica scheda trattamento"),
+               &MainWindow::editEvent);
+    deleteEventAction = action(eventPopup, "deleteEventAction", QStringLiteral("&Cancella"),
+                               &MainWindow::deleteEvent);
+    popupShowPlantsAction =
+        action(eventPopup, "popupShowPlantsAction", QStringLiteral("&Visualizza elenco Piante"),
+               &MainWindow::switchToPlants);
 }
 
 void MainWindow::startup() {
-    m_state.modolista = ProgramState::plantMode;
+    m_state.listMode = ListMode::Plants;
     ArchiveStartup(m_ctx).run();
     showAllPlants();
-    lvw1->setTracking(false);
+    listView->setTracking(false);
     if (m_state.inPlantMode())
         showPlaceholder();
 }
 
 void MainWindow::showPlaceholder() {
     // When the placeholder itself is missing or unreadable the frame stays blank.
-    Picture5 = Picture3->hold(m_ctx.folder.placeholderPath());
-    Picture3->paintFitted(Picture5);
+    heldPicture = pictureFrame->hold(m_ctx.folder.placeholderPath());
+    pictureFrame->paintFitted(heldPicture);
 }
 
 void MainWindow::showPicture(const HeldPicture &picture) {
-    Picture3->clear();
-    Picture5 = picture;
-    if (Picture5.isNull())
+    pictureFrame->clear();
+    heldPicture = picture;
+    if (heldPicture.isNull())
         showPlaceholder();
     else
-        Picture3->paintFitted(Picture5);
+        pictureFrame->paintFitted(heldPicture);
 }
 
 void MainWindow::showAllPlants() {
@@ -354,20 +361,20 @@ void MainWindow::showSearchResults() {
 }
 
 bool MainWindow::searchHasText() const {
-    return !Text1->text().isEmpty();
+    return !searchEdit->text().isEmpty();
 }
 
 QImage MainWindow::sidePanelPicture() const {
-    return Picture3->image();
+    return pictureFrame->image();
 }
 
 QImage MainWindow::sidePanelPicture(qreal scale) const {
-    return Picture3->image(scale);
+    return pictureFrame->image(scale);
 }
 
 void MainWindow::fillPlants(bool search) {
-    if (m_state.rigasel == 0)
-        m_state.rigasel = 1;
+    if (m_state.selectedRow == 0)
+        m_state.selectedRow = 1;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // The connection of the fill also serves the reads of the other columns that follow;
     // it holds no lock between them, and goes when the last row is read.
@@ -377,17 +384,18 @@ void MainWindow::fillPlants(bool search) {
     std::optional<QList<PlantKey>> plants;
     if (!search)
         plants = archive.plantKeys();
-    else if (Combo1->currentIndex() >= 0)
-        plants = archive.searchPlantKeys(Combo1->currentIndex() == 0 ? SearchField::Specie
-                                                                     : SearchField::Identificazione,
-                                         Text1->text());
+    else if (searchFieldCombo->currentIndex() >= 0)
+        plants = archive.searchPlantKeys(searchFieldCombo->currentIndex() == 0
+                                             ? SearchField::Specie
+                                             : SearchField::Identificazione,
+                                         searchEdit->text());
     if (!plants) {
         // The list stays as it was: rows and columns go only once the archive answered.
-        Picture3->clear();
+        pictureFrame->clear();
         return;
     }
-    lvw1->clearAll();
-    lvw1->setColumns(plantColumns);
+    listView->clearAll();
+    listView->setColumns(plantColumns);
     m_listShowsEvents = false;
     // The plants' other columns are read for the rows shown first, the others soon after.
     const qsizetype count = plants->size();
@@ -396,7 +404,7 @@ void MainWindow::fillPlants(bool search) {
             *kept = std::make_unique<OpenedArchive>(ctx);
         return **kept;
     };
-    lvw1->list()->setRows(std::make_unique<PlantRows>(
+    listView->list()->setRows(std::make_unique<PlantRows>(
         *plants,
         [connection](const QList<qint64> &rowids, bool rest) {
             return connection().plantRowsOf(rowids, rest);
@@ -404,13 +412,13 @@ void MainWindow::fillPlants(bool search) {
         [connection] { return connection().plantTexts(); }));
     plants.reset();
     if (count > 0)
-        Label2->setText(T::count + QString::number(count));
-    if (lvw1->list()->rowCount() < m_state.rigasel)
-        m_state.rigasel = 1;
+        headingLabel->setText(T::count + QString::number(count));
+    if (listView->list()->rowCount() < m_state.selectedRow)
+        m_state.selectedRow = 1;
     if (count == 0) {
         // No row to mark: the frame is blanked.
         m_pictureTimer->stop();
-        Picture3->clear();
+        pictureFrame->clear();
     }
     highlightSelection();
 }
@@ -424,10 +432,10 @@ bool MainWindow::showEventsOfSelectedPlant() {
     const auto rowids = (*kept)->eventRowids(plant);
     if (!rowids)
         return false;
-    lvw1->clearAll();
-    lvw1->setColumns(eventColumns);
+    listView->clearAll();
+    listView->setColumns(eventColumns);
     m_listShowsEvents = true;
-    lvw1->list()->setRows(std::make_unique<EventRows>(
+    listView->list()->setRows(std::make_unique<EventRows>(
         *rowids, [&ctx = m_ctx, kept, plant](const QList<qint64> &wanted) {
             if (!*kept)
                 *kept = std::make_unique<OpenedArchive>(ctx);
@@ -438,7 +446,7 @@ bool MainWindow::showEventsOfSelectedPlant() {
 }
 
 void MainWindow::onHeaderClicked(int column) {
-    ReportListModel *m = lvw1->list();
+    ReportListModel *m = listView->list();
     m->setSortOrder(m->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
                                                          : Qt::AscendingOrder);
     m->setSortKey(column);
@@ -447,7 +455,7 @@ void MainWindow::onHeaderClicked(int column) {
 }
 
 void MainWindow::onSearchTextChanged() {
-    if (!Combo1->currentText().isEmpty())
+    if (!searchFieldCombo->currentText().isEmpty())
         showSearchResults();
     else
         m_ctx.messages->show(T::chooseField, Messages::Icon::Exclamation);
@@ -467,7 +475,7 @@ int MainWindow::rowOfSelection() const {
     const int rowItem = m_listShowsEvents ? eventRowItem : plantRowItem;
     if (key == 0)
         return 0;
-    const ReportListModel *m = lvw1->list();
+    const ReportListModel *m = listView->list();
     if (rowid == 0)
         return m->find({{item, QString::number(key)}}) + 1;
     // A rowid names one row at most: that row is looked for first, as the key of a row may
@@ -477,40 +485,41 @@ int MainWindow::rowOfSelection() const {
 }
 
 // The highlighted row is always the selected plant or event: after every fill, sort and click
-// the row holding the selected key is marked (and rigasel follows it), or no row when the
+// the row holding the selected key is marked (and selectedRow follows it), or no row when the
 // key is not listed. Marking is not a click: nothing is loaded.
 void MainWindow::highlightSelection() {
     const int row = rowOfSelection();
     if (row == 0) {
-        lvw1->clearSelection();
+        listView->clearSelection();
         return;
     }
-    m_state.rigasel = row;
-    lvw1->selectPosition(row);
+    m_state.selectedRow = row;
+    listView->selectPosition(row);
 }
 
 // What a click on a row records: the plant (with its picture) or the event it stands for. A
 // row whose stored key is no whole number selects nothing, so no command can act on it, nor
 // on the row selected before.
 void MainWindow::takeSelection(PictureTiming timing) {
-    const int position = lvw1->selectedPosition();
+    const int position = listView->selectedPosition();
     if (m_state.inPlantMode()) {
         m_pictureTimer->stop();
-        const auto key = position == 0 ? std::nullopt : keyOf(lvw1->selectedSubItem(plantKeyItem));
+        const auto key =
+            position == 0 ? std::nullopt : keyOf(listView->selectedSubItem(plantKeyItem));
         if (!key) {
             m_state.selectPlant(0, 0);
             showPicture(QImage());
         } else {
-            m_state.selectPlant(*key, lvw1->selectedSubItem(plantRowItem).toLongLong());
+            m_state.selectPlant(*key, listView->selectedSubItem(plantRowItem).toLongLong());
             if (timing == PictureTiming::Now)
                 paintPlantPicture();
             else
                 m_pictureTimer->start();
         }
     } else if (position != 0) {
-        const auto key = keyOf(lvw1->selectedSubItem(eventKeyItem));
+        const auto key = keyOf(listView->selectedSubItem(eventKeyItem));
         m_state.selectEvent(key.value_or(0),
-                            key ? lvw1->selectedSubItem(eventRowItem).toLongLong() : 0);
+                            key ? listView->selectedSubItem(eventRowItem).toLongLong() : 0);
     }
     highlightSelection();
 }
@@ -522,7 +531,7 @@ void MainWindow::paintPlantPicture() {
     const auto plant = archive.plant(m_state.idpianta, m_state.plantRow());
     HeldPicture picture;
     if (plant && !plant->value("img").isNull() && !plant->value("img").toString().isEmpty())
-        picture = Picture3->hold(
+        picture = pictureFrame->hold(
             m_ctx.folder.plantPicture(m_state.idpianta, plant->value("img").toString()));
     showPicture(picture);
 }
@@ -543,18 +552,18 @@ void MainWindow::paintPendingPicture() {
 void MainWindow::onRowClicked() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     takeSelection();
-    m_takenOnPress = lvw1->selectedPosition();
+    m_takenOnPress = listView->selectedPosition();
 }
 
 void MainWindow::onMouseReleased(Qt::MouseButton button, const QPoint &globalPos) {
     // A left click took its row when pressed; its release takes the selection again only
     // when the pointer dragged it to another row.
-    const bool taken = m_takenOnPress != 0 && m_takenOnPress == lvw1->selectedPosition();
+    const bool taken = m_takenOnPress != 0 && m_takenOnPress == listView->selectedPosition();
     m_takenOnPress = 0;
     if (!taken)
         takeSelection();
     if (button == Qt::RightButton)
-        (m_state.inPlantMode() ? meme : meme1)->popup(globalPos);
+        (m_state.inPlantMode() ? plantPopup : eventPopup)->popup(globalPos);
 }
 
 // A key that moves the selection acts as a left click on the row it reaches; the picture
@@ -569,14 +578,14 @@ void MainWindow::onKeyboardSelected(int position) {
 
 // The context-menu key acts as a right click on the row with the focus frame.
 void MainWindow::onMenuKey() {
-    const QModelIndex current = lvw1->currentIndex();
-    if (current.isValid() && current.row() + 1 != lvw1->selectedPosition()) {
-        lvw1->selectPosition(current.row() + 1);
+    const QModelIndex current = listView->currentIndex();
+    if (current.isValid() && current.row() + 1 != listView->selectedPosition()) {
+        listView->selectPosition(current.row() + 1);
         takeSelection();
     } else {
         paintPendingPicture();
     }
-    (m_state.inPlantMode() ? meme : meme1)->popup(lvw1->menuPosition());
+    (m_state.inPlantMode() ? plantPopup : eventPopup)->popup(listView->menuPosition());
 }
 
 void MainWindow::resizeEvent(QResizeEvent *e) {
@@ -584,12 +593,12 @@ void MainWindow::resizeEvent(QResizeEvent *e) {
     const int w = width();
     // Below 3500 twips the list keeps its last width.
     if (w - Twips::px(3500) >= 0)
-        lvw1->resize(w - Twips::px(3500), lvw1->height());
-    Picture6->resize(w, Picture6->height());
-    Picture9->resize(w, Picture9->height());
+        listView->resize(w - Twips::px(3500), listView->height());
+    headingStrip->resize(w, headingStrip->height());
+    banner->resize(w, banner->height());
     const int h = centralWidget()->height();
-    Picture1->resize(Picture1->width(), h);
-    Picture2->resize(Picture2->width(), h);
+    sidePanel->resize(sidePanel->width(), h);
+    mainArea->resize(mainArea->width(), h);
 }
 
 void MainWindow::closeEvent(QCloseEvent *e) {
@@ -602,28 +611,28 @@ void MainWindow::openModal(QDialog *window) {
     m_ctx.modal->run(window);
 }
 
-void MainWindow::Command1_Click() {
+void MainWindow::switchToPlants() {
     if (m_state.inPlantMode())
         return;
-    m_state.modolista = ProgramState::plantMode;
-    List1->clear();
+    m_state.listMode = ListMode::Plants;
+    hiddenList->clear();
     showAllPlants();
 }
 
-void MainWindow::Command3_Click() {
+void MainWindow::switchToEvents() {
     if (!m_state.inPlantMode())
         return;
     // The highlighted row is the selected plant's, so no highlight means none is listed.
-    if (m_state.idpianta == 0 || lvw1->selectedPosition() == 0) {
+    if (m_state.idpianta == 0 || listView->selectedPosition() == 0) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
     }
-    m_state.modolista = ProgramState::eventMode;
-    Label2->setText(lvw1->selectedSubItem(plantNameItem));
+    m_state.listMode = ListMode::Events;
+    headingLabel->setText(listView->selectedSubItem(plantNameItem));
     showEventsOfSelectedPlant();
 }
 
-void MainWindow::Command2_Click() {
+void MainWindow::newEvent() {
     if (m_state.idpianta == 0) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
@@ -633,41 +642,41 @@ void MainWindow::Command2_Click() {
     openModal(new CareEventDialog(m_ctx, *this, this));
 }
 
-void MainWindow::inscheda_Click() {
+void MainWindow::newCard() {
     m_state.idpianta = 0;
     highlightSelection();
-    lvw1->setTracking(false);
-    Picture3->clear();
-    Picture5 = QImage();
+    listView->setTracking(false);
+    pictureFrame->clear();
+    heldPicture = QImage();
     auto *editor = new PlantCardDialog(m_ctx, *this, this);
     // With no plant chosen afterwards, the frame shows the placeholder again rather than
     // staying blank.
     connect(editor, &QDialog::finished, this, [this] {
-        if (m_state.idpianta == 0 && m_state.inPlantMode() && Picture5.isNull())
+        if (m_state.idpianta == 0 && m_state.inPlantMode() && heldPicture.isNull())
             showPlaceholder();
     });
     openModal(editor);
 }
 
-void MainWindow::vische_Click() {
+void MainWindow::editCard() {
     if (m_state.idpianta == 0) {
         m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
         return;
     }
-    lvw1->setTracking(false);
+    listView->setTracking(false);
     openModal(new PlantCardDialog(m_ctx, *this, this));
 }
 
-void MainWindow::modschetra_Click() {
+void MainWindow::editEvent() {
     if (m_state.idtratsel == 0) {
         m_ctx.messages->show(T::selectEvent, Messages::Icon::Exclamation);
         return;
     }
-    lvw1->setTracking(false);
+    listView->setTracking(false);
     openModal(new CareEventDialog(m_ctx, *this, this));
 }
 
-void MainWindow::cancella_Click() {
+void MainWindow::deletePlant() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
@@ -685,7 +694,7 @@ void MainWindow::cancella_Click() {
     showAllPlants();
 }
 
-void MainWindow::canctra_Click() {
+void MainWindow::deleteEvent() {
     OpenedArchive archive(m_ctx);
     if (!archive.isOpen())
         return;
@@ -700,26 +709,26 @@ void MainWindow::canctra_Click() {
     showEventsOfSelectedPlant();
 }
 
-void MainWindow::vischenosta_Click() {
+void MainWindow::showCard() {
     openModal(new CardViewDialog(m_ctx, *this, this));
 }
 
-void MainWindow::sta_Click() {
+void MainWindow::printCard() {
     openModal(new CardPrintDialog(m_ctx, *this, this));
 }
 
-void MainWindow::aboutmnu_Click() {
+void MainWindow::showAbout() {
     openModal(new AboutDialog(m_ctx, this));
 }
 
-void MainWindow::esci_Click() {
+void MainWindow::quit() {
     close();
 }
 
-void MainWindow::ripristina_Click() {
+void MainWindow::restoreCopy() {
     BackupCommands(m_ctx, *this).restore();
 }
 
-void MainWindow::esporta_Click() {
+void MainWindow::exportCsv() {
     BackupCommands(m_ctx, *this).exportCsv();
 }

@@ -39,54 +39,60 @@ public:
 
     AppContext &context() { return m_ctx; }
 
-    // Controls, by their design names.
-    DecorPanel *Picture1;    // side panel
-    DecorPanel *Picture2;    // main area
-    DecorPanel *Picture8;    // header bar above the picture
-    QLabel *Label6;          // "Immagine"
-    PictureBox *Picture3;    // the selected plant's picture
-    HeldPicture Picture5;    // hidden holder: the picture at its natural size
-    QWidget *Picture7;       // search box
-    QLabel *Label1;          // "Cerca"
-    QComboBox *Combo1;       // search field: "Specie" or "Identificazione"
-    QLineEdit *Text1;        // search text
-    PictureButton *Command3; // "Visualizza trattamenti"
-    PictureButton *Command1; // "Visualizza elenco piante"
-    PictureButton *Command2; // "Scheda trattamenti"
-    QLabel *Label3;          // one-line description of the program
-    QListWidget *List1;      // hidden list box, only ever emptied
-    DecorPanel *Picture6;    // top strip
-    QLabel *Label2;          // plant count, or the identification of the listed plant
-    ReportList *lvw1;        // the list
-    DecorPanel *Picture9;    // bottom banner
-    QWidget *Picture10;      // logo
-    QLabel *Label8;          // "Silvaro"
-    QLabel *Label4;          // "ver 1.0"
+    // The side panel: the selected plant's picture under its header, the search box, three
+    // buttons and the program's description.
+    DecorPanel *sidePanel;
+    DecorPanel *pictureHeader;
+    QLabel *pictureCaption;
+    PictureBox *pictureFrame;
+    HeldPicture heldPicture; // the picture at its natural size, off screen
+    QWidget *searchPanel;
+    QLabel *searchLabel;
+    QComboBox *searchFieldCombo; // "Specie" or "Identificazione"
+    QLineEdit *searchEdit;
+    PictureButton *showEventsButton;
+    PictureButton *showPlantsButton;
+    PictureButton *newEventButton;
+    QLabel *descriptionLabel;
+    QListWidget *hiddenList; // never shown, only ever emptied
+    // The main area: the strip above the list with the plant count (or the identification of
+    // the plant whose events are listed), the list of plants or of events, and the banner.
+    DecorPanel *mainArea;
+    DecorPanel *headingStrip;
+    QLabel *headingLabel;
+    ReportList *listView;
+    DecorPanel *banner;
+    QWidget *logo;
+    QLabel *bannerTitle;
+    QLabel *bannerVersion;
 
-    QMenu *filemnu, *gepia, *meme, *meme1;
-    QAction *sta, *esci, *vischenosta, *inscheda, *vische, *schecolti, *aboutmnu;
-    QAction *vischenost, *vissche, *modische, *cancella, *vistrattamenti;
-    QAction *modschetra, *canctra, *vitra;
-    QAction *ripristina, *esporta; // restore a safety copy, export for spreadsheets
-    QAction *findAction;           // Ctrl+F: to the search box
+    QMenu *fileMenu, *plantsMenu;
+    QAction *printAction, *restoreAction, *exportAction, *quitAction;
+    QAction *showCardAction, *newCardAction, *editCardAction, *newEventAction, *aboutAction;
+    // The pop-up menus over a plant row and over an event row.
+    QMenu *plantPopup, *eventPopup;
+    QAction *popupShowCardAction, *popupNewEventAction, *popupEditCardAction, *deletePlantAction,
+        *popupShowEventsAction;
+    QAction *editEventAction, *deleteEventAction, *popupShowPlantsAction;
+    QAction *findAction; // Ctrl+F: to the search box
 
-    // Commands, by the name of their first trigger.
-    void Command1_Click(); // back to the plant list
-    void Command3_Click(); // the selected plant's events
-    void Command2_Click(); // new care event
-    void inscheda_Click(); // new plant card
-    void vische_Click();   // change the plant card
-    void modschetra_Click();
-    void cancella_Click();
-    void canctra_Click();
-    void vischenosta_Click();
-    void sta_Click();
-    void aboutmnu_Click();
-    void esci_Click();
-    void ripristina_Click();
-    void esporta_Click();
+    // The commands of the buttons and menus.
+    void switchToPlants(); // back to the plant list
+    void switchToEvents(); // the selected plant's events
+    void newEvent();
+    void newCard();
+    void editCard();
+    void editEvent();
+    void deletePlant();
+    void deleteEvent();
+    void showCard();
+    void printCard();
+    void showAbout();
+    void quit();
+    void restoreCopy(); // from a safety copy
+    void exportCsv();   // for spreadsheets
 
-    // Paints a picture held in Picture5 into Picture3, or the placeholder when it is null.
+    // Paints a picture held off screen into the frame, or the placeholder when it is null.
     void showPicture(const HeldPicture &picture);
 
 protected:

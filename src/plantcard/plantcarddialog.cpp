@@ -522,7 +522,7 @@ bool PlantCardDialog::insertCard(QString *error) {
 void PlantCardDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
-        m_ctx.state.modolista = ProgramState::plantMode;
+        m_ctx.state.listMode = ListMode::Plants;
         if (m_main.searchHasText())
             m_main.showSearchResults();
         else

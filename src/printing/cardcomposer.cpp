@@ -60,10 +60,9 @@ CardComposer::Outcome CardComposer::compose(RichTextBox &box, EventModeCard even
     box.setPlainText(QStringLiteral("  "));
     box.setFocus();
     box.setBoxFont(Fonts::sans(cardPoints));
-    if (m_ctx.state.modolista == ProgramState::plantMode)
+    if (m_ctx.state.listMode == ListMode::Plants)
         return plantCard(box);
-    if (m_ctx.state.modolista == ProgramState::eventMode &&
-        eventModeCard == EventModeCard::Cultivation)
+    if (m_ctx.state.listMode == ListMode::Events && eventModeCard == EventModeCard::Cultivation)
         return cultivationCard(box);
     return Outcome::Completed;
 }

@@ -35,18 +35,18 @@ CardPrintDialog::CardPrintDialog(AppContext &ctx, MainList &main, QWidget *paren
     setWindowTitle(T::caption);
     setFixedSize(Twips::px(3780), Twips::px(1290));
 
-    Label1 = new QLabel(T::inProgress, this);
-    Label1->setObjectName("Label1");
-    Label1->setFont(Fonts::sans(12, true));
-    Label1->setAccessibleName(T::inProgress);
-    Twips::place(Label1, 480, 330, 4335, 495);
+    progressLabel = new QLabel(T::inProgress, this);
+    progressLabel->setObjectName("progressLabel");
+    progressLabel->setFont(Fonts::sans(12, true));
+    progressLabel->setAccessibleName(T::inProgress);
+    Twips::place(progressLabel, 480, 330, 4335, 495);
 
     // Below the bottom edge: the user sees only the notice, but the box is a real, visible
     // widget that takes the focus and the paste.
-    rtf1 = new RichTextBox(this);
-    rtf1->setObjectName("rtf1");
-    rtf1->setAccessibleName(T::document);
-    Twips::place(rtf1, 120, 7710, 11565, 5625);
+    cardBox = new RichTextBox(this);
+    cardBox->setObjectName("cardBox");
+    cardBox->setAccessibleName(T::document);
+    Twips::place(cardBox, 120, 7710, 11565, 5625);
 }
 
 void CardPrintDialog::showEvent(QShowEvent *e) {
@@ -60,7 +60,7 @@ void CardPrintDialog::showEvent(QShowEvent *e) {
 void CardPrintDialog::activate() {
     const QPointer<CardPrintDialog> self(this);
     CardComposer composer(m_ctx, m_main);
-    switch (composer.compose(*rtf1, CardComposer::EventModeCard::Cultivation)) {
+    switch (composer.compose(*cardBox, CardComposer::EventModeCard::Cultivation)) {
     case CardComposer::Outcome::Completed:
         print();
         break;
@@ -82,12 +82,12 @@ void CardPrintDialog::print() {
     // The whole card is selected and offered as the selection. The box selects it once the
     // dialog is answered: selecting shows the selection's end, which has a long card laid
     // out whole first.
-    const bool selection = !rtf1->toPlainText().isEmpty();
+    const bool selection = !cardBox->toPlainText().isEmpty();
     QPrinter printer(QPrinter::HighResolution);
     if (selection)
         printer.setPrintRange(QPrinter::Selection); // offered and preselected
     const bool chosen = m_ctx.printer->choose(printer, this, selection);
-    CardComposer::setMargins(*rtf1, CardComposer::After::AllSelected);
+    CardComposer::setMargins(*cardBox, CardComposer::After::AllSelected);
     if (!chosen)
         return;
     // The selection is the whole document, and it prints whole whatever range was chosen.
@@ -98,7 +98,7 @@ void CardPrintDialog::print() {
     // printer. Left to itself Qt would lay the text out in printer pixels and leave the
     // indents unscaled (a twelfth of their size at 1200 dpi), add 2 cm at every side and
     // number the pages. The indents are the side margins; head and foot get 2 cm.
-    const std::unique_ptr<QTextDocument> pages(rtf1->document()->clone());
+    const std::unique_ptr<QTextDocument> pages(cardBox->document()->clone());
     const double pxPerPoint = Twips::dpi() / 72.0;
     pages->setPageSize(printer.pageLayout().paintRectPoints().size() * pxPerPoint);
     QTextFrameFormat frame = pages->rootFrame()->frameFormat();

@@ -16,8 +16,8 @@ class CardPrintDialog : public QDialog {
 public:
     CardPrintDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
-    QLabel *Label1;    // "Stampa in corso"
-    RichTextBox *rtf1; // the document to print, below the visible area
+    QLabel *progressLabel;
+    RichTextBox *cardBox; // below the visible area
 
 protected:
     void showEvent(QShowEvent *e) override;

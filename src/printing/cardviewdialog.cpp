@@ -24,17 +24,17 @@ CardViewDialog::CardViewDialog(AppContext &ctx, MainList &main, QWidget *parent)
     setWindowTitle(T::caption);
     setFixedSize(Twips::px(11775), Twips::px(7890));
 
-    rtf1 = new RichTextBox(this);
-    rtf1->setObjectName("rtf1");
-    rtf1->setAccessibleName(T::caption);
-    Twips::place(rtf1, 120, 60, 11505, 7125);
+    cardBox = new RichTextBox(this);
+    cardBox->setObjectName("cardBox");
+    cardBox->setAccessibleName(T::caption);
+    Twips::place(cardBox, 120, 60, 11505, 7125);
 
-    Command1 = new QPushButton(T::chiudi, this);
-    Command1->setObjectName("Command1");
-    Command1->setAccessibleName(T::chiudi);
-    Command1->setAutoDefault(false);
-    Twips::place(Command1, 9840, 7260, 1785, 405);
-    connect(Command1, &QPushButton::clicked, this, &QDialog::close);
+    closeButton = new QPushButton(T::chiudi, this);
+    closeButton->setObjectName("closeButton");
+    closeButton->setAccessibleName(T::chiudi);
+    closeButton->setAutoDefault(false);
+    Twips::place(closeButton, 9840, 7260, 1785, 405);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
 void CardViewDialog::showEvent(QShowEvent *e) {
@@ -49,12 +49,12 @@ void CardViewDialog::showEvent(QShowEvent *e) {
 void CardViewDialog::activate() {
     const QPointer<CardViewDialog> self(this);
     CardComposer composer(m_ctx, m_main);
-    switch (composer.compose(*rtf1, CardComposer::EventModeCard::None)) {
+    switch (composer.compose(*cardBox, CardComposer::EventModeCard::None)) {
     case CardComposer::Outcome::Completed:
-        CardComposer::setMargins(*rtf1, CardComposer::After::CaretAtEnd);
-        rtf1->setFocus();
+        CardComposer::setMargins(*cardBox, CardComposer::After::CaretAtEnd);
+        cardBox->setFocus();
         // The caret waits at the end, but the card is read from its top, picture first.
-        rtf1->verticalScrollBar()->setValue(rtf1->verticalScrollBar()->minimum());
+        cardBox->verticalScrollBar()->setValue(cardBox->verticalScrollBar()->minimum());
         break;
     case CardComposer::Outcome::NoPlant:
     case CardComposer::Outcome::Failed:

@@ -15,8 +15,8 @@ class CardViewDialog : public QDialog {
 public:
     CardViewDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
 
-    RichTextBox *rtf1;     // the composed card
-    QPushButton *Command1; // "Chiudi"
+    RichTextBox *cardBox;
+    QPushButton *closeButton;
 
 protected:
     void showEvent(QShowEvent *e) override;

@@ -1,14 +1,14 @@
-#include "about/getkeyvalue.h"
+#include "about/readkeyvalue.h"
 
 #include <QtEndian>
 
-bool GetKeyValue(const Registry &registry, const QString &KeyName, const QString &SubKeyRef,
-                 QString &KeyVal) {
+bool readKeyValue(const Registry &registry, const QString &key, const QString &name,
+                  QString &value) {
     constexpr int bufferSize = 1024;
     Registry::Type type = Registry::Type::None;
     QByteArray bytes;
-    if (!registry.query(KeyName, SubKeyRef, &type, &bytes, bufferSize)) {
-        KeyVal.clear();
+    if (!registry.query(key, name, &type, &bytes, bufferSize)) {
+        value.clear();
         return false;
     }
     // The value as written, less its terminating zero when it has one.
@@ -16,12 +16,12 @@ bool GetKeyValue(const Registry &registry, const QString &KeyName, const QString
         bytes.chop(1);
     switch (type) {
     case Registry::Type::Text:
-        KeyVal = QString::fromLatin1(bytes);
+        value = QString::fromLatin1(bytes);
         break;
     case Registry::Type::Number: {
         QByteArray four = bytes.left(4);
         four.append(QByteArray(4 - four.size(), '\0'));
-        KeyVal = QString::number(qFromLittleEndian<quint32>(four.constData()));
+        value = QString::number(qFromLittleEndian<quint32>(four.constData()));
         break;
     }
     default:
