@@ -45,7 +45,8 @@ void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     MainWindow &w = app.main();
     QCOMPARE(fileItems(w),
              QStringList({"sta=&Stampa", "-", "ripristina=&Ripristina copia di sicurezza...",
-                          "esporta=Esporta in &CSV...", "-", "esci=&Esci"}));
+                          "esporta=Esporta in &CSV...", "importa=&Importa da CSV...", "-",
+                          "esci=&Esci"}));
     QCOMPARE(QKeySequence::mnemonic(w.ripristina->text()), QKeySequence(Qt::ALT | Qt::Key_R));
     QCOMPARE(QKeySequence::mnemonic(w.esporta->text()), QKeySequence(Qt::ALT | Qt::Key_C));
     // What a screen reader says for each item of the menu.

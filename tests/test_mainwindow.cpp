@@ -157,7 +157,8 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     QCOMPARE(w.filemnu->objectName(), QString("filemnu"));
     QCOMPARE(items(w.filemnu), QStringList({"sta=Stampa", "=",
                                             "ripristina=Ripristina copia di sicurezza...",
-                                            "esporta=Esporta in CSV...", "=", "esci=Esci"}));
+                                            "esporta=Esporta in CSV...",
+                                            "importa=Importa da CSV...", "=", "esci=Esci"}));
     QCOMPARE(w.gepia->objectName(), QString("gepia"));
     QCOMPARE(items(w.gepia),
              QStringList({"vischenosta=Visualizza scheda", "inscheda=Nuova scheda",

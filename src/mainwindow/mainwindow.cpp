@@ -3,6 +3,7 @@
 #include "about/aboutdialog.h"
 #include "archive/conversions.h"
 #include "careevent/careeventdialog.h"
+#include "csvimport/csvimportdialog.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "plantcard/plantcarddialog.h"
@@ -267,6 +268,13 @@ void MainWindow::buildMenus() {
     filemnu->addSeparator();
     ripristina = action(filemnu, "ripristina", T::ripristina, &MainWindow::ripristina_Click);
     esporta = action(filemnu, "esporta", T::esporta, &MainWindow::esporta_Click);
+    // The spreadsheet import: its window does the rest and refills the list.
+    QAction *importa = filemnu->addAction(QStringLiteral("&Importa da CSV..."));
+    importa->setObjectName("importa");
+    connect(importa, &QAction::triggered, this, [this] {
+        paintPendingPicture();
+        openModal(new CsvImportDialog(m_ctx, *this, this));
+    });
     filemnu->addSeparator();
     esci = action(filemnu, "esci", QStringLiteral("&Esci"), &MainWindow::esci_Click);
 
