@@ -66,6 +66,19 @@ std::optional<double> number(QStringView text) {
     return v == 0 ? 0.0 : v;
 }
 
+// A key: plain digits read straight, anything else by the general reader.
+std::optional<qint64> key(QStringView text) {
+    if (text.isEmpty() || text.size() > 18)
+        return Conversions::parseKey(text.toString());
+    qint64 k = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return Conversions::parseKey(text.toString());
+        k = k * 10 + (c.unicode() - u'0');
+    }
+    return k;
+}
+
 // d/m/yyyy (the editor's) or yyyy-mm-dd, as the stored yyyy-mm-dd.
 std::optional<QString> date(QStringView text) {
     QDate d;
@@ -258,7 +271,10 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
             FailureReason::told(file.error(), writing ? writingFile : reading, archivePath));
     {
         QSqlQuery q(file.db());
-        if ((writing && !file.run(q, QStringLiteral("PRAGMA synchronous=FULL"))) ||
+        // The pages of a big import stay in memory until the commit, instead of going to the
+        // file (and its journal, synced) while the transaction is still open.
+        if ((writing && (!file.run(q, QStringLiteral("PRAGMA synchronous=FULL")) ||
+                         !file.run(q, QStringLiteral("PRAGMA cache_size=-262144")))) ||
             !file.run(q, writing ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
             return fail(
                 FailureReason::told(file.error(), writing ? writingFile : reading, archivePath));
@@ -266,7 +282,11 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
     const int layout = file.value(QStringLiteral("PRAGMA user_version")).toInt();
 
     // The archive as it is: plant keys and names, event keys, the picture folders.
-    QSet<qint64> plantKeys, eventKeys, folders;
+    QSet<qint64> plantKeys, folders;
+    // Event key -> the row of the file that stored it, 0 for the archive's own.
+    QHash<qint64, qint64> eventRow;
+    // About one event in forty characters of the file.
+    eventRow.reserve(m_events.reader.size() / 40);
     QHash<QString, qint64> plantByNames;                   // specie|identificazione -> key
     QHash<QString, QList<QPair<QString, qint64>>> byIdent; // identificazione -> specie, key
     {
@@ -285,7 +305,7 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
         }
         RawQuery e(file.db(), QStringLiteral("SELECT idtrat FROM coltivazione"));
         while (e.next())
-            eventKeys.insert(e.integer(0));
+            eventRow.insert(e.integer(0), 0);
         if (q.failed() || e.failed())
             return fail(
                 FailureReason::told(q.failed() ? q.error() : e.error(), reading, archivePath));
@@ -339,8 +359,8 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
                 switch (t.kind.at(i)) {
                 case Schema::Kind::Key:
                     if (!text.trimmed().isEmpty()) {
-                        if (const auto key = Conversions::parseKey(text.toString()))
-                            values[i] = *key;
+                        if (const auto k = key(text))
+                            values[i] = *k;
                         else
                             reasons
                                 << QStringLiteral("%1: chiave non valida \"%2\"").arg(label, text);
@@ -420,7 +440,10 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
                                                             : QVariant(f->emptyText);
             }
     };
-    auto showStored = [](const Table &t, const QList<QVariant> &values, Preview &p) {
+    // Only the first rows are shown.
+    auto showStored = [&out](const Table &t, const QList<QVariant> &values, Preview &p) {
+        if ((t.name == FieldTable::plants ? out.plantRows : out.eventRows).size() >= previewRows)
+            return;
         for (int i = 0; i < t.stored.size(); ++i) {
             const int at = t.storedTarget.at(i);
             p.values << shown(t.kind.at(at), values.at(at));
@@ -474,16 +497,17 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
         return false;
     };
 
-    // Keys the file keeps: new keys are made around them.
-    auto reserved = [&](Source &src, const QString &keyName) {
+    // Keys the file keeps: new keys are made around them. Read when the first new key is
+    // wanted, on a reader of its own (sharing the text).
+    auto reserved = [&](const Source &src, const QString &keyName) {
         QSet<qint64> keys;
         const int c = int(src.columns.indexOf(keyName));
         if (c < 0)
             return keys;
-        src.reader.rewind();
-        while (src.reader.next())
-            if (const auto k =
-                    Conversions::parseKey(unguarded(src.reader.fields().value(c)).toString()))
+        CsvReader r = src.reader;
+        r.rewind();
+        while (r.next())
+            if (const auto k = key(unguarded(r.fields().value(c))))
                 keys.insert(*k);
         return keys;
     };
@@ -498,8 +522,7 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
 
     // Plants.
     const bool plantKeysKept = ownExport(m_plants, FieldTable::plants);
-    const QSet<qint64> plantReserved =
-        plantKeysKept ? reserved(m_plants, QStringLiteral("id")) : QSet<qint64>();
+    std::optional<QSet<qint64>> plantReserved;
     QHash<qint64, qint64> plantKeptRow, plantUpdatedRow;
     Statements plantSql;
     const bool plantsDone = walk(
@@ -542,7 +565,10 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
             }
             qint64 key = k;
             if (!plantKeysKept || !fileKey.isValid()) {
-                while (plantKeys.contains(nextPlant) || plantReserved.contains(nextPlant) ||
+                if (!plantReserved)
+                    plantReserved =
+                        plantKeysKept ? reserved(m_plants, QStringLiteral("id")) : QSet<qint64>();
+                while (plantKeys.contains(nextPlant) || plantReserved->contains(nextPlant) ||
                        folders.contains(nextPlant))
                     ++nextPlant;
                 key = nextPlant++;
@@ -566,15 +592,15 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
                         : FailureReason::told(writeError, writingFile, archivePath));
     // Events.
     const bool eventKeysKept = ownExport(m_events, FieldTable::events);
-    const QSet<qint64> eventReserved =
-        eventKeysKept ? reserved(m_events, QStringLiteral("idtrat")) : QSet<qint64>();
-    QHash<qint64, qint64> eventKeptRow, eventUpdatedRow;
+    std::optional<QSet<qint64>> eventReserved;
+    QHash<qint64, qint64> eventUpdatedRow;
     Statements eventSql;
     const bool eventsDone = walk(
         FieldTable::events, m_events, eventRows,
         [&](const Table &t, qint64 row, QList<QVariant> &v, QStringList &reasons, Preview &p) {
             prepare(t, QStringLiteral("idtrat"), eventSql);
-            const int idAt = t.at(QStringLiteral("id")), keyAt = t.at(QStringLiteral("idtrat"));
+            static const int idAt = t.at(QStringLiteral("id")),
+                             keyAt = t.at(QStringLiteral("idtrat"));
             // Its plant.
             qint64 plant = 0;
             if (v.at(idAt).isValid()) {
@@ -622,12 +648,13 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
             const QVariant fileKey = v.at(keyAt);
             const qint64 k = fileKey.toLongLong();
             if (eventKeysKept && fileKey.isValid()) {
-                if (const qint64 first = eventKeptRow.value(k)) {
-                    reasons << QStringLiteral("chiave %1 già usata alla riga %2").arg(k).arg(first);
+                const auto there = eventRow.constFind(k);
+                if (there != eventRow.cend() && *there > 0) {
+                    reasons
+                        << QStringLiteral("chiave %1 già usata alla riga %2").arg(k).arg(*there);
                     return true;
                 }
-                eventKeptRow.insert(k, row);
-                if (eventKeys.contains(k)) {
+                if (there != eventRow.cend()) {
                     if (m_duplicates == Duplicates::Skip) {
                         reasons << QStringLiteral("trattamento già in archivio (chiave %1)").arg(k);
                     } else if (const qint64 first = eventUpdatedRow.value(k)) {
@@ -645,11 +672,14 @@ std::optional<CsvImport::Outcome> CsvImport::run(bool writing, const QDateTime &
             }
             qint64 key = k;
             if (!eventKeysKept || !fileKey.isValid()) {
-                while (eventKeys.contains(nextEvent) || eventReserved.contains(nextEvent))
+                if (!eventReserved)
+                    eventReserved = eventKeysKept ? reserved(m_events, QStringLiteral("idtrat"))
+                                                  : QSet<qint64>();
+                while (eventRow.contains(nextEvent) || eventReserved->contains(nextEvent))
                     ++nextEvent;
                 key = nextEvent++;
             }
-            eventKeys.insert(key);
+            eventRow.insert(key, row);
             v[keyAt] = key;
             complete(t, v);
             if (!insertRow(t, eventSql, v))
