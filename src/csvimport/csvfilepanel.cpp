@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableWidget>
 
 namespace {
@@ -58,16 +59,15 @@ CsvFilePanel::CsvFilePanel(AppContext &ctx, CsvImport &import, QString table, QW
     grid->addWidget(headerBox, 2, 1, 1, 2);
 
     auto *columnsLabel = new QLabel(T::columns, this);
-    columnTable = new QTableWidget(0, 3, this);
-    columnTable->setObjectName("columnTable");
-    columnTable->setHorizontalHeaderLabels({T::column, T::example, T::field});
-    columnTable->horizontalHeader()->setStretchLastSection(true);
-    columnTable->verticalHeader()->hide();
-    columnTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    columnTable->setAccessibleName(QString(T::columns).remove(u'&').chopped(1));
-    columnsLabel->setBuddy(columnTable);
+    // One line for each column: its name, a value of it and the box of its field, so that
+    // the keys go from box to box.
+    columnArea = new QScrollArea(this);
+    columnArea->setObjectName("columnArea");
+    columnArea->setWidgetResizable(true);
+    columnArea->setAccessibleName(QString(T::columns).remove(u'&').chopped(1));
+    columnsLabel->setBuddy(columnArea);
     grid->addWidget(columnsLabel, 3, 0, 1, 3);
-    grid->addWidget(columnTable, 4, 0, 1, 3);
+    grid->addWidget(columnArea, 4, 0, 1, 3);
 
     const QString previewText = T::preview.arg(CsvImport::previewRows);
     auto *previewLabel = new QLabel(previewText, this);
@@ -141,13 +141,25 @@ void CsvFilePanel::showColumns() {
     const QStringList columns = m_import.columns(m_table);
     const bool header = m_import.hasHeader(m_table);
     const QStringList &targets = CsvColumns::targets(m_table);
-    columnTable->setRowCount(int(columns.size()));
+    auto *lines = new QWidget;
+    auto *g = new QGridLayout(lines);
+    const QStringList heads{T::column, T::example, T::field};
+    for (int i = 0; i < heads.size(); ++i) {
+        auto *head = new QLabel(QStringLiteral("<b>%1</b>").arg(heads.at(i)), lines);
+        g->addWidget(head, 0, i);
+    }
+    QComboBox *focused = nullptr;
+    columnArea->setFocusProxy(nullptr);
     for (int c = 0; c < columns.size(); ++c) {
         const QString name = header && !first.at(c).trimmed().isEmpty() ? first.at(c).simplified()
                                                                         : T::columnN.arg(c + 1);
-        columnTable->setItem(c, 0, new QTableWidgetItem(name));
-        columnTable->setItem(c, 1, new QTableWidgetItem(sample.value(c).simplified()));
-        auto *box = new QComboBox(columnTable);
+        auto *nameLabel = new QLabel(name, lines);
+        nameLabel->setTextFormat(Qt::PlainText);
+        auto *example = new QLabel(lines);
+        example->setTextFormat(Qt::PlainText);
+        example->setText(
+            fontMetrics().elidedText(sample.value(c).simplified(), Qt::ElideRight, 200));
+        auto *box = new QComboBox(lines);
         box->setObjectName(QStringLiteral("field%1").arg(c + 1));
         box->setAccessibleName(T::fieldOf.arg(name));
         box->addItem(T::leaveOut, QString());
@@ -156,12 +168,28 @@ void CsvFilePanel::showColumns() {
         box->setCurrentIndex(std::max(0, int(box->findData(columns.at(c)))));
         connect(box, &QComboBox::activated, this, [this, c, box] {
             m_import.setColumn(m_table, c, box->currentData().toString());
+            m_focusColumn = c;
             showColumns();
             emit changed();
         });
-        columnTable->setCellWidget(c, 2, box);
+        nameLabel->setBuddy(box);
+        g->addWidget(nameLabel, c + 1, 0);
+        g->addWidget(example, c + 1, 1);
+        g->addWidget(box, c + 1, 2);
+        if (c == 0)
+            columnArea->setFocusProxy(box);
+        if (c == m_focusColumn)
+            focused = box;
     }
-    columnTable->resizeColumnsToContents();
+    g->setColumnStretch(2, 1);
+    g->setRowStretch(int(columns.size()) + 1, 1);
+    // The old lines go once the box that changed them has finished its signal.
+    if (QWidget *old = columnArea->takeWidget())
+        old->deleteLater();
+    columnArea->setWidget(lines);
+    if (focused)
+        focused->setFocus();
+    m_focusColumn = -1;
     showPreview({});
 }
 

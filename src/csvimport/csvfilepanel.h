@@ -9,6 +9,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QTableWidget;
 
 // One file of an import, plants or care events: the file chosen, what was found in it
@@ -29,7 +30,7 @@ public:
     QPushButton *browseButton;
     QLabel *foundLabel;
     QCheckBox *headerBox;
-    QTableWidget *columnTable;  // one row for each column of the file
+    QScrollArea *columnArea;    // a line for each column of the file
     QTableWidget *previewTable; // the first rows as stored
 
 signals:
@@ -42,4 +43,5 @@ private:
     AppContext &m_ctx;
     CsvImport &m_import;
     const QString m_table;
+    int m_focusColumn = -1; // the box to give the keys back to after a change
 };
