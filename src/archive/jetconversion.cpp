@@ -49,8 +49,16 @@ Table tableOf(const QString &name) {
     return t;
 }
 
-const Table plants = tableOf(FieldTable::plants);
-const Table events = tableOf(FieldTable::events);
+// Made on first use: the field table is static data of another file, which may not be
+// made yet while this file's are.
+const Table &plants() {
+    static const Table t = tableOf(FieldTable::plants);
+    return t;
+}
+const Table &events() {
+    static const Table t = tableOf(FieldTable::events);
+    return t;
+}
 
 JetReader::Table readerTable(const Table &t) {
     JetReader::Table r{t.name, {}};
@@ -494,17 +502,17 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
     std::optional<Converted> plantRows, eventRows;
     {
         JetReader reader(source);
-        auto read = reader.read({readerTable(plants), readerTable(events)},
+        auto read = reader.read({readerTable(plants()), readerTable(events())},
                                 [&](double share) { return told(int(share * 69)); });
         if (reader.cancelled())
             return cancelled();
         if (!read)
             return failed(reader.lastError());
         QString error;
-        plantRows = convert(plants, std::move((*read)[0]), &error);
+        plantRows = convert(plants(), std::move((*read)[0]), &error);
         if (!plantRows)
             return failed(error);
-        eventRows = convert(events, std::move((*read)[1]), &error);
+        eventRows = convert(events(), std::move((*read)[1]), &error);
         if (!eventRows)
             return failed(error);
     }
@@ -595,9 +603,9 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
         };
         const qsizetype firstEvents = plantRows->rows.size();
         if (!execAll(tables) ||
-            !write(db, plants, plantRows->rows, stepsOf(70, 85, total), &error) ||
+            !write(db, plants(), plantRows->rows, stepsOf(70, 85, total), &error) ||
             !write(
-                db, events, eventRows->rows,
+                db, events(), eventRows->rows,
                 [&](qsizetype done) { return stepsOf(70, 85, total)(firstEvents + done); },
                 &error) ||
             !execAll(indexes))
@@ -616,9 +624,9 @@ JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgres
         const qsizetype firstEvents = plantRows->rows.size();
         if (!db.h)
             return discard(cannotReread.arg(db.error()));
-        if (!verify(db, plants, plantRows->rows, stepsOf(85, 100, total), &error) ||
+        if (!verify(db, plants(), plantRows->rows, stepsOf(85, 100, total), &error) ||
             !verify(
-                db, events, eventRows->rows,
+                db, events(), eventRows->rows,
                 [&](qsizetype done) { return stepsOf(85, 100, total)(firstEvents + done); },
                 &error))
             return discard(error);
