@@ -8,6 +8,8 @@
 #include "archive/archive.h"
 #include "archive/backupstore.h"
 #include "archive/csvexport.h"
+#include "archive/csvimport.h"
+#include "archive/fieldtable.h"
 #include "mainwindow/mainwindow.h"
 #include "support/phonephoto.h"
 #include "support/testapp.h"
@@ -262,6 +264,64 @@ int clickFigures(TestApp &folder, MainWindow &w, Series *click, Series *decode, 
         (measured ? *once : ignored).run([&] {
             if (w.pictureFrame->hold(path).size() != QSize(6000, 4000))
                 ++failures;
+        });
+    }
+    return failures;
+}
+
+// The export's two files imported into an empty archive, each run into a fresh one, the
+// day's safety copy already there (the program makes it at startup); beside it the sqlite3
+// shell's .import of the same files into the same tables of an empty archive. The shell
+// takes the nine columns of trattamenti.csv for the seven of coltivazione ("extras
+// ignored", said on every row to its standard error, which goes nowhere).
+int importFigures(const QString &csvDir, const QString &shell, int plants, int events,
+                  Series *import, Series *floor) {
+    QTemporaryDir place;
+    const QString empty = place.filePath(QStringLiteral("vuoto.mdb"));
+    TestApp::createArchive(empty);
+    const AppFolder app(place.filePath(QStringLiteral("app")));
+    QDir().mkpath(app.imgDir());
+    const QString plantsFile = QDir(csvDir).filePath(CsvExport::plantsFile);
+    const QString eventsFile = QDir(csvDir).filePath(CsvExport::eventsFile);
+    const QString shellTarget = place.filePath(QStringLiteral("shell.mdb"));
+    const QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+    int failures = 0;
+    for (int round = 0; round <= runs; ++round) {
+        Series ignored;
+        const bool measured = round > 0;
+        QFile::remove(app.archivePath());
+        QFile::copy(empty, app.archivePath());
+        (measured ? *import : ignored).run([&] {
+            CsvImport in(app);
+            const bool opened =
+                in.open(FieldTable::plants, plantsFile) && in.open(FieldTable::events, eventsFile);
+            const auto done = opened ? in.write(now) : std::nullopt;
+            if (!done || done->plants != plants || done->events != events ||
+                !done->skipped.isEmpty()) {
+                std::fprintf(stderr, "csv import: %s (%lld plants, %lld events, %lld skipped)\n",
+                             qPrintable(in.error()), done ? done->plants : -1LL,
+                             done ? done->events : -1LL,
+                             done ? qint64(done->skipped.size()) : -1LL);
+                ++failures;
+            }
+        });
+        if (shell.isEmpty())
+            continue;
+        QFile::remove(shellTarget);
+        QFile::copy(empty, shellTarget);
+        (measured ? *floor : ignored).run([&] {
+            QProcess p;
+            p.setStandardErrorFile(QProcess::nullDevice());
+            p.start(shell, {shellTarget});
+            p.write(QStringLiteral(".mode csv\n.separator ;\n.import --skip 1 '%1' piante\n"
+                                   ".import --skip 1 '%2' coltivazione\n")
+                        .arg(plantsFile, eventsFile)
+                        .toUtf8());
+            p.closeWriteChannel();
+            if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+                std::fprintf(stderr, "sqlite3 .import failed\n");
+                ++failures;
+            }
         });
     }
     return failures;
@@ -615,6 +675,9 @@ int main(int argc, char **argv) {
             csvFloorCpu << shellCpu.value(0);
     }
     folder.messages.onSaid = nullptr;
+    Series csvImport, csvImportFloor;
+    failures +=
+        importFigures(csvDir, shell, shape.plants, shape.events, &csvImport, &csvImportFloor);
     auto each = [](const char *what, const QList<double> &v) {
         QStringList t;
         for (double x : v)
@@ -656,6 +719,13 @@ int main(int argc, char **argv) {
                     median(copy.wall) / median(vacuum.wall));
         std::printf("csv median_ms=%.1f sqlite3_csv_ms=%.1f\n", median(csv.wall),
                     median(csvFloor.wall));
+        std::printf("csv_import median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", median(csvImport.wall),
+                    median(csvImportFloor.wall),
+                    median(csvImport.wall) / median(csvImportFloor.wall));
+        std::fprintf(stderr,
+                     "csv import: at most 3000 ms and 3 times sqlite3 .import; its processor "
+                     "time, median ms: %.1f\n",
+                     median(csvImport.cpu));
         std::fprintf(stderr,
                      "processor time, median ms: backup %.1f, sqlite3 VACUUM INTO %.1f "
                      "(ratio %.2f); csv %.1f, sqlite3 -csv %.1f\n",
@@ -664,6 +734,7 @@ int main(int argc, char **argv) {
     } else {
         std::printf("backup median_ms=%.1f\n", median(copy.wall));
         std::printf("csv median_ms=%.1f\n", median(csv.wall));
+        std::printf("csv_import median_ms=%.1f limit_ms=3000\n", median(csvImport.wall));
     }
     const double c = median(click.wall), d = median(decode.wall);
     std::printf("click median_ms=%.1f full_decode_ms=%.1f ratio=%.2f\n", c, d, d > 0 ? c / d : 0.0);

@@ -46,7 +46,7 @@ void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     QCOMPARE(
         fileItems(w),
         QStringList({"printAction=&Stampa", "-", "restoreAction=&Ripristina copia di sicurezza...",
-                     "exportAction=Esporta in &CSV...", "-", "quitAction=&Esci"}));
+                     "exportAction=Esporta in &CSV...", "importAction=&Importa da CSV...", "-", "quitAction=&Esci"}));
     QCOMPARE(QKeySequence::mnemonic(w.restoreAction->text()), QKeySequence(Qt::ALT | Qt::Key_R));
     QCOMPARE(QKeySequence::mnemonic(w.exportAction->text()), QKeySequence(Qt::ALT | Qt::Key_C));
     // What a screen reader says for each item of the menu.

@@ -158,7 +158,7 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     QCOMPARE(
         items(w.fileMenu),
         QStringList({"printAction=Stampa", "=", "restoreAction=Ripristina copia di sicurezza...",
-                     "exportAction=Esporta in CSV...", "=", "quitAction=Esci"}));
+                     "exportAction=Esporta in CSV...", "importAction=Importa da CSV...", "=", "quitAction=Esci"}));
     QCOMPARE(w.plantsMenu->objectName(), QString("plantsMenu"));
     QCOMPARE(items(w.plantsMenu),
              QStringList({"showCardAction=Visualizza scheda", "newCardAction=Nuova scheda",

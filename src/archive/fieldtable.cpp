@@ -7,50 +7,67 @@ namespace {
 
 using K = Schema::Kind;
 
+// A one-line box holds QLineEdit's 32,767 characters.
 Field field(const char *column, K kind, const char *label, const char *cardLabel) {
     const QString empty = kind == K::Text     ? QStringLiteral(" ")
                           : kind == K::Number ? QStringLiteral("0")
                                               : QString();
-    return Field{QString::fromLatin1(column),  kind, 0, QString::fromUtf8(label),
-                 QString::fromUtf8(cardLabel), empty};
+    return Field{QString::fromLatin1(column),
+                 kind,
+                 0,
+                 QString::fromUtf8(label),
+                 QString::fromUtf8(cardLabel),
+                 empty,
+                 kind == K::Text ? 32767 : 0};
+}
+// A text typed in a box of many lines.
+Field memo(Field f) {
+    f.maxLength = 65535;
+    return f;
+}
+// The picture's file name; a card without a picture names the placeholder.
+Field picture(Field f) {
+    f.emptyText = QStringLiteral("nd.jpg");
+    f.maxLength = 255;
+    return f;
 }
 
 const QList<Field> &plantFields() {
     static const QList<Field> fields = {
-        field("id", K::Key, "", ""),
-        field("famiglia", K::Text, "Famiglia", "Famiglia :"),
-        field("genere", K::Text, "Genere", "Genere :"),
-        field("specie", K::Text, "Specie", "Specie :"),
-        field("identificazione", K::Text, "Identificazione", "Identificazione :"),
-        field("habitat", K::Text, "Habitat", "Habitat :"),
-        field("temperatura", K::Number, "Temperatura min Estiva", "Temperatura Minima Estiva:"),
-        field("temperaturaid", K::Number, "Temperatura Max Estiva", "Temperatura Massima Estiva:"),
-        field("r3", K::Text, "Temperatura Min. Invernale", "Temperatura Minima Invernale:"),
-        field("r4", K::Text, "Temperatura Max Invernale", "Temperatura Massima Invernale:"),
-        field("r1", K::Text, "Concimazione  Inizio", "Inizio concimazione:"),
-        field("r2", K::Text, "Fine", "Fine concimazione:"),
-        field("umdita", K::Number, "Umidità", "Umidità :"),
-        field("fioritura", K::Text, "Periodo fioritura", "Fioritura :"),
-        field("descrizione", K::Text, "Descrizione", "Descrizione :"),
-        field("dataacquisto", K::Date, "Data di acquisto", "Data di acquisto :"),
-        field("prezzo", K::Number, "Prezzo", "Prezzo Euro :"),
-        field("vaso", K::Text, "Tipo di Vaso/Stile", "Vaso :"),
-        field("eta", K::Number, "Età", "Età :"),
-        field("note", K::Text, "Note sulla coltivazione", "Note :"),
-        field("img", K::Text, "Immagine", ""),
+    field("id", K::Key, "", ""),
+    field("famiglia", K::Text, "Famiglia", "Famiglia :"),
+    field("genere", K::Text, "Genere", "Genere :"),
+    field("specie", K::Text, "Specie", "Specie :"),
+    field("identificazione", K::Text, "Identificazione", "Identificazione :"),
+    field("habitat", K::Text, "Habitat", "Habitat :"),
+    field("temperatura", K::Number, "Temperatura min Estiva", "Temperatura Minima Estiva:"),
+    field("temperaturaid", K::Number, "Temperatura Max Estiva", "Temperatura Massima Estiva:"),
+    field("r3", K::Text, "Temperatura Min. Invernale", "Temperatura Minima Invernale:"),
+    field("r4", K::Text, "Temperatura Max Invernale", "Temperatura Massima Invernale:"),
+    field("r1", K::Text, "Concimazione  Inizio", "Inizio concimazione:"),
+    field("r2", K::Text, "Fine", "Fine concimazione:"),
+    field("umdita", K::Number, "Umidità", "Umidità :"),
+    field("fioritura", K::Text, "Periodo fioritura", "Fioritura :"),
+    memo(field("descrizione", K::Text, "Descrizione", "Descrizione :")),
+    field("dataacquisto", K::Date, "Data di acquisto", "Data di acquisto :"),
+    field("prezzo", K::Number, "Prezzo", "Prezzo Euro :"),
+    field("vaso", K::Text, "Tipo di Vaso/Stile", "Vaso :"),
+    field("eta", K::Number, "Età", "Età :"),
+    memo(field("note", K::Text, "Note sulla coltivazione", "Note :")),
+    picture(field("img", K::Text, "Immagine", "")),
     };
     return fields;
 }
 
 const QList<Field> &eventFields() {
     static const QList<Field> fields = {
-        field("idtrat", K::Key, "", ""),
-        field("id", K::Key, "", ""),
-        field("intervento", K::Text, "Tipo Intervento/Evento", ""),
-        field("datatratt", K::Date, "Data", ""),
-        field("temperatura", K::Number, "Temperatura °C", ""),
-        field("umidita", K::Number, "Umidità %", ""),
-        field("descrizione", K::Text, "Descrizione trattamento", ""),
+    field("idtrat", K::Key, "", ""),
+    field("id", K::Key, "", ""),
+    field("intervento", K::Text, "Tipo Intervento/Evento", ""),
+    field("datatratt", K::Date, "Data", ""),
+    field("temperatura", K::Number, "Temperatura °C", ""),
+    field("umidita", K::Number, "Umidità %", ""),
+    memo(field("descrizione", K::Text, "Descrizione trattamento", "")),
     };
     return fields;
 }

@@ -19,6 +19,9 @@ struct Field {
     // What an empty box is given before it is stored: " " for a text, "0" for a number;
     // empty for a date (the editor writes its own "no date") and for a key.
     QString emptyText;
+    // The longest text the field takes, in characters (0 for what is no text): what the
+    // editor's box holds; for the picture ("nd.jpg" when empty), a file name's length.
+    int maxLength = 0;
 };
 
 class FieldTable {

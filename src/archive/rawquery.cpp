@@ -53,6 +53,44 @@ void RawQuery::bind(int at, const QList<qint64> &values) {
     bind(at, json);
 }
 
+void RawQuery::bind(int at, double value) {
+    if (m_statement && sqlite3_bind_double(m_statement, at, value) != SQLITE_OK)
+        fail();
+}
+
+void RawQuery::bind(int at, const QVariant &value) {
+    switch (value.typeId()) {
+    case QMetaType::Double:
+        bind(at, value.toDouble());
+        break;
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        bind(at, qint64(value.toLongLong()));
+        break;
+    case QMetaType::UnknownType:
+        if (m_statement && sqlite3_bind_null(m_statement, at) != SQLITE_OK)
+            fail();
+        break;
+    default:
+        bind(at, value.toString());
+    }
+}
+
+bool RawQuery::exec() {
+    if (!m_statement || failed())
+        return false;
+    int rc = sqlite3_step(m_statement);
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(m_statement);
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+    if (rc != SQLITE_DONE) {
+        fail();
+        return false;
+    }
+    return true;
+}
+
 bool RawQuery::next() {
     if (!m_statement || failed())
         return false;

@@ -24,6 +24,13 @@ public:
     void bind(int at, qint64 value);
     // Numbers as one JSON array, for `IN (SELECT value FROM json_each(?))`.
     void bind(int at, const QList<qint64> &values);
+    void bind(int at, double value);
+    // A value as Qt holds it: text, whole number, real or null.
+    void bind(int at, const QVariant &value);
+
+    // Runs a statement that returns no rows, then makes it ready for the next binds (each
+    // of many rows of a write); false on a failure (then error() tells).
+    bool exec();
 
     // The next row; false at the end or on a failure (then error() tells).
     bool next();

@@ -3,6 +3,7 @@
 #include "about/aboutdialog.h"
 #include "archive/conversions.h"
 #include "careevent/careeventdialog.h"
+#include "csvimport/csvimportdialog.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "plantcard/plantcarddialog.h"
@@ -268,6 +269,13 @@ void MainWindow::buildMenus() {
     fileMenu->addSeparator();
     restoreAction = action(fileMenu, "restoreAction", T::ripristina, &MainWindow::restoreCopy);
     exportAction = action(fileMenu, "exportAction", T::esporta, &MainWindow::exportCsv);
+    // The spreadsheet import: its window does the rest and refills the list.
+    QAction *importAction = fileMenu->addAction(QStringLiteral("&Importa da CSV..."));
+    importAction->setObjectName("importAction");
+    connect(importAction, &QAction::triggered, this, [this] {
+        paintPendingPicture();
+        openModal(new CsvImportDialog(m_ctx, *this, this));
+    });
     fileMenu->addSeparator();
     quitAction = action(fileMenu, "quitAction", QStringLiteral("&Esci"), &MainWindow::quit);
 
