@@ -49,8 +49,16 @@ Table tableOf(const QString &name) {
     return t;
 }
 
-const Table plants = tableOf(FieldTable::plants);
-const Table events = tableOf(FieldTable::events);
+// Made on first use, when the field table's own statics are surely there: at the start of
+// the program they may not be yet.
+const Table &plantTable() {
+    static const Table t = tableOf(FieldTable::plants);
+    return t;
+}
+const Table &eventTable() {
+    static const Table t = tableOf(FieldTable::events);
+    return t;
+}
 
 JetReader::Table readerTable(const Table &t) {
     JetReader::Table r{t.name, {}};
@@ -464,6 +472,8 @@ bool JetConversion::keepOriginal(const QString &source, const QString &kept, QSt
 }
 
 JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgress *progress) const {
+    const Table &plants = plantTable();
+    const Table &events = eventTable();
     JetConversionResult result;
     const QDir dir(m_folder);
     const QString source = dir.filePath(archiveName);
