@@ -161,7 +161,8 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     QCOMPARE(w.gepia->objectName(), QString("gepia"));
     QCOMPARE(items(w.gepia),
              QStringList({"vischenosta=Visualizza scheda", "inscheda=Nuova scheda",
-                          "vische=Modifica scheda", "schecolti=Scheda Trattamenti"}));
+                          "vische=Modifica scheda", "schecolti=Scheda Trattamenti",
+                          "dueCare=Cure in scadenza..."}));
     QCOMPARE(items(w.meme),
              QStringList({"vischenost=Visualizza scheda", "vissche=Scheda trattamenti",
                           "modische=Modifica scheda", "cancella=Cancella",

@@ -3,6 +3,7 @@
 #include "about/aboutdialog.h"
 #include "archive/conversions.h"
 #include "careevent/careeventdialog.h"
+#include "duecare/duecaredialog.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "plantcard/plantcarddialog.h"
@@ -279,6 +280,11 @@ void MainWindow::buildMenus() {
     vische = action(gepia, "vische", QStringLiteral("&Modifica scheda"), &MainWindow::vische_Click);
     schecolti = action(gepia, "schecolti", QStringLiteral("&Scheda Trattamenti"),
                        &MainWindow::Command2_Click);
+    // Care that is due: a window beside this one, reached back through MainList.
+    gepia
+        ->addAction(QStringLiteral("&Cure in scadenza..."), this,
+                    [this] { DueCareDialog::open(m_ctx, *this, this); })
+        ->setObjectName("dueCare");
 
     aboutmnu = menuBar()->addAction(QStringLiteral("&About"));
     aboutmnu->setObjectName("aboutmnu");
@@ -722,4 +728,23 @@ void MainWindow::ripristina_Click() {
 
 void MainWindow::esporta_Click() {
     BackupCommands(m_ctx, *this).exportCsv();
+}
+
+// From the window of care that is due: the plant becomes the selected one, its events are
+// listed under its name and its picture, and this window comes forward.
+bool MainWindow::showEventsOfPlant(qint64 plantId, qint64 rowid) {
+    OpenedArchive archive(m_ctx);
+    const auto plant = archive.plant(plantId, rowid);
+    if (!plant)
+        return false;
+    m_state.selectPlant(plantId, rowid);
+    m_state.modolista = ProgramState::eventMode;
+    m_state.idtratsel = 0;
+    Label2->setText(plant->value("identificazione").toString());
+    paintPlantPicture();
+    if (!showEventsOfSelectedPlant())
+        return false;
+    raise();
+    activateWindow();
+    return true;
 }
