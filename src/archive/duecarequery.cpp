@@ -18,6 +18,22 @@ struct Plant {
     QString specie, identificazione, r1, r2;
 };
 
+// A date stored as yyyy-mm-dd (maybe with a time after it), read from its bytes; an invalid
+// date when it is none.
+QDate isoDay(QByteArrayView t) {
+    if (t.size() < 10 || t[4] != '-' || t[7] != '-')
+        return {};
+    int n[8];
+    for (int i = 0, j = 0; i < 10; ++i) {
+        if (i == 4 || i == 7)
+            continue;
+        if (t[i] < '0' || t[i] > '9')
+            return {};
+        n[j++] = t[i] - '0';
+    }
+    return QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]);
+}
+
 QString textOf(const RawQuery &q, int column) {
     return q.isNull(column) ? QString() : q.value(column).toString();
 }
@@ -127,20 +143,29 @@ std::optional<QList<DueRow>> DueCareQuery::rows(QSqlDatabase &db, const QDate &t
                 rows << row;
         };
         // One walk of coltivazione_tipo (id, intervento, datatratt), answered from the index.
+        // Rows another tool left without a whole key or a kind are passed over here: a test
+        // in the statement costs more.
         RawQuery q(db, QStringLiteral("SELECT id, intervento, datatratt FROM coltivazione "
-                                      "WHERE typeof(id) = 'integer' AND intervento <> '' "
                                       "ORDER BY id, intervento, datatratt"));
         qint64 id = 0;
         const Plant *plant = nullptr;
         QString kind;
+        QByteArray kindBytes; // the kind as stored, to compare the next rows' with
         Days days;
         qint64 seen = 0;
         while (q.next()) {
             if (keepGoing && ++seen % 4096 == 0 && !keepGoing())
                 return false;
+            if (!q.isInteger(0))
+                continue;
             const qint64 rowPlant = q.integer(0);
-            const QString rowKind = q.isText(1) ? q.textInPlace(1) : q.value(1).toString();
-            if (rowPlant != id || !plant || rowKind != kind) {
+            // Kinds and dates are compared and read as SQLite holds them; a kind becomes a
+            // text only when it changes.
+            QByteArray other;
+            if (!q.isText(1))
+                other = q.value(1).toString().toUtf8();
+            const QByteArrayView rowKind = q.isText(1) ? q.utf8InPlace(1) : QByteArrayView(other);
+            if (rowPlant != id || !plant || rowKind != kindBytes) {
                 if (plant)
                     addRow(id, *plant, kind, days);
                 days.clear();
@@ -151,15 +176,15 @@ std::optional<QList<DueRow>> DueCareQuery::rows(QSqlDatabase &db, const QDate &t
                 }
                 if (!plant)
                     continue; // the events of a plant that is gone
-                kind = QString(rowKind.constData(), rowKind.size()); // a copy: it stays
+                kindBytes = rowKind.toByteArray();
+                kind = QString::fromUtf8(kindBytes);
                 if (kind.trimmed().isEmpty()) {
                     plant = nullptr;
                     id = 0;
                     continue;
                 }
             }
-            days.add(q.isText(2) ? Conversions::isoDatePrefix(q.textInPlace(2))
-                                 : Conversions::storedDate(q.value(2)));
+            days.add(q.isText(2) ? isoDay(q.utf8InPlace(2)) : Conversions::storedDate(q.value(2)));
         }
         if (q.failed())
             return fail(q);
