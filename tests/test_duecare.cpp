@@ -339,6 +339,7 @@ void TestDueCare::theWindowRecordsSilencesAndShowsThePlant() {
     auto *rhythm = qobject_cast<RhythmDialog *>(app.modal.last());
     QVERIFY(rhythm);
     QCOMPARE(rhythm->kind(), QString("Concimazione"));
+    saveShot(rhythm, "due-rhythm");
     rhythm->silenceButton->setChecked(true);
     rhythm->accept();
     QCOMPARE(app.count("promemoria"), 1);
