@@ -193,6 +193,8 @@ void DueCareDialog::reload() {
         load->rows = archive.dueCare(today, [&load] { return !load->stop; });
         if (!load->rows)
             load->error = archive.lastError();
+        else
+            DueCareModel::sortFirst(*load->rows); // here, not on the window's thread
     });
     connect(m_loader, &QThread::finished, this, &DueCareDialog::loaded);
     for (QPushButton *b : {recordButton, rhythmButton})
@@ -218,7 +220,7 @@ void DueCareDialog::loaded() {
     m_progress = nullptr;
     const bool stopped = m_load->stop;
     if (m_load->rows)
-        model->setRows(std::move(*m_load->rows));
+        model->setRows(std::move(*m_load->rows), true);
     else
         model->setRows({});
     m_failure = m_load->rows ? QString()

@@ -55,9 +55,10 @@ QString DueCareModel::lateText(const DueRow &row) {
     return row.late == -1 ? T::inOneDay : T::inDays.arg(-row.late);
 }
 
-void DueCareModel::setRows(QList<DueRow> rows) {
+void DueCareModel::setRows(QList<DueRow> rows, bool inFirstOrder) {
     beginResetModel();
     m_rows = std::move(rows);
+    m_inFirstOrder = inFirstOrder;
     arrange();
     endResetModel();
 }
@@ -77,46 +78,60 @@ void DueCareModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged();
 }
 
+int DueCareModel::compare(const DueRow &a, const DueRow &b, int column) {
+    const auto text = [](const QString &x, const QString &y) {
+        return x.compare(y, Qt::CaseInsensitive);
+    };
+    const auto number = [](int x, int y) { return x < y ? -1 : x > y ? 1 : 0; };
+    const auto date = [](const QDate &x, const QDate &y) { return x < y ? -1 : y < x ? 1 : 0; };
+    switch (column) {
+    case Specie:
+        return text(a.specie, b.specie);
+    case Identificazione:
+        return text(a.identificazione, b.identificazione);
+    case Intervento:
+        return text(a.intervento, b.intervento);
+    case Last:
+        return date(a.last, b.last);
+    case Rhythm:
+        return number(a.silenced ? INT_MAX : a.every, b.silenced ? INT_MAX : b.every);
+    case Next:
+        return date(a.next, b.next);
+    default:
+        return number(lateness(a), lateness(b));
+    }
+}
+
+namespace {
+// Ties by plant and kind, so that the order is the same from one reading to the next.
+bool before(const DueRow &a, const DueRow &b, int c) {
+    if (c != 0)
+        return c < 0;
+    const int s = a.specie.compare(b.specie, Qt::CaseInsensitive);
+    if (s != 0)
+        return s < 0;
+    return a.plantId != b.plantId ? a.plantId < b.plantId : a.intervento < b.intervento;
+}
+} // namespace
+
+void DueCareModel::sortFirst(QList<DueRow> &rows) {
+    std::stable_sort(rows.begin(), rows.end(), [](const DueRow &a, const DueRow &b) {
+        return before(a, b, -compare(a, b, Late));
+    });
+}
+
 void DueCareModel::arrange() {
     m_shown.clear();
     for (int i = 0; i < m_rows.size(); ++i)
         if (shownIn(m_span, m_rows.at(i)))
             m_shown << i;
-    const auto text = [](const QString &a, const QString &b) {
-        return a.compare(b, Qt::CaseInsensitive);
-    };
-    const auto compare = [&](const DueRow &a, const DueRow &b) -> int {
-        switch (m_sortColumn) {
-        case Specie:
-            return text(a.specie, b.specie);
-        case Identificazione:
-            return text(a.identificazione, b.identificazione);
-        case Intervento:
-            return text(a.intervento, b.intervento);
-        case Last:
-            return a.last < b.last ? -1 : b.last < a.last ? 1 : 0;
-        case Rhythm: {
-            const int x = a.silenced ? INT_MAX : a.every, y = b.silenced ? INT_MAX : b.every;
-            return x < y ? -1 : x > y ? 1 : 0;
-        }
-        case Next:
-            return a.next < b.next ? -1 : b.next < a.next ? 1 : 0;
-        default: {
-            const int x = lateness(a), y = lateness(b);
-            return x < y ? -1 : x > y ? 1 : 0;
-        }
-        }
-    };
-    // Ties by plant and kind, so that the order is the same from one reading to the next.
+    if (m_inFirstOrder && m_sortColumn == Late && m_order == Qt::DescendingOrder)
+        return; // as sortFirst() left them
+    const bool up = m_order == Qt::AscendingOrder;
     std::stable_sort(m_shown.begin(), m_shown.end(), [&](int i, int j) {
         const DueRow &a = m_rows.at(i), &b = m_rows.at(j);
-        const int c = compare(a, b);
-        if (c != 0)
-            return m_order == Qt::AscendingOrder ? c < 0 : c > 0;
-        const int s = text(a.specie, b.specie);
-        if (s != 0)
-            return s < 0;
-        return a.plantId != b.plantId ? a.plantId < b.plantId : a.intervento < b.intervento;
+        const int c = compare(a, b, m_sortColumn);
+        return before(a, b, up ? c : -c);
     });
 }
 

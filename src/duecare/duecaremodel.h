@@ -16,7 +16,11 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setRows(QList<DueRow> rows);
+    // With `inFirstOrder`, the rows come sorted by sortFirst() already (off the window's
+    // thread), and are shown so without sorting them again.
+    void setRows(QList<DueRow> rows, bool inFirstOrder = false);
+    // The order the window opens in: most overdue first.
+    static void sortFirst(QList<DueRow> &rows);
     void setSpan(Span span);
     Span span() const { return m_span; }
     // The row shown at `row`.
@@ -35,10 +39,12 @@ public:
 
 private:
     void arrange();
+    static int compare(const DueRow &a, const DueRow &b, int column);
 
     QList<DueRow> m_rows;
     QList<int> m_shown; // indices into m_rows, in the order shown
     Span m_span = Span::Today;
     int m_sortColumn = Late;
     Qt::SortOrder m_order = Qt::DescendingOrder;
+    bool m_inFirstOrder = false; // m_rows stand as sortFirst() leaves them
 };
