@@ -55,6 +55,7 @@ private:
     AppContext &m_ctx;
     MainList &m_main;
     QThread *m_loader = nullptr;
+    QThread *m_freeing = nullptr; // lets go of the rows shown before
     std::shared_ptr<Load> m_load;
     QProgressDialog *m_progress = nullptr;
     QString m_failure; // why the last reading failed; empty when it did not

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace {
 namespace T {
@@ -55,12 +56,13 @@ QString DueCareModel::lateText(const DueRow &row) {
     return row.late == -1 ? T::inOneDay : T::inDays.arg(-row.late);
 }
 
-void DueCareModel::setRows(QList<DueRow> rows, bool inFirstOrder) {
+QList<DueRow> DueCareModel::setRows(QList<DueRow> rows, bool inFirstOrder) {
     beginResetModel();
-    m_rows = std::move(rows);
+    QList<DueRow> before = std::exchange(m_rows, std::move(rows));
     m_inFirstOrder = inFirstOrder;
     arrange();
     endResetModel();
+    return before;
 }
 
 void DueCareModel::setSpan(Span span) {

@@ -18,7 +18,8 @@ public:
 
     // With `inFirstOrder`, the rows come sorted by sortFirst() already (off the window's
     // thread), and are shown so without sorting them again.
-    void setRows(QList<DueRow> rows, bool inFirstOrder = false);
+    // Gives back the rows held before.
+    QList<DueRow> setRows(QList<DueRow> rows, bool inFirstOrder = false);
     // The order the window opens in: most overdue first.
     static void sortFirst(QList<DueRow> &rows);
     void setSpan(Span span);
