@@ -3,11 +3,15 @@
 // plant with a big phone photo takes until its picture is painted, against decoding the
 // photo whole.
 #include "derivedcolumns.h"
+#include "duecarelimit.h"
 #include "syntheticarchive.h"
 
 #include "archive/archive.h"
 #include "archive/backupstore.h"
 #include "archive/csvexport.h"
+#include "archive/timestampkey.h"
+#include "duecare/duecaredialog.h"
+#include "duecare/duecaremodel.h"
 #include "archive/csvimport.h"
 #include "archive/fieldtable.h"
 #include "mainwindow/mainwindow.h"
@@ -327,6 +331,71 @@ int importFigures(const QString &csvDir, const QString &shell, int plants, int e
     return failures;
 }
 
+// Care that is due: the window's reading until its rows are shown, against one statement
+// with window functions on the same file (and the archive's reading alone); then one round of
+// care for 200 plants, as "Registra" writes it.
+int dueFigures(TestApp &folder, MainWindow &w, const QString &archive, Series *due, Series *limit,
+               Series *reading, Series *record, int *rows, int *recorded) {
+    int failures = 0;
+    QString error;
+    DueCareLimit truth(archive);
+    if (!truth.open(&error)) {
+        std::fprintf(stderr, "cannot open the archive: %s\n", qPrintable(error));
+        return 1;
+    }
+    const QDate today = folder.clock.today();
+    DueCareLimit::Table expected;
+    auto *window = new DueCareDialog(folder.ctx(), w, &w);
+    window->show();
+    auto read = [&] {
+        while (window->isLoading())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    read();
+    for (int round = 0; round <= runs; ++round) {
+        Series ignored;
+        const bool measured = round > 0;
+        (measured ? *limit : ignored).run([&] {
+            if (!truth.run(today, &expected, &error)) {
+                std::fprintf(stderr, "the due limit statement failed: %s\n", qPrintable(error));
+                ++failures;
+            }
+        });
+        (measured ? *due : ignored).run([&] {
+            window->reload();
+            read();
+        });
+        failures += DueCareLimit::compare(window->model->all(), expected);
+        (measured ? *reading : ignored).run([&] {
+            Archive a(archive);
+            if (!a.dueCare(today))
+                ++failures;
+        });
+    }
+    *rows = int(window->model->all().size());
+    if (*rows == 0) {
+        std::fprintf(stderr, "due: no rows\n");
+        ++failures;
+    }
+    QList<CareToRecord> care;
+    for (const DueRow &r : window->model->all())
+        if (care.size() < 200 && r.intervento == QLatin1String("Annaffiatura"))
+            care.append({r.plantId, r.intervento});
+    *recorded = int(care.size());
+    delete window;
+    for (int round = 0; round <= runs; ++round) {
+        Series ignored;
+        (round > 0 ? *record : ignored).run([&] {
+            Archive a(archive);
+            if (!a.recordCare(care, today, TimestampKey::make(folder.clock.now()))) {
+                std::fprintf(stderr, "record_due failed: %s\n", qPrintable(a.lastError()));
+                ++failures;
+            }
+        });
+    }
+    return failures;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -358,6 +427,8 @@ int main(int argc, char **argv) {
     parser.addOption({QStringLiteral("archive"),
                       QStringLiteral("Time this archive (a copy of it) instead of making one."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("due"),
+                      QStringLiteral("Time only the care that is due and its recording.")});
     parser.addOption({QStringLiteral("memory-of"),
                       QStringLiteral("Internal: one session on the archive, for its peak memory."),
                       QStringLiteral("FILE")});
@@ -433,6 +504,20 @@ int main(int argc, char **argv) {
     if (!QTest::qWaitForWindowExposed(&w)) {
         std::fprintf(stderr, "the main window did not show\n");
         return 2;
+    }
+    if (parser.isSet("due")) {
+        Series due, limit, reading, record;
+        int rows = 0, recorded = 0;
+        const int failed =
+            dueFigures(folder, w, archive, &due, &limit, &reading, &record, &rows, &recorded);
+        const double x = median(due.wall), y = median(limit.wall);
+        std::printf("due median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", x, y, y > 0 ? x / y : 0.0);
+        std::printf("due_stall max_ms=%.1f limit_ms=100\n",
+                    *std::max_element(due.stall.cbegin(), due.stall.cend()));
+        std::printf("record_due median_ms=%.1f plants=%d\n", median(record.wall), recorded);
+        std::fprintf(stderr, "due: %d rows; Archive::dueCare alone %.1f ms\n", rows,
+                     median(reading.wall));
+        return failed ? 1 : 0;
     }
     ProgramState &state = folder.state();
 
@@ -678,6 +763,12 @@ int main(int argc, char **argv) {
     Series csvImport, csvImportFloor;
     failures +=
         importFigures(csvDir, shell, shape.plants, shape.events, &csvImport, &csvImportFloor);
+
+    Series due, dueLimit, dueReading, recordDue;
+    int dueRows = 0, recorded = 0;
+    failures += dueFigures(folder, w, archive, &due, &dueLimit, &dueReading, &recordDue, &dueRows,
+                           &recorded);
+
     auto each = [](const char *what, const QList<double> &v) {
         QStringList t;
         for (double x : v)
@@ -690,6 +781,10 @@ int main(int argc, char **argv) {
     each("showSearchResults longest stall ms", search.stall);
     each("showEventsOfSelectedPlant ms", events.wall);
     each("print dialog ms", printing.wall);
+    each("due ms", due.wall);
+    each("due longest stall ms", due.stall);
+    std::fprintf(stderr, "due: %d rows; Archive::dueCare alone %.1f ms\n", dueRows,
+                 median(dueReading.wall));
     std::fprintf(stderr, "export progress dialog shown: %s\n", progressSeen ? "yes" : "no");
 
     const double x = median(fill.wall);
@@ -713,6 +808,11 @@ int main(int argc, char **argv) {
                 median(specieFill.wall),
                 *std::max_element(specieFill.stall.cbegin(), specieFill.stall.cend()));
     std::printf("peak_memory mb=%.1f limit_mb=120\n", peak / 1024.0);
+    const double dx = median(due.wall), dy = median(dueLimit.wall);
+    std::printf("due median_ms=%.1f limit_ms=%.1f ratio=%.2f\n", dx, dy, dy > 0 ? dx / dy : 0.0);
+    std::printf("due_stall max_ms=%.1f limit_ms=100\n",
+                *std::max_element(due.stall.cbegin(), due.stall.cend()));
+    std::printf("record_due median_ms=%.1f plants=%d\n", median(recordDue.wall), recorded);
     if (!shell.isEmpty()) {
         std::printf("backup median_ms=%.1f sqlite3_vacuum_into_ms=%.1f ratio=%.2f\n",
                     median(copy.wall), median(vacuum.wall),

@@ -6,3 +6,6 @@ CREATE TABLE coltivazione (idtrat INTEGER NOT NULL UNIQUE, id INTEGER NOT NULL,
   intervento TEXT, datatratt TEXT, temperatura REAL, umidita REAL, descrizione TEXT);
 CREATE INDEX coltivazione_data ON coltivazione (id, datatratt);
 CREATE INDEX coltivazione_tipo ON coltivazione (id, intervento, datatratt);
+CREATE TABLE promemoria (id INTEGER NOT NULL, intervento TEXT NOT NULL, giorni INTEGER NOT NULL,
+  UNIQUE (id, intervento));
+PRAGMA user_version = 1;

@@ -74,6 +74,12 @@ def expected_tables(archive):
             expected_text(plant[names.index("identificazione")], False)]
         rows.append(out[:at] + extra + out[at:])
     result["trattamenti.csv"] = rows
+    if db.execute("SELECT 1 FROM sqlite_master WHERE name = 'promemoria'").fetchone():
+        cur = db.execute("SELECT * FROM promemoria ORDER BY rowid")
+        result["promemoria.csv"] = [[c[0] for c in cur.description]] + [
+            [expected_text(v, False) for v in row] for row in cur.fetchall()]
+    else:  # an archive of the first layout: the field names alone
+        result["promemoria.csv"] = [["id", "intervento", "giorni"]]
     db.close()
     return result
 
@@ -124,6 +130,13 @@ with tempfile.TemporaryDirectory() as tmp:
     os.mkdir(os.path.join(tmp, "out-empty"))
     check("empty archive", empty, os.path.join(tmp, "out-empty"))
 
+    first = os.path.join(tmp, "first.mdb")  # the first layout, without promemoria
+    db = make_archive(first)
+    db.executescript("DROP TABLE promemoria; PRAGMA user_version = 0;")
+    db.close()
+    os.mkdir(os.path.join(tmp, "out-first"))
+    check("first layout", first, os.path.join(tmp, "out-first"))
+
     filled = os.path.join(tmp, "dbpiante.mdb")
     db = make_archive(filled)
     texts = ['virgolette "doppie"', "punto;e virgola", "riga uno\nriga due", "a capo\r\nWindows",
@@ -154,6 +167,8 @@ with tempfile.TemporaryDirectory() as tmp:
                    (1000 + i, plant, texts[i % len(texts)], dates[(i + 1) % len(dates)],
                     numbers[i % len(numbers)], numbers[(i + 4) % len(numbers)],
                     texts[(i + 2) % len(texts)]))
+    for i in range(5):
+        db.execute("INSERT INTO promemoria VALUES (?,?,?)", (712202636000 + i, texts[i], i * 3))
     db.commit()
     db.close()
     out = os.path.join(tmp, "out")

@@ -193,6 +193,7 @@ public:
     void showAllPlants() override {}
     void showSearchResults() override {}
     bool showEventsOfSelectedPlant() override { return true; }
+    bool showEventsOfPlant(qint64, qint64) override { return true; }
     bool searchHasText() const override { return false; }
     QImage sidePanelPicture() const override { return {}; }
     QImage sidePanelPicture(qreal) const override { return {}; }

@@ -162,7 +162,8 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     QCOMPARE(w.plantsMenu->objectName(), QString("plantsMenu"));
     QCOMPARE(items(w.plantsMenu),
              QStringList({"showCardAction=Visualizza scheda", "newCardAction=Nuova scheda",
-                          "editCardAction=Modifica scheda", "newEventAction=Scheda Trattamenti"}));
+                          "editCardAction=Modifica scheda", "newEventAction=Scheda Trattamenti",
+                          "dueCareAction=Cure in scadenza..."}));
     QCOMPARE(items(w.plantPopup),
              QStringList({"popupShowCardAction=Visualizza scheda",
                           "popupNewEventAction=Scheda trattamenti",

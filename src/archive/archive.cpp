@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include "archive/conversions.h"
+#include "archive/duecarequery.h"
 #include "archive/fieldtable.h"
 #include "archive/plantlistquery.h"
 #include "archive/rawquery.h"
@@ -502,6 +503,15 @@ bool Archive::deletePlantWithEvents(qint64 id, qint64 rowid) {
             q.addBindValue(id);
             ok = exec(q);
         }
+        // Its rhythms set by hand go with it; an archive of an older layout has none.
+        bool reminders = false;
+        if (ok && !twinLeft)
+            ok = hasReminders(&reminders);
+        if (ok && reminders) {
+            q.prepare(QStringLiteral("DELETE FROM promemoria WHERE id = ?"));
+            q.addBindValue(id);
+            ok = exec(q);
+        }
         q.finish();
     }
     if (ok && m_db.commit())
@@ -545,4 +555,138 @@ std::optional<qint64> Archive::freeEventKey(qint64 made) {
         if (!used)
             return key;
     }
+}
+
+bool Archive::hasReminders(bool *has) {
+    const auto found = DueCareQuery::hasReminders(m_db, &m_error);
+    if (!found)
+        return false;
+    *has = *found;
+    return true;
+}
+
+std::optional<QList<DueRow>> Archive::dueCare(const QDate &today,
+                                              const std::function<bool()> &keepGoing) {
+    if (!open())
+        return std::nullopt;
+    return DueCareQuery::rows(m_db, today, &m_error, keepGoing);
+}
+
+std::optional<QStringList> Archive::careKinds(qint64 plantId) {
+    if (!open())
+        return std::nullopt;
+    RawQuery q(m_db, QStringLiteral("SELECT DISTINCT intervento FROM coltivazione "
+                                    "WHERE id = ? AND trim(intervento) <> '' ORDER BY 1"));
+    q.bind(1, plantId);
+    QStringList kinds;
+    while (q.next())
+        kinds << q.value(0).toString();
+    if (q.failed()) {
+        fail(q.error());
+        return std::nullopt;
+    }
+    return kinds;
+}
+
+bool Archive::setRhythm(qint64 plantId, const QString &intervento, std::optional<int> days) {
+    if (!open())
+        return false;
+    if (intervento.trimmed().isEmpty())
+        return fail(QStringLiteral("manca il tipo di intervento"));
+    if (days && *days < 0)
+        return fail(QStringLiteral("il ritmo non può essere negativo"));
+    bool ok = m_db.transaction() || fail(m_db.lastError().text());
+    if (!ok)
+        return false;
+    {
+        bool reminders = false;
+        ok = hasReminders(&reminders);
+        if (ok && !reminders)
+            ok = fail(QStringLiteral("l'archivio non ha ancora la tabella dei promemoria"));
+        QSqlQuery q(m_db);
+        if (ok && days) {
+            ok = q.prepare(QStringLiteral(
+                     "INSERT INTO promemoria (id, intervento, giorni) VALUES (?, ?, ?) "
+                     "ON CONFLICT (id, intervento) DO UPDATE SET giorni = excluded.giorni")) ||
+                 failQuery(q);
+            q.addBindValue(plantId);
+            q.addBindValue(intervento);
+            q.addBindValue(*days);
+        } else if (ok) {
+            ok = q.prepare(
+                     QStringLiteral("DELETE FROM promemoria WHERE id = ? AND intervento = ?")) ||
+                 failQuery(q);
+            q.addBindValue(plantId);
+            q.addBindValue(intervento);
+        }
+        ok = ok && exec(q);
+        q.finish();
+    }
+    if (ok && m_db.commit())
+        return true;
+    if (ok)
+        fail(m_db.lastError().text());
+    m_db.rollback();
+    return false;
+}
+
+bool Archive::recordCare(const QList<CareToRecord> &care, const QDate &day, qint64 made) {
+    if (!open())
+        return false;
+    if (!day.isValid())
+        return fail(QStringLiteral("la data non è valida"));
+    // The other fields as an empty box of the event editor leaves them.
+    QStringList columns;
+    QVariantList rest;
+    for (const Field &f : FieldTable::event()) {
+        if (f.column == QLatin1String("idtrat") || f.column == QLatin1String("id") ||
+            f.column == QLatin1String("intervento") || f.column == QLatin1String("datatratt"))
+            continue;
+        columns << f.column;
+        rest << (f.kind == Schema::Kind::Number ? QVariant(0.0) : QVariant(f.emptyText));
+    }
+    const QString sql =
+        QStringLiteral("INSERT INTO coltivazione (idtrat, id, intervento, datatratt%1) "
+                       "VALUES (?, ?, ?, ?%2)")
+            .arg(columns.isEmpty() ? QString() : QStringLiteral(", ") + columns.join(", "),
+                 QString(", ?").repeated(columns.size()));
+    if (!m_db.transaction())
+        return fail(m_db.lastError().text());
+    bool ok = true;
+    {
+        QSqlQuery insert(m_db);
+        ok = insert.prepare(sql) || failQuery(insert);
+        qint64 key = made;
+        for (const CareToRecord &c : care) {
+            if (!ok)
+                break;
+            bool there = false;
+            ok = keyUsed("piante", "id", c.plantId, &there);
+            if (ok && !there)
+                ok = fail(
+                    QStringLiteral("nessuna pianta corrisponde alla chiave %1").arg(c.plantId));
+            if (ok && c.intervento.trimmed().isEmpty())
+                ok = fail(QStringLiteral("manca il tipo di intervento"));
+            // Keys from the clock's, each the next free one: none repeats.
+            for (bool used = true; ok && used;) {
+                ok = keyUsed("coltivazione", "idtrat", key, &used);
+                if (ok && used)
+                    ++key;
+            }
+            if (!ok)
+                break;
+            const QVariantList values =
+                QVariantList{key++, c.plantId, c.intervento, Conversions::isoDate(day)} + rest;
+            for (int i = 0; i < values.size(); ++i)
+                insert.bindValue(i, values.at(i));
+            ok = exec(insert);
+        }
+        insert.finish();
+    }
+    if (ok && m_db.commit())
+        return true;
+    if (ok)
+        fail(m_db.lastError().text());
+    m_db.rollback();
+    return false;
 }

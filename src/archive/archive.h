@@ -76,6 +76,19 @@ public:
                                        const std::function<bool(qint64)> &alsoTaken = {});
     std::optional<qint64> freeEventKey(qint64 made);
 
+    // Care that is due (see CareRhythm), for `today`; `keepGoing` false stops the reading,
+    // which then gives nothing with an empty lastError(). Works on any thread.
+    std::optional<QList<DueRow>> dueCare(const QDate &today,
+                                         const std::function<bool()> &keepGoing = {});
+    // The kinds of care in a plant's log, in alphabetical order.
+    std::optional<QStringList> careKinds(qint64 plantId);
+    // A rhythm set by hand for a plant and kind: every `days` days, 0 for "do not remind",
+    // nothing to go back to the learned one. Fails on an archive without promemoria.
+    bool setRhythm(qint64 plantId, const QString &intervento, std::optional<int> days);
+    // One event dated `day` for each, in one transaction, keys made from `made` on (the next
+    // free ones): all of them are written, or none when any fails.
+    bool recordCare(const QList<CareToRecord> &care, const QDate &day, qint64 made);
+
     // "ok" when the file is sound, else what the check found; nothing when it cannot run.
     std::optional<QString> integrityCheck();
 
@@ -94,6 +107,7 @@ private:
     std::optional<Record> one(const QString &table, const QString &field, qint64 key,
                               qint64 rowid);
     bool keyUsed(const QString &table, const QString &field, qint64 key, bool *used);
+    bool hasReminders(bool *has);
 
     QString m_path;
     QString m_connection;

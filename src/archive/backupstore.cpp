@@ -183,10 +183,13 @@ bool BackupStore::checkCandidate(const QString &path) {
         return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
     if (check.toString() != QLatin1String("ok"))
         return fail(FailureReason::damaged(check.toString().simplified()));
-    // A copy of an older layout lacks the later fields; the upgrade after the restore adds
-    // them.
-    for (const QString &table : {FieldTable::plants, FieldTable::events}) {
-        const QStringList fields = FieldTable::columns(table, 0);
+    // A copy of an older layout lacks the later fields and tables; the upgrade after the
+    // restore adds them. A table it has must be whole.
+    const QVariant layout = file.value(QStringLiteral("PRAGMA user_version"));
+    for (const QString &table : {FieldTable::plants, FieldTable::events, FieldTable::reminders}) {
+        // The fields the table came with; a table younger than the copy's layout may be missing.
+        const int since = FieldTable::of(table).first().since;
+        const QStringList fields = FieldTable::columns(table, since);
         // An ordinary table with rowids, as the program reads and writes: not a view, not
         // a virtual table, not one WITHOUT ROWID.
         QSqlQuery kind(file.db());
@@ -195,8 +198,11 @@ bool BackupStore::checkCandidate(const QString &path) {
                                      "WHERE schema = 'main' AND name = ? COLLATE NOCASE"),
                       {table}))
             return fail(FailureReason::told(file.error(), QStringLiteral("leggere"), path));
-        if (!kind.next())
+        if (!kind.next()) {
+            if (since > layout.toInt())
+                continue;
             return fail(QStringLiteral("manca la tabella %1").arg(table));
+        }
         if (kind.value(0).toString() == QLatin1String("view"))
             return fail(QStringLiteral("%1 è una vista, non una tabella").arg(table));
         if (kind.value(0).toString() != QLatin1String("table") || kind.value(1).toInt() != 0)
@@ -217,7 +223,6 @@ bool BackupStore::checkCandidate(const QString &path) {
                             .arg(table, missing.join(QStringLiteral(", "))));
     }
     // A layout from a newer program would be written by this one as if it were its own.
-    const QVariant layout = file.value(QStringLiteral("PRAGMA user_version"));
     if (layout.isValid() && layout.toInt() > SchemaUpgrade::latest(SchemaUpgrade::steps()))
         return fail(
             QStringLiteral("il file è stato scritto da una versione più recente di Silvaro"));

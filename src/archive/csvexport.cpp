@@ -2,6 +2,7 @@
 
 #include "archive/conversions.h"
 #include "archive/failurereason.h"
+#include "archive/fieldtable.h"
 #include "archive/filesteps.h"
 #include "archive/sqlitefile.h"
 
@@ -22,6 +23,7 @@
 
 const QString CsvExport::plantsFile = QStringLiteral("piante.csv");
 const QString CsvExport::eventsFile = QStringLiteral("trattamenti.csv");
+const QString CsvExport::remindersFile = QStringLiteral("promemoria.csv");
 
 namespace {
 
@@ -76,7 +78,9 @@ void settleStaging(const QString &folder, const QString &staging) {
         }
         mark.close();
     }
-    if (pair.size() == CsvExport::fileNames().size()) {
+    // An export of an older program marked only the first two files.
+    if (pair.size() >= 2 && pair.at(0).first == CsvExport::plantsFile &&
+        pair.at(1).first == CsvExport::eventsFile) {
         for (const auto &[name, size] : pair) {
             const QString staged = in.filePath(name);
             // A file gone from here was moved already.
@@ -272,7 +276,7 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     SqliteFile archive;
     if (!archive.open(m_path))
         return fail(FailureReason::told(archive.error(), reading, m_path));
-    // Both tables from one state of the file.
+    // Every table from one state of the file.
     QSqlQuery begin(archive.db());
     if (!archive.run(begin, QStringLiteral("BEGIN")))
         return fail(FailureReason::told(archive.error(), reading, m_path));
@@ -305,7 +309,7 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         FileSteps::remove(note);
         return failed(error, intoFolder, folder);
     }
-    bool halfway = false; // piante.csv replaced, trattamenti.csv not yet
+    bool halfway = false; // piante.csv replaced, the others not yet
     const auto cleanUp = qScopeGuard([&] {
         if (!halfway) {
             removeStaging(staging);
@@ -316,11 +320,14 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     const QDir in(staging);
     CsvFile plants(in.filePath(plantsFile));
     CsvFile events(in.filePath(eventsFile));
+    CsvFile reminders(in.filePath(remindersFile));
     const QString writing = QStringLiteral("scrivere");
     if (!plants.open())
         return failed(plants.error(), writing, out.filePath(plantsFile));
     if (!events.open())
         return failed(events.error(), writing, out.filePath(eventsFile));
+    if (!reminders.open())
+        return failed(reminders.error(), writing, out.filePath(remindersFile));
     // The plants, and for the events each plant's specie and identificazione by its key
     // (the first plant stored under a key, when a file holds the same key twice).
     QHash<qint64, std::pair<QByteArray, QByteArray>> names;
@@ -401,22 +408,58 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         if (q.lastError().isValid())
             return fail(FailureReason::told(archive.failed(q), reading, m_path));
     }
+    {
+        // Few rows, and none (but the field names) in an archive of an older layout.
+        const QVariant has = archive.value(
+            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                           "name = ? COLLATE NOCASE"),
+            {FieldTable::reminders});
+        if (!has.isValid())
+            return fail(FailureReason::told(archive.error(), reading, m_path));
+        if (has.toInt() == 0) {
+            for (const QString &name : FieldTable::columns(FieldTable::reminders))
+                reminders.field(name.toUtf8());
+            if (!reminders.endRow())
+                return failed(reminders.error(), writing, out.filePath(remindersFile));
+        } else {
+            QSqlQuery q(archive.db());
+            if (!archive.run(q, QStringLiteral("SELECT * FROM promemoria ORDER BY rowid")))
+                return fail(FailureReason::told(archive.error(), reading, m_path));
+            const QSqlRecord rec = q.record();
+            for (int i = 0; i < rec.count(); ++i)
+                reminders.field(rec.fieldName(i).toUtf8());
+            if (!reminders.endRow())
+                return failed(reminders.error(), writing, out.filePath(remindersFile));
+            while (q.next()) {
+                for (int i = 0; i < rec.count(); ++i)
+                    reminders.field(valueText(q.value(i), false));
+                if (!reminders.endRow())
+                    return failed(reminders.error(), writing, out.filePath(remindersFile));
+            }
+            if (q.lastError().isValid())
+                return fail(FailureReason::told(archive.failed(q), reading, m_path));
+        }
+    }
     QSqlQuery end(archive.db());
     archive.run(end, QStringLiteral("ROLLBACK")); // nothing was written
     if (!plants.commit())
         return failed(plants.error(), writing, out.filePath(plantsFile));
     if (!events.commit())
         return failed(events.error(), writing, out.filePath(eventsFile));
+    if (!reminders.commit())
+        return failed(reminders.error(), writing, out.filePath(remindersFile));
     // The mark: both files are whole. From here on the new pair is the export.
     {
         int fd = -1;
         int error = FileSteps::create(in.filePath(markName), &fd);
         if (!error) {
-            error = FileSteps::write(fd, QStringLiteral("%1 %2\n%3 %4\n")
+            error = FileSteps::write(fd, QStringLiteral("%1 %2\n%3 %4\n%5 %6\n")
                                              .arg(plantsFile)
                                              .arg(plants.size())
                                              .arg(eventsFile)
                                              .arg(events.size())
+                                             .arg(remindersFile)
+                                             .arg(reminders.size())
                                              .toLatin1());
             const int finished = FileSteps::finish(fd);
             error = error ? error : finished;
@@ -428,10 +471,11 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     }
     if (const int error = FileSteps::replace(in.filePath(plantsFile), out.filePath(plantsFile)))
         return failed(error, QStringLiteral("sostituire"), out.filePath(plantsFile));
-    // piante.csv is the new one: trattamenti.csv must follow, now or at the next start.
+    // piante.csv is the new one: the others must follow, now or at the next start.
     halfway = true;
-    if (const int error = FileSteps::replace(in.filePath(eventsFile), out.filePath(eventsFile)))
-        return failed(error, QStringLiteral("sostituire"), out.filePath(eventsFile));
+    for (const QString &name : {eventsFile, remindersFile})
+        if (const int error = FileSteps::replace(in.filePath(name), out.filePath(name)))
+            return failed(error, QStringLiteral("sostituire"), out.filePath(name));
     FileSteps::sync(folder);
     halfway = false;
     if (progress)

@@ -2,6 +2,7 @@
 
 const QString FieldTable::plants = QStringLiteral("piante");
 const QString FieldTable::events = QStringLiteral("coltivazione");
+const QString FieldTable::reminders = QStringLiteral("promemoria");
 
 namespace {
 
@@ -72,10 +73,27 @@ const QList<Field> &eventFields() {
     return fields;
 }
 
+Field since(Field f, int layout) {
+    f.since = layout;
+    return f;
+}
+
+// Nobody types these: the window of care that is due writes them.
+// clang-format off
+const QList<Field> &reminderFields() {
+    static const QList<Field> fields = {
+        since(field("id", K::Key, "", ""), 1),
+        since(field("intervento", K::Text, "", ""), 1),
+        since(field("giorni", K::Key, "", ""), 1), // a whole number of days; 0: do not remind
+    };
+    return fields;
+}
+// clang-format on
+
 } // namespace
 
 const QList<Field> &FieldTable::of(const QString &table) {
-    return table == plants ? plantFields() : eventFields();
+    return table == plants ? plantFields() : table == reminders ? reminderFields() : eventFields();
 }
 
 const Field *FieldTable::find(const QString &table, const QString &column) {

@@ -28,6 +28,8 @@ class FieldTable {
 public:
     static const QString plants; // "piante"
     static const QString events; // "coltivazione"
+    // Care rhythms set by hand (layout 1): an archive of an older layout has no such table.
+    static const QString reminders; // "promemoria"
 
     // Every field of the table, in the table's order.
     static const QList<Field> &of(const QString &table);

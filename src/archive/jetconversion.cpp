@@ -471,6 +471,8 @@ bool JetConversion::keepOriginal(const QString &source, const QString &kept, QSt
 }
 
 JetConversionResult JetConversion::run(const QString &keptArg, ConversionProgress *progress) const {
+    const Table &plants = plantTable();
+    const Table &events = eventTable();
     JetConversionResult result;
     const QDir dir(m_folder);
     const QString source = dir.filePath(archiveName);

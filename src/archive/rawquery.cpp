@@ -128,6 +128,11 @@ QString RawQuery::textInPlace(int column) const {
     return QString::fromRawData(static_cast<const QChar *>(chars), bytes / 2);
 }
 
+QByteArrayView RawQuery::utf8InPlace(int column) const {
+    const auto *chars = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QByteArrayView(chars, sqlite3_column_bytes(m_statement, column));
+}
+
 qint64 RawQuery::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
 
 bool RawQuery::isNull(int column) const {
@@ -136,4 +141,8 @@ bool RawQuery::isNull(int column) const {
 
 bool RawQuery::isText(int column) const {
     return sqlite3_column_type(m_statement, column) == SQLITE_TEXT;
+}
+
+bool RawQuery::isInteger(int column) const {
+    return sqlite3_column_type(m_statement, column) == SQLITE_INTEGER;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -40,9 +41,12 @@ public:
     QVariant value(int column) const;
     // The column's text without a copy, valid until the next row: for a test of every row.
     QString textInPlace(int column) const;
+    // The same as UTF-8 bytes, as SQLite holds them: no conversion at all.
+    QByteArrayView utf8InPlace(int column) const;
     qint64 integer(int column) const;
     bool isNull(int column) const;
     bool isText(int column) const;
+    bool isInteger(int column) const;
 
 private:
     void fail();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -48,3 +49,23 @@ struct EventListRow {
 };
 
 enum class SearchField { Specie, Identificazione };
+
+// One plant and kind of care with a rhythm, as the window of care that is due lists it.
+struct DueRow {
+    qint64 plantId = 0;
+    qint64 plantRowid = 0; // the plant's row: keys written by another tool may repeat
+    QString specie, identificazione, intervento;
+    QDate last;               // the newest day of this care; invalid when it was never done
+    int every = 0;            // the rhythm in days (0 when silenced)
+    bool byHand = false;      // set by hand rather than learned from the log
+    bool silenced = false;    // set by hand to "do not remind"
+    QDate next;               // when it is next expected; invalid when silenced
+    int late = 0;             // days past `next`; negative: days still to go
+    bool outOfSeason = false; // fertilising, outside the plant's fertilising period
+};
+
+// One event to record in a round of care: the plant and the kind.
+struct CareToRecord {
+    qint64 plantId = 0;
+    QString intervento;
+};

@@ -6,9 +6,17 @@
 
 #include <algorithm>
 
+// Each step's statements stay as they were first shipped: an archive may be brought up from
+// any layout before it. resources/schema.sql holds the result of all of them.
 const QList<SchemaUpgrade::Step> &SchemaUpgrade::steps() {
-    static const QList<Step> none;
-    return none;
+    static const QList<Step> all = {
+        // Care rhythms set by hand: every `giorni` days for the plant `id` and the kind
+        // `intervento`, 0 for "do not remind".
+        {1,
+         {QStringLiteral("CREATE TABLE promemoria (id INTEGER NOT NULL, intervento TEXT NOT NULL, "
+                         "giorni INTEGER NOT NULL, UNIQUE (id, intervento))")}},
+    };
+    return all;
 }
 
 int SchemaUpgrade::latest(const QList<Step> &steps) {

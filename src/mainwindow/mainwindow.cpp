@@ -4,6 +4,7 @@
 #include "archive/conversions.h"
 #include "careevent/careeventdialog.h"
 #include "csvimport/csvimportdialog.h"
+#include "duecare/duecaredialog.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "plantcard/plantcarddialog.h"
@@ -289,6 +290,11 @@ void MainWindow::buildMenus() {
                             &MainWindow::editCard);
     newEventAction = action(plantsMenu, "newEventAction", QStringLiteral("&Scheda Trattamenti"),
                             &MainWindow::newEvent);
+    // Care that is due: a window beside this one, reached back through MainList.
+    plantsMenu
+        ->addAction(QStringLiteral("&Cure in scadenza..."), this,
+                    [this] { DueCareDialog::open(m_ctx, *this, this); })
+        ->setObjectName("dueCareAction");
 
     aboutAction = menuBar()->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName("aboutAction");
@@ -739,4 +745,23 @@ void MainWindow::restoreCopy() {
 
 void MainWindow::exportCsv() {
     BackupCommands(m_ctx, *this).exportCsv();
+}
+
+// From the window of care that is due: the plant becomes the selected one, its events are
+// listed under its name and its picture, and this window comes forward.
+bool MainWindow::showEventsOfPlant(qint64 plantId, qint64 rowid) {
+    OpenedArchive archive(m_ctx);
+    const auto plant = archive.plant(plantId, rowid);
+    if (!plant)
+        return false;
+    m_state.selectPlant(plantId, rowid);
+    m_state.listMode = ListMode::Events;
+    m_state.idtratsel = 0;
+    headingLabel->setText(plant->value("identificazione").toString());
+    paintPlantPicture();
+    if (!showEventsOfSelectedPlant())
+        return false;
+    raise();
+    activateWindow();
+    return true;
 }

@@ -33,6 +33,7 @@ public:
     void showAllPlants() override;
     void showSearchResults() override;
     bool showEventsOfSelectedPlant() override;
+    bool showEventsOfPlant(qint64 plantId, qint64 rowid) override;
     bool searchHasText() const override;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;

@@ -3,8 +3,9 @@
 #include <QImage>
 
 // What the windows opened from the main window need of it: its three list fills, called by
-// name after a change, whether the search box holds text, and the picture its side panel
-// shows now. The main window implements it; the windows it opens know nothing else of it.
+// name after a change, whether the search box holds text, the picture its side panel shows
+// now, and a way to bring one plant's events forward. The main window implements it; the
+// windows it opens know nothing else of it.
 class MainList {
 public:
     virtual ~MainList() = default;
@@ -15,6 +16,10 @@ public:
     virtual void showSearchResults() = 0;
     // Fills the list with the events of the plant `idpianta`; false when that failed.
     virtual bool showEventsOfSelectedPlant() = 0;
+
+    // Selects the plant (`rowid` its row, 0 when not known) and lists its events, its picture
+    // in the side panel; false when that failed.
+    virtual bool showEventsOfPlant(qint64 plantId, qint64 rowid) = 0;
 
     virtual bool searchHasText() const = 0;
     // The side-panel frame as it is painted now.
