@@ -6,3 +6,7 @@ CREATE TABLE coltivazione (idtrat INTEGER NOT NULL UNIQUE, id INTEGER NOT NULL,
   intervento TEXT, datatratt TEXT, temperatura REAL, umidita REAL, descrizione TEXT);
 CREATE INDEX coltivazione_data ON coltivazione (id, datatratt);
 CREATE INDEX coltivazione_tipo ON coltivazione (id, intervento, datatratt);
+CREATE TABLE foto (idfoto INTEGER NOT NULL UNIQUE, id INTEGER NOT NULL, data TEXT,
+  file TEXT NOT NULL, nota TEXT);
+CREATE INDEX foto_pianta ON foto (id, data);
+PRAGMA user_version = 2;

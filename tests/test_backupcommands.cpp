@@ -176,7 +176,7 @@ void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
     QVERIFY(triggerAction(&w, "esporta"));
     QCOMPARE(app.messages.texts(),
              QStringList{QStringLiteral("Sostituire i file già presenti in %1?\n"
-                                        "piante.csv\ntrattamenti.csv")
+                                        "piante.csv\ntrattamenti.csv\nfoto.csv")
                              .arg(QDir::toNativeSeparators(out.path()))});
     QCOMPARE(TestApp::fileHash(plants), first);
     app.messages.clear();

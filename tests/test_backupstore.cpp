@@ -388,7 +388,7 @@ void TestBackupStore::killedExportLeavesTheOldPairOrTheNew() {
         [&] { CsvExport(archive).write(out.path()); },
         [&] {
             CsvExport::settleInterrupted(archive);
-            QCOMPARE(entries(out.path()), (QStringList{"piante.csv", "trattamenti.csv"}));
+            QCOMPARE(entries(out.path()), (QStringList{"foto.csv", "piante.csv", "trattamenti.csv"}));
             QCOMPARE(entries(app.dir()), (QStringList{"dbpiante.mdb", "img", "trattamenti.txt"}));
             QVERIFY(pair(out) == pair(old) || pair(out) == pair(fresh));
         });

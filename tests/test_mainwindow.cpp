@@ -165,7 +165,8 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     QCOMPARE(items(w.meme),
              QStringList({"vischenost=Visualizza scheda", "vissche=Scheda trattamenti",
                           "modische=Modifica scheda", "cancella=Cancella",
-                          "vistrattamenti=Visualizza trattamenti"}));
+                          "vistrattamenti=Visualizza trattamenti",
+                          "storiafoto=Storia fotografica"}));
     QCOMPARE(items(w.meme1), QStringList({"modschetra=Modifica scheda trattamento",
                                           "canctra=Cancella", "vitra=Visualizza elenco Piante"}));
     QCOMPARE(w.meme->title(), QString("men"));

@@ -4,9 +4,10 @@
 #include <QStringList>
 #include <functional>
 
-// The archive as two files a spreadsheet opens by a double click, Italian style:
-// piante.csv (every field of every plant) and trattamenti.csv (every field of every event,
-// with the plant's specie and identificazione after its id). UTF-8 with a byte-order mark,
+// The archive as files a spreadsheet opens by a double click, Italian style:
+// piante.csv (every field of every plant), trattamenti.csv (every field of every event,
+// with the plant's specie and identificazione after its id) and foto.csv (every photo's row;
+// only the first row when the archive has no photos table yet). UTF-8 with a byte-order mark,
 // ';' between fields, CR LF after every row, a field in double quotes only when it holds a
 // quote, a ';' or a line break (quotes doubled), dates dd/mm/yyyy and nothing for the
 // "no date" 01/01/1900, numbers with a decimal comma, NULL as an empty field, and a first
@@ -20,12 +21,13 @@ public:
 
     static const QString plantsFile; // piante.csv
     static const QString eventsFile; // trattamenti.csv
-    static QStringList fileNames() { return {plantsFile, eventsFile}; }
+    static const QString photosFile; // foto.csv
+    static QStringList fileNames() { return {plantsFile, eventsFile, photosFile}; }
 
     // Rows written so far and rows in all; answering false stops the export.
     using Progress = std::function<bool(qint64 done, qint64 total)>;
 
-    // Writes both files into `folder`, from one state of the archive. They are written into
+    // Writes the files into `folder`, from one state of the archive. They are written into
     // a fresh folder inside it, synced and marked whole, then renamed over the files of
     // those names (a link there is replaced, never written through). On failure or when
     // stopped nothing there changes. false with error() telling why (empty when stopped).

@@ -7,8 +7,13 @@
 #include <algorithm>
 
 const QList<SchemaUpgrade::Step> &SchemaUpgrade::steps() {
-    static const QList<Step> none;
-    return none;
+    // 2: the dated photos of each plant, files in the plant's own picture folder.
+    static const QList<Step> all = {
+        {2,
+         {QStringLiteral("CREATE TABLE foto (idfoto INTEGER NOT NULL UNIQUE, id INTEGER NOT NULL, "
+                         "data TEXT, file TEXT NOT NULL, nota TEXT)"),
+          QStringLiteral("CREATE INDEX foto_pianta ON foto (id, data)")}}};
+    return all;
 }
 
 int SchemaUpgrade::latest(const QList<Step> &steps) {

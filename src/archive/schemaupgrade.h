@@ -16,7 +16,7 @@ public:
         int to;                 // the layout this step makes
         QStringList statements; // run in order; none takes values
     };
-    // The program's steps, in order (none yet: the layout is still 0).
+    // The program's steps, in order.
     static const QList<Step> &steps();
     // The highest layout a list of steps reaches (0 with none).
     static int latest(const QList<Step> &steps);

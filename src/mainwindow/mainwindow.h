@@ -36,6 +36,8 @@ public:
     bool searchHasText() const override;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;
+    void openPhotoHistory(qint64 key, QWidget *over,
+                          const PictureChoice &useAsCardPicture = {}) override;
 
     AppContext &context() { return m_ctx; }
 
@@ -69,6 +71,7 @@ public:
     QAction *modschetra, *canctra, *vitra;
     QAction *ripristina, *esporta; // restore a safety copy, export for spreadsheets
     QAction *findAction;           // Ctrl+F: to the search box
+    QAction *storiafoto;           // the plant's photo history
 
     // Commands, by the name of their first trigger.
     void Command1_Click(); // back to the plant list
@@ -85,6 +88,7 @@ public:
     void esci_Click();
     void ripristina_Click();
     void esporta_Click();
+    void storiafoto_Click(); // the selected plant's photo history
 
     // Paints a picture held in Picture5 into Picture3, or the placeholder when it is null.
     void showPicture(const HeldPicture &picture);
