@@ -8,4 +8,7 @@ CREATE INDEX coltivazione_data ON coltivazione (id, datatratt);
 CREATE INDEX coltivazione_tipo ON coltivazione (id, intervento, datatratt);
 CREATE TABLE promemoria (id INTEGER NOT NULL, intervento TEXT NOT NULL, giorni INTEGER NOT NULL,
   UNIQUE (id, intervento));
-PRAGMA user_version = 1;
+CREATE TABLE foto (idfoto INTEGER NOT NULL UNIQUE, id INTEGER NOT NULL, data TEXT,
+  file TEXT NOT NULL, nota TEXT);
+CREATE INDEX foto_pianta ON foto (id, data);
+PRAGMA user_version = 2;

@@ -6,7 +6,7 @@ cmake_minimum_required(VERSION 3.25)
 # another window's folder. main.cpp may include anything. Any other include fails.
 set(rank_archive 0)
 set(rank_ui 1)
-foreach(w mainwindow plantcard careevent printing about csvimport duecare)
+foreach(w mainwindow plantcard careevent printing about csvimport duecare photohistory)
     set(rank_${w} 2)
 endforeach()
 

@@ -2,6 +2,7 @@
 #include "archive/filesizelimit.h"
 #include "archive/instancelock.h"
 #include "archive/journalcheck.h"
+#include "archive/photofiles.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mainwindow.h"
@@ -201,6 +202,7 @@ int main(int argc, char **argv) {
     if (!ctx.state.archiveReadOnly) {
         checkLeftJournal(ctx);
         settlePictureChange(ctx);
+        PhotoFiles::settle(ctx.folder);
     }
     MainWindow window(ctx);
     channel.setWindow(&window);

@@ -177,7 +177,7 @@ void TestBackupCommands::exportTellsWhatItWroteAndAsksBeforeReplacing() {
     QVERIFY(triggerAction(&w, "exportAction"));
     QCOMPARE(app.messages.texts(),
              QStringList{QStringLiteral("Sostituire i file già presenti in %1?\n"
-                                        "piante.csv\ntrattamenti.csv\npromemoria.csv")
+                                        "piante.csv\ntrattamenti.csv\npromemoria.csv\nfoto.csv")
                              .arg(QDir::toNativeSeparators(out.path()))});
     QCOMPARE(TestApp::fileHash(plants), first);
     app.messages.clear();

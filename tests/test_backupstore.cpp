@@ -389,7 +389,7 @@ void TestBackupStore::killedExportLeavesTheOldPairOrTheNew() {
         [&] {
             CsvExport::settleInterrupted(archive);
             QCOMPARE(entries(out.path()),
-                     (QStringList{"piante.csv", "promemoria.csv", "trattamenti.csv"}));
+                     (QStringList{"foto.csv", "piante.csv", "promemoria.csv", "trattamenti.csv"}));
             QCOMPARE(entries(app.dir()), (QStringList{"dbpiante.mdb", "img", "trattamenti.txt"}));
             QVERIFY(pair(out) == pair(old) || pair(out) == pair(fresh));
         });

@@ -197,6 +197,7 @@ public:
     bool searchHasText() const override { return false; }
     QImage sidePanelPicture() const override { return {}; }
     QImage sidePanelPicture(qreal) const override { return {}; }
+    void openPhotoHistory(qint64, QWidget *, const PictureChoice &) override {}
 };
 } // namespace
 

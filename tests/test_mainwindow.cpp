@@ -168,7 +168,8 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
              QStringList({"popupShowCardAction=Visualizza scheda",
                           "popupNewEventAction=Scheda trattamenti",
                           "popupEditCardAction=Modifica scheda", "deletePlantAction=Cancella",
-                          "popupShowEventsAction=Visualizza trattamenti"}));
+                          "popupShowEventsAction=Visualizza trattamenti",
+                          "photoHistoryAction=Storia fotografica"}));
     QCOMPARE(items(w.eventPopup), QStringList({"editEventAction=Modifica scheda trattamento",
                                                "deleteEventAction=Cancella",
                                                "popupShowPlantsAction=Visualizza elenco Piante"}));

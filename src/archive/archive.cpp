@@ -477,7 +477,7 @@ bool Archive::deleteEvent(qint64 idtrat, qint64 rowid) {
                  {}, "coltivazione", rowBinds(idtrat, rowid), true);
 }
 
-bool Archive::deletePlantWithEvents(qint64 id, qint64 rowid) {
+bool Archive::deletePlantWithEvents(qint64 id, qint64 rowid, QStringList *photoFiles) {
     if (!open())
         return false;
     if (!m_db.transaction())
@@ -512,10 +512,33 @@ bool Archive::deletePlantWithEvents(qint64 id, qint64 rowid) {
             q.addBindValue(id);
             ok = exec(q);
         }
+        // An archive of an older layout has no photos.
+        bool photos = false;
+        if (ok && !twinLeft) {
+            q.prepare(QStringLiteral(
+                "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'foto'"));
+            ok = exec(q);
+            photos = ok && q.next();
+        }
+        QStringList files;
+        if (ok && photos) {
+            q.prepare(QStringLiteral("SELECT file FROM foto WHERE id = ?"));
+            q.addBindValue(id);
+            ok = exec(q);
+            while (ok && q.next())
+                files << q.value(0).toString();
+            q.prepare(QStringLiteral("DELETE FROM foto WHERE id = ?"));
+            q.addBindValue(id);
+            ok = ok && exec(q);
+        }
         q.finish();
+        if (ok && photoFiles)
+            *photoFiles = files;
     }
     if (ok && m_db.commit())
         return true;
+    if (photoFiles)
+        photoFiles->clear();
     if (ok)
         fail(m_db.lastError().text());
     m_db.rollback();

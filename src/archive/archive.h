@@ -67,8 +67,10 @@ public:
     bool insertEvent(qint64 idtrat, const FieldTexts &texts); // fails when its plant is gone
     bool updateEvent(qint64 idtrat, const FieldTexts &texts, qint64 rowid = 0);
     bool deleteEvent(qint64 idtrat, qint64 rowid = 0);
-    // The plant and its events, or nothing. Events stay while a twin row keeps their key.
-    bool deletePlantWithEvents(qint64 id, qint64 rowid = 0);
+    // The plant, its events and its photo rows, or nothing. Events and photos stay while a
+    // twin row keeps their key. The files of the photo rows removed go in *photoFiles, for
+    // the caller to remove once this has returned.
+    bool deletePlantWithEvents(qint64 id, qint64 rowid = 0, QStringList *photoFiles = nullptr);
 
     // Keys are made from the clock and may collide; these give the made key, or the next
     // free number after it. `alsoTaken` adds a test of the caller's (a picture folder).

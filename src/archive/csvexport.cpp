@@ -24,6 +24,7 @@
 const QString CsvExport::plantsFile = QStringLiteral("piante.csv");
 const QString CsvExport::eventsFile = QStringLiteral("trattamenti.csv");
 const QString CsvExport::remindersFile = QStringLiteral("promemoria.csv");
+const QString CsvExport::photosFile = QStringLiteral("foto.csv");
 
 namespace {
 
@@ -321,6 +322,7 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     CsvFile plants(in.filePath(plantsFile));
     CsvFile events(in.filePath(eventsFile));
     CsvFile reminders(in.filePath(remindersFile));
+    CsvFile photos(in.filePath(photosFile));
     const QString writing = QStringLiteral("scrivere");
     if (!plants.open())
         return failed(plants.error(), writing, out.filePath(plantsFile));
@@ -328,6 +330,8 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         return failed(events.error(), writing, out.filePath(eventsFile));
     if (!reminders.open())
         return failed(reminders.error(), writing, out.filePath(remindersFile));
+    if (!photos.open())
+        return failed(photos.error(), writing, out.filePath(photosFile));
     // The plants, and for the events each plant's specie and identificazione by its key
     // (the first plant stored under a key, when a file holds the same key twice).
     QHash<qint64, std::pair<QByteArray, QByteArray>> names;
@@ -440,6 +444,35 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
                 return fail(FailureReason::told(archive.failed(q), reading, m_path));
         }
     }
+    {
+        // An archive of an older layout has no photos: its foto.csv has the first row only.
+        const QVariant has = archive.value(
+            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?"),
+            {QStringLiteral("foto")});
+        if (!has.isValid())
+            return fail(FailureReason::told(archive.error(), reading, m_path));
+        QSqlQuery q(archive.db());
+        const QString select = has.toInt() > 0
+                                   ? QStringLiteral("SELECT idfoto, id, data, file, nota FROM foto "
+                                                    "ORDER BY rowid")
+                                   : QStringLiteral("SELECT NULL AS idfoto, NULL AS id, NULL AS "
+                                                    "data, NULL AS file, NULL AS nota WHERE 0");
+        if (!archive.run(q, select))
+            return fail(FailureReason::told(archive.error(), reading, m_path));
+        const QSqlRecord rec = q.record();
+        for (int i = 0; i < rec.count(); ++i)
+            photos.field(rec.fieldName(i).toUtf8());
+        if (!photos.endRow())
+            return failed(photos.error(), writing, out.filePath(photosFile));
+        while (q.next()) {
+            for (int i = 0; i < rec.count(); ++i)
+                photos.field(valueText(q.value(i), rec.fieldName(i) == QLatin1String("data")));
+            if (!photos.endRow())
+                return failed(photos.error(), writing, out.filePath(photosFile));
+        }
+        if (q.lastError().isValid())
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
+    }
     QSqlQuery end(archive.db());
     archive.run(end, QStringLiteral("ROLLBACK")); // nothing was written
     if (!plants.commit())
@@ -448,18 +481,22 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         return failed(events.error(), writing, out.filePath(eventsFile));
     if (!reminders.commit())
         return failed(reminders.error(), writing, out.filePath(remindersFile));
+    if (!photos.commit())
+        return failed(photos.error(), writing, out.filePath(photosFile));
     // The mark: both files are whole. From here on the new pair is the export.
     {
         int fd = -1;
         int error = FileSteps::create(in.filePath(markName), &fd);
         if (!error) {
-            error = FileSteps::write(fd, QStringLiteral("%1 %2\n%3 %4\n%5 %6\n")
+            error = FileSteps::write(fd, QStringLiteral("%1 %2\n%3 %4\n%5 %6\n%7 %8\n")
                                              .arg(plantsFile)
                                              .arg(plants.size())
                                              .arg(eventsFile)
                                              .arg(events.size())
                                              .arg(remindersFile)
                                              .arg(reminders.size())
+                                             .arg(photosFile)
+                                             .arg(photos.size())
                                              .toLatin1());
             const int finished = FileSteps::finish(fd);
             error = error ? error : finished;
@@ -473,7 +510,7 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         return failed(error, QStringLiteral("sostituire"), out.filePath(plantsFile));
     // piante.csv is the new one: the others must follow, now or at the next start.
     halfway = true;
-    for (const QString &name : {eventsFile, remindersFile})
+    for (const QString &name : {eventsFile, remindersFile, photosFile})
         if (const int error = FileSteps::replace(in.filePath(name), out.filePath(name)))
             return failed(error, QStringLiteral("sostituire"), out.filePath(name));
     FileSteps::sync(folder);

@@ -7,7 +7,8 @@
 // The archive as files a spreadsheet opens by a double click, Italian style: piante.csv
 // (every field of every plant), trattamenti.csv (every field of every event, with the
 // plant's specie and identificazione after its id) and promemoria.csv (the care rhythms set
-// by hand; only the first row for an archive of a layout without them). UTF-8 with a
+// by hand; only the first row for an archive of a layout without them) and foto.csv (every
+// photo's row; only the first row when the archive has no photos table yet). UTF-8 with a
 // byte-order mark, ';' between fields, CR LF after every row, a field in double quotes only
 // when it holds a quote, a ';' or a line break (quotes doubled), dates dd/mm/yyyy and nothing
 // for the "no date" 01/01/1900, numbers with a decimal comma, NULL as an empty field, and a
@@ -22,7 +23,8 @@ public:
     static const QString plantsFile;    // piante.csv
     static const QString eventsFile;    // trattamenti.csv
     static const QString remindersFile; // promemoria.csv
-    static QStringList fileNames() { return {plantsFile, eventsFile, remindersFile}; }
+    static const QString photosFile;    // foto.csv
+    static QStringList fileNames() { return {plantsFile, eventsFile, remindersFile, photosFile}; }
 
     // Rows written so far and rows in all; answering false stops the export.
     using Progress = std::function<bool(qint64 done, qint64 total)>;

@@ -15,6 +15,11 @@ const QList<SchemaUpgrade::Step> &SchemaUpgrade::steps() {
         {1,
          {QStringLiteral("CREATE TABLE promemoria (id INTEGER NOT NULL, intervento TEXT NOT NULL, "
                          "giorni INTEGER NOT NULL, UNIQUE (id, intervento))")}},
+        // The dated photos of each plant, files in the plant's own picture folder.
+        {2,
+         {QStringLiteral("CREATE TABLE foto (idfoto INTEGER NOT NULL UNIQUE, id INTEGER NOT NULL, "
+                         "data TEXT, file TEXT NOT NULL, nota TEXT)"),
+          QStringLiteral("CREATE INDEX foto_pianta ON foto (id, data)")}},
     };
     return all;
 }

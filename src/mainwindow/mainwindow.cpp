@@ -2,11 +2,14 @@
 
 #include "about/aboutdialog.h"
 #include "archive/conversions.h"
+#include "archive/photofiles.h"
 #include "careevent/careeventdialog.h"
 #include "csvimport/csvimportdialog.h"
 #include "duecare/duecaredialog.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/backupcommands.h"
+#include "photohistory/photohistorydialog.h"
+#include "plantcard/picturechange.h"
 #include "plantcard/plantcarddialog.h"
 #include "printing/cardprintdialog.h"
 #include "printing/cardviewdialog.h"
@@ -24,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -329,6 +333,8 @@ void MainWindow::buildMenus() {
     popupShowEventsAction =
         action(plantPopup, "popupShowEventsAction", QStringLiteral("Visualizza &trattamenti"),
                &MainWindow::switchToEvents);
+    photoHistoryAction = action(plantPopup, "photoHistoryAction",
+                                QStringLiteral("Storia &fotografica"), &MainWindow::showPhotoHistory);
 
     eventPopup = new QMenu(QStringLiteral("men1"), this);
     eventPopup->setObjectName("eventPopup");
@@ -702,9 +708,13 @@ void MainWindow::deletePlant() {
     if (!m_ctx.messages->askYesNo(T::askDeletePlant + plant->value("identificazione").toString() +
                                   " ?"))
         return;
-    // The plant and its events go together, in one transaction, or not at all.
-    if (!archive.deletePlantWithEvents(m_state.idpianta, m_state.plantRow()))
+    // The plant, its events and its photo rows go together, in one transaction, or not at
+    // all; the photo files once that is done.
+    QStringList photos;
+    if (!archive.deletePlantWithEvents(m_state.idpianta, m_state.plantRow(), &photos))
         m_ctx.messages->show(T::deleteFailed + archive.lastError(), Messages::Icon::Exclamation);
+    else
+        PhotoFiles(m_ctx.folder).removeFiles(m_state.idpianta, photos);
     showAllPlants();
 }
 
@@ -741,6 +751,47 @@ void MainWindow::quit() {
 
 void MainWindow::restoreCopy() {
     BackupCommands(m_ctx, *this).restore();
+}
+
+void MainWindow::showPhotoHistory() {
+    if (m_state.idpianta == 0) {
+        m_ctx.messages->show(T::selectPlant, Messages::Icon::Exclamation);
+        return;
+    }
+    openPhotoHistory(m_state.idpianta, this);
+}
+
+void MainWindow::openPhotoHistory(qint64 key, QWidget *over,
+                                  const PictureChoice &useAsCardPicture) {
+    listView->setTracking(false);
+    const qint64 rowid = key == m_state.idpianta ? m_state.plantRow() : 0;
+    // From the list, the card takes the photo at once, by the editor's own safe change.
+    PictureChoice change = useAsCardPicture;
+    if (!change)
+        change = [this, key, rowid](const QString &photo, QString *error) {
+            const QString name = QStringLiteral("scheda-") + QFileInfo(photo).fileName();
+            OpenedArchive archive(m_ctx);
+            if (!archive.isOpen()) {
+                *error = archive.lastError();
+                return false;
+            }
+            PictureChange picture(m_ctx.folder, key, rowid, name);
+            if (!picture.stage(photo, error))
+                return false;
+            if (!archive.updatePlant(key, {{QStringLiteral("img"), name}}, rowid,
+                                     [&](const Record &row, QString *why) {
+                                         return picture.noteRow(row, why);
+                                     })) {
+                *error = archive.lastError();
+                return false;
+            }
+            if (!picture.finish(error))
+                return false;
+            if (m_state.inPlantMode() && m_state.idpianta == key)
+                takeSelection(PictureTiming::Now); // the side panel shows the new picture
+            return true;
+        };
+    openModal(new PhotoHistoryDialog(m_ctx, key, change, over));
 }
 
 void MainWindow::exportCsv() {

@@ -37,6 +37,8 @@ public:
     bool searchHasText() const override;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;
+    void openPhotoHistory(qint64 key, QWidget *over,
+                          const PictureChoice &useAsCardPicture = {}) override;
 
     AppContext &context() { return m_ctx; }
 
@@ -75,7 +77,8 @@ public:
     QAction *popupShowCardAction, *popupNewEventAction, *popupEditCardAction, *deletePlantAction,
         *popupShowEventsAction;
     QAction *editEventAction, *deleteEventAction, *popupShowPlantsAction;
-    QAction *findAction; // Ctrl+F: to the search box
+    QAction *findAction;         // Ctrl+F: to the search box
+    QAction *photoHistoryAction; // the plant's photo history
 
     // The commands of the buttons and menus.
     void switchToPlants(); // back to the plant list
@@ -92,6 +95,7 @@ public:
     void quit();
     void restoreCopy(); // from a safety copy
     void exportCsv();   // for spreadsheets
+    void showPhotoHistory(); // the selected plant's photos
 
     // Paints a picture held off screen into the frame, or the placeholder when it is null.
     void showPicture(const HeldPicture &picture);

@@ -52,6 +52,8 @@ const QString fioritura = QStringLiteral("Periodo fioritura");
 const QString vaso = QStringLiteral("Tipo di Vaso/Stile");
 const QString note = QStringLiteral("Note sulla coltivazione");
 const QString sfoglia = QStringLiteral("Sfoglia....");
+const QString storiaFoto = QStringLiteral("Storia &fotografica");
+const QString unreadable = QStringLiteral("Impossibile leggere l'immagine \"%1\"");
 const QString annulla = QStringLiteral("Annulla");
 const QString ok = QStringLiteral("OK");
 const QString showCalendar = QStringLiteral("...");
@@ -201,6 +203,20 @@ void PlantCardDialog::buildFrame() {
     browseButton = new QPushButton(T::sfoglia, dataFrame);
     browseButton->setObjectName(QStringLiteral("browseButton"));
     Twips::place(browseButton, 10050, 6060, 1545, 405);
+    // A photo chosen there becomes this editor's own choice, stored with the card.
+    photosButton = new QPushButton(T::storiaFoto, dataFrame);
+    photosButton->setObjectName(QStringLiteral("photosButton"));
+    photosButton->setAccessibleName(QString(T::storiaFoto).remove(QLatin1Char('&')));
+    Twips::place(photosButton, 8220, 6060, 1545, 405);
+    photosButton->setEnabled(m_key != 0);
+    connect(photosButton, &QPushButton::clicked, this, [this] {
+        m_main.openPhotoHistory(m_key, this, [this](const QString &photo, QString *error) {
+            if (takePicture(photo, QStringLiteral("scheda-") + QFileInfo(photo).fileName()))
+                return true;
+            *error = T::unreadable.arg(photo);
+            return false;
+        });
+    });
     cancelButton = new QPushButton(T::annulla, dataFrame);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     Twips::place(cancelButton, 8220, 6720, 1545, 405);
@@ -208,7 +224,7 @@ void PlantCardDialog::buildFrame() {
     okButton->setObjectName(QStringLiteral("okButton"));
     Twips::place(okButton, 10050, 6720, 1545, 405);
     // Return presses the focused button; in a box it is "OK".
-    for (QPushButton *b : {browseButton, cancelButton, okButton})
+    for (QPushButton *b : {browseButton, photosButton, cancelButton, okButton})
         b->setAutoDefault(true);
     okButton->setDefault(true);
     connect(cancelButton, &QPushButton::clicked, this, &PlantCardDialog::reject);
@@ -377,13 +393,18 @@ void PlantCardDialog::choosePicture() {
     const QString chosen = m_ctx.files->openFile(this, T::pictureFilter);
     if (chosen.isEmpty())
         return; // the preview and the staged picture stay as they are
+    takePicture(chosen, chosen.split(QLatin1Char('/')).last());
+}
+
+bool PlantCardDialog::takePicture(const QString &path, const QString &name) {
     picturePreview->clear();
-    heldPicture = picturePreview->hold(chosen);
+    heldPicture = picturePreview->hold(path);
     if (heldPicture.isNull())
-        return; // blank after a bad file; the staged picture stays
-    stagePicture(chosen, chosen.split(QLatin1Char('/')).last());
+        return false; // blank after a bad file; the staged picture stays
+    stagePicture(path, name);
     picturePreview->paintFitted(heldPicture);
     m_pictureChanged = true;
+    return true;
 }
 
 // ----- saving -----

@@ -47,6 +47,7 @@ public:
     PictureBox *picturePreview; // the plant's picture, fitted
     HeldPicture heldPicture;    // the picture at its natural size
     QPushButton *cancelButton, *okButton, *browseButton, *calendarButton;
+    QPushButton *photosButton; // the plant's photo history
     QCalendarWidget *purchaseCalendar;
 
 signals:
@@ -66,6 +67,8 @@ private:
     void load();
     void hideCalendar();
     void stagePicture(const QString &path, const QString &name);
+    // Shows the picture and stages it for the save; false when it cannot be read.
+    bool takePicture(const QString &path, const QString &name);
 
     bool updateCard(QString *error);
     bool insertCard(QString *error);

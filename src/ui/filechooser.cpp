@@ -14,6 +14,11 @@ QString FileChooser::openFileIn(QWidget *parent, const QString &dir, const QStri
                                         QFileDialog::HideNameFilterDetails);
 }
 
+QStringList FileChooser::openFiles(QWidget *parent, const QString &filter) {
+    return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter, nullptr,
+                                         QFileDialog::HideNameFilterDetails);
+}
+
 QString FileChooser::chooseFolder(QWidget *parent, const QString &dir) {
     return QFileDialog::getExistingDirectory(parent, QString(), dir);
 }

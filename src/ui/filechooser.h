@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -13,6 +14,8 @@ public:
     virtual QString openFile(QWidget *parent, const QString &filter);
     // The same, opened on the folder `dir`.
     virtual QString openFileIn(QWidget *parent, const QString &dir, const QString &filter);
+    // Several files at once; empty when cancelled.
+    virtual QStringList openFiles(QWidget *parent, const QString &filter);
     // A folder, starting from `dir`; empty when cancelled.
     virtual QString chooseFolder(QWidget *parent, const QString &dir);
 };

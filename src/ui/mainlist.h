@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
+#include <functional>
+
+class QWidget;
 
 // What the windows opened from the main window need of it: its three list fills, called by
 // name after a change, whether the search box holds text, the picture its side panel shows
-// now, and a way to bring one plant's events forward. The main window implements it; the
+// now, a way to bring one plant's events forward, and the opening of a plant's photo history. The main window implements it; the
 // windows it opens know nothing else of it.
 class MainList {
 public:
@@ -27,4 +31,12 @@ public:
     // The same frame drawn afresh at `scale` pixels to each of the frame's, its picture read
     // again from the picture file as large as that needs.
     virtual QImage sidePanelPicture(qreal scale) const = 0;
+
+    // Takes a photo chosen as the card's picture; false with the reason.
+    using PictureChoice = std::function<bool(const QString &photo, QString *error)>;
+    // Opens the photo history of the plant `key` over `over`. A photo chosen there as the
+    // card's picture goes to `useAsCardPicture` (an open card editor takes it as its own
+    // choice); without one the card is changed at once.
+    virtual void openPhotoHistory(qint64 key, QWidget *over,
+                                  const PictureChoice &useAsCardPicture = {}) = 0;
 };

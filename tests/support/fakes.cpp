@@ -38,6 +38,12 @@ QString FakeFiles::openFileIn(QWidget *parent, const QString &dir, const QString
     return openFile(parent, filter);
 }
 
+QStringList FakeFiles::openFiles(QWidget *, const QString &filter) {
+    ++calls;
+    lastFilter = filter;
+    return nextFiles;
+}
+
 QString FakeFiles::chooseFolder(QWidget *, const QString &dir) {
     ++calls;
     lastDir = dir;

@@ -49,7 +49,9 @@ public:
     QString openFile(QWidget *parent, const QString &filter) override;
     QString openFileIn(QWidget *parent, const QString &dir, const QString &filter) override;
     QString chooseFolder(QWidget *parent, const QString &dir) override;
+    QStringList openFiles(QWidget *parent, const QString &filter) override;
     QString next;
+    QStringList nextFiles; // the choice of several files
     QString nextFolder; // the folder choice's answer
     QString lastFilter;
     QString lastDir;
