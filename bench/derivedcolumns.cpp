@@ -1,6 +1,6 @@
 #include "derivedcolumns.h"
 
-#include "ui/reportlistmodel.h"
+#include "ui/lists/reportlistmodel.h"
 
 #include <QHash>
 #include <QSqlError>

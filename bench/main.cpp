@@ -17,10 +17,10 @@
 #include "mainwindow/mainwindow.h"
 #include "support/phonephoto.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/printchooser.h"
-#include "ui/reportlist.h"
-#include "ui/reportlistmodel.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/platform/printchooser.h"
+#include "ui/lists/reportlist.h"
+#include "ui/lists/reportlistmodel.h"
 
 #include <QApplication>
 #include <QCollator>

@@ -7,8 +7,8 @@
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mainwindow.h"
 #include "plantcard/picturechange.h"
-#include "ui/instancechannel.h"
-#include "ui/qtmessages.h"
+#include "ui/platform/instancechannel.h"
+#include "ui/platform/qtmessages.h"
 
 #include <QApplication>
 #include <QIcon>

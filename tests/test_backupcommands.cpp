@@ -4,7 +4,7 @@
 #include "mainwindow/mainwindow.h"
 #include "support/asnobody.h"
 #include "support/testapp.h"
-#include "ui/reportlist.h"
+#include "ui/lists/reportlist.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -4,12 +4,12 @@
 #include "careevent/treatmenttypes.h"
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/framefit.h"
-#include "ui/picturebox.h"
-#include "ui/picturebutton.h"
-#include "ui/reportlist.h"
-#include "ui/tabpanel.h"
-#include "ui/twips.h"
+#include "ui/widgets/framefit.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/reportlist.h"
+#include "ui/widgets/tabpanel.h"
+#include "ui/widgets/twips.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>

@@ -6,8 +6,8 @@
 #include "archive/jetconversion.h"
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/reportlist.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/lists/reportlist.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -510,14 +510,14 @@ Snapshot readBack(const QString &path) {
         if (!r)
             s.error = a.lastError();
         else
-            s.plants.insert(row.id, *r);
+            s.plants.insert(row.id, r->fields);
     }
     for (qint64 k : eventKeys) {
         const auto r = a.event(k);
         if (!r)
             s.error = a.lastError();
         else
-            s.events.insert(k, *r);
+            s.events.insert(k, r->fields);
     }
     return s;
 }

@@ -6,7 +6,7 @@
 #include "csvimport/csvimportdialog.h"
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/reportlist.h"
+#include "ui/lists/reportlist.h"
 
 #include <QComboBox>
 #include <QDir>

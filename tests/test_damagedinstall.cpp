@@ -11,9 +11,9 @@
 #include "printing/richtextbox.h"
 #include "support/asnobody.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/picturebutton.h"
-#include "ui/reportlist.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/reportlist.h"
 
 #include <QApplication>
 #include <QClipboard>

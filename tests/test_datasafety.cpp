@@ -11,9 +11,9 @@
 #include "plantcard/plantcarddialog.h"
 #include "support/testapp.h"
 #include "ui/mainlist.h"
-#include "ui/picturebox.h"
-#include "ui/reportlist.h"
-#include "ui/tabpanel.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/lists/reportlist.h"
+#include "ui/widgets/tabpanel.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -227,7 +227,7 @@ void TestDataSafety::killsDuringPictureUpdatesLeaveAConsistentCard() {
             QuietList list;
             for (int n = from + 1; n <= pictures; ++n) {
                 app.state().idpianta = 1;
-                auto *f = new PlantCardDialog(app.ctx(), list);
+                auto *f = new PlantCardDialog(app.ctx(), list, app.state().selectedPlant());
                 app.files.next = app.path(QString("camera/%1/IMG_0001.JPG").arg(n));
                 f->choosePicture();
                 f->lineEdit("famiglia")->setText(QString("v%1").arg(n));

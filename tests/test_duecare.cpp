@@ -11,8 +11,8 @@
 #include "mainwindow/backupcommands.h"
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/reportlist.h"
-#include "ui/reportlistmodel.h"
+#include "ui/lists/reportlist.h"
+#include "ui/lists/reportlistmodel.h"
 
 #include <QDateEdit>
 #include <QFile>

@@ -8,8 +8,8 @@
 #include "mainwindow/mainwindow.h"
 #include "plantcard/plantcarddialog.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/reportlist.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/lists/reportlist.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -9,10 +9,10 @@
 #include "plantcard/plantcarddialog.h"
 #include "printing/cardprintdialog.h"
 #include "support/testapp.h"
-#include "ui/instancechannel.h"
-#include "ui/picturebutton.h"
-#include "ui/reportlist.h"
-#include "ui/tabpanel.h"
+#include "ui/platform/instancechannel.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/reportlist.h"
+#include "ui/widgets/tabpanel.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>

@@ -3,9 +3,9 @@
 // of every row, unsorted and after each sort, ascending and descending.
 #include "archive/archive.h"
 #include "support/testapp.h"
-#include "ui/eventrows.h"
-#include "ui/plantrows.h"
-#include "ui/reportlistmodel.h"
+#include "ui/lists/eventrows.h"
+#include "ui/lists/plantrows.h"
+#include "ui/lists/reportlistmodel.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

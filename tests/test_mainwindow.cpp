@@ -1,11 +1,11 @@
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/decorpanel.h"
-#include "ui/framefit.h"
-#include "ui/picturebox.h"
-#include "ui/picturebutton.h"
-#include "ui/reportlist.h"
-#include "ui/twips.h"
+#include "ui/widgets/decorpanel.h"
+#include "ui/widgets/framefit.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/reportlist.h"
+#include "ui/widgets/twips.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -9,10 +9,10 @@
 #include "printing/richtextbox.h"
 #include "support/phonephoto.h"
 #include "support/testapp.h"
-#include "ui/framefit.h"
-#include "ui/picturebox.h"
-#include "ui/reportlist.h"
-#include "ui/reportlistmodel.h"
+#include "ui/widgets/framefit.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/lists/reportlist.h"
+#include "ui/lists/reportlistmodel.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -2,10 +2,10 @@
 #include "mainwindow/mainwindow.h"
 #include "plantcard/plantcarddialog.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/reportlist.h"
-#include "ui/tabpanel.h"
-#include "ui/twips.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/lists/reportlist.h"
+#include "ui/widgets/tabpanel.h"
+#include "ui/widgets/twips.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

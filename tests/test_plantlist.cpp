@@ -1,8 +1,8 @@
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/picturebutton.h"
-#include "ui/reportlist.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/reportlist.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "printing/cardviewdialog.h"
 #include "printing/richtextbox.h"
 #include "support/testapp.h"
-#include "ui/picturebox.h"
-#include "ui/twips.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/twips.h"
 
 #include <QApplication>
 #include <QClipboard>

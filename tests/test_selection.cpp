@@ -1,7 +1,7 @@
 #include "mainwindow/mainwindow.h"
 #include "support/testapp.h"
-#include "ui/picturebutton.h"
-#include "ui/reportlist.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/reportlist.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 #include "about/aboutdialog.h"
 
 #include "about/readkeyvalue.h"
-#include "ui/fonts.h"
-#include "ui/twips.h"
+#include "ui/widgets/fonts.h"
+#include "ui/widgets/twips.h"
 
 #include <QFile>
 #include <QLabel>

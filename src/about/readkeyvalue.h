@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/registry.h"
+#include "ui/platform/registry.h"
 
 #include <QString>
 

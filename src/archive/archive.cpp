@@ -221,7 +221,7 @@ std::optional<Record> Archive::one(const QString &table, const QString &field, q
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     const QString sql =
-        QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, rowCondition(field, rowid));
+        QStringLiteral("SELECT *, rowid AS rowid FROM %1 WHERE %2").arg(table, rowCondition(field, rowid));
     if (!q.prepare(sql)) {
         failQuery(q);
         return std::nullopt;
@@ -239,15 +239,31 @@ std::optional<Record> Archive::one(const QString &table, const QString &field, q
     return RecordReader(table, q).read(q);
 }
 
-std::optional<Record> Archive::plant(qint64 id, qint64 rowid) {
-    return one(QStringLiteral("piante"), QStringLiteral("id"), id, rowid);
+namespace {
+// The row's own fields, without the rowid read beside them.
+template <typename Row> Row takeRowid(Record fields) {
+    Row row;
+    row.rowid = fields.take(QStringLiteral("rowid")).toLongLong();
+    row.fields = std::move(fields);
+    return row;
+}
+} // namespace
+
+std::optional<Plant> Archive::plant(qint64 id, qint64 rowid) {
+    auto row = one(QStringLiteral("piante"), QStringLiteral("id"), id, rowid);
+    if (!row)
+        return std::nullopt;
+    return takeRowid<Plant>(std::move(*row));
 }
 
-std::optional<Record> Archive::event(qint64 idtrat, qint64 rowid) {
-    return one(QStringLiteral("coltivazione"), QStringLiteral("idtrat"), idtrat, rowid);
+std::optional<CareEvent> Archive::event(qint64 idtrat, qint64 rowid) {
+    auto row = one(QStringLiteral("coltivazione"), QStringLiteral("idtrat"), idtrat, rowid);
+    if (!row)
+        return std::nullopt;
+    return takeRowid<CareEvent>(std::move(*row));
 }
 
-std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
+std::optional<QList<CareEvent>> Archive::events(qint64 plantId, EventOrder order) {
     if (!open())
         return std::nullopt;
     QSqlQuery q(m_db);
@@ -260,10 +276,10 @@ std::optional<QList<Record>> Archive::events(qint64 plantId, EventOrder order) {
     q.addBindValue(plantId);
     if (!exec(q))
         return std::nullopt;
-    QList<Record> rows;
+    QList<CareEvent> rows;
     const RecordReader reader("coltivazione", q);
     while (q.next())
-        rows.append(reader.read(q));
+        rows.append(takeRowid<CareEvent>(reader.read(q)));
     if (q.lastError().isValid()) {
         failQuery(q);
         return std::nullopt;
@@ -440,7 +456,7 @@ bool Archive::updatePlant(qint64 id, const FieldTexts &texts, qint64 rowid,
         check = [&] {
             const auto row = plant(id, rowid);
             QString why;
-            return row && (beforeCommit(*row, &why) || fail(why));
+            return row && (beforeCommit(row->fields, &why) || fail(why));
         };
     return write(sql, texts, "piante", rowBinds(id, rowid), true, {}, check);
 }

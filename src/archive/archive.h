@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/careevent.h"
+#include "archive/plant.h"
 #include "archive/records.h"
 
 #include <QSqlDatabase>
@@ -44,11 +46,11 @@ public:
 
     // Rows by key. A rowid (not 0) names the one row meant where another tool stored two
     // rows under one key; a write or delete by key alone must find exactly one row.
-    std::optional<Record> plant(qint64 id, qint64 rowid = 0);
-    std::optional<Record> event(qint64 idtrat, qint64 rowid = 0);
+    std::optional<Plant> plant(qint64 id, qint64 rowid = 0);
+    std::optional<CareEvent> event(qint64 idtrat, qint64 rowid = 0);
     // Events of a plant, oldest first (ties in stored order), or in stored order.
     enum class EventOrder { ByDate, Stored };
-    std::optional<QList<Record>> events(qint64 plantId, EventOrder order);
+    std::optional<QList<CareEvent>> events(qint64 plantId, EventOrder order);
     // The rowids of the same rows, oldest first; then the fields the event list shows, of
     // those of the plant's events with these rowids (in no particular order).
     std::optional<QList<qint64>> eventRowids(qint64 plantId);
@@ -106,6 +108,7 @@ private:
                const QVariantList &extra, bool mustChangeRow,
                const std::function<bool()> &firstCheck = {},
                const std::function<bool()> &lastCheck = {});
+    // The row's fields, and its rowid under "rowid".
     std::optional<Record> one(const QString &table, const QString &field, qint64 key,
                               qint64 rowid);
     bool keyUsed(const QString &table, const QString &field, qint64 key, bool *used);

@@ -10,7 +10,7 @@
 
 // One row as read from the archive: field name -> value. A NULL stays a null QVariant;
 // dates stored as ISO text come back as QDate, numbers as double, keys as qint64 (a stored
-// key that is no whole number stays as stored). Event lists also carry each row's "rowid".
+// key that is no whole number stays as stored).
 using Record = QVariantMap;
 
 // Values handed to a write, field name -> the text the user typed, in writing order. The
@@ -46,6 +46,12 @@ struct EventListRow {
     QVariant temperatura, umidita, intervento, datatratt, descrizione;
     QVariant idtrat;  // null when the stored key is no whole number
     qint64 rowid = 0; // the row itself: keys written by another tool may repeat
+};
+
+// A care event by its key and its row.
+struct EventKey {
+    qint64 rowid = 0;
+    qint64 idtrat = 0; // 0: no event (a new one)
 };
 
 enum class SearchField { Specie, Identificazione };

@@ -5,11 +5,12 @@
 #include <QStringList>
 
 // The archive's layout is numbered by SQLite's user_version: 0 is the two tables piante and
-// coltivazione; 1 adds promemoria, the care rhythms set by hand. A program that adds to the
-// layout brings a step to its new number; the steps from the archive's number to the
-// program's run at startup, after the day's safety copy exists, all in one transaction that
-// also sets the new number, so the file has either its old layout or the new one. An archive
-// numbered beyond what the program knows was written by a newer program: it is only read.
+// coltivazione; 1 adds promemoria, the care rhythms set by hand; 2 adds foto, the dated
+// photos of each plant. A program that adds to the layout brings a step to its new number;
+// the steps from the archive's number to the program's run at startup, after the day's
+// safety copy exists, all in one transaction that also sets the new number, so the file has
+// either its old layout or the new one. An archive numbered beyond what the program knows
+// was written by a newer program: it is only read.
 class SchemaUpgrade {
 public:
     struct Step {

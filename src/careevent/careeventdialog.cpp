@@ -3,14 +3,14 @@
 #include "archive/conversions.h"
 #include "archive/timestampkey.h"
 #include "careevent/treatmenttypes.h"
-#include "ui/caption.h"
-#include "ui/fonts.h"
+#include "ui/widgets/caption.h"
+#include "ui/widgets/fonts.h"
 #include "ui/mainlist.h"
-#include "ui/memotext.h"
-#include "ui/openedarchive.h"
-#include "ui/picturebox.h"
-#include "ui/tabpanel.h"
-#include "ui/twips.h"
+#include "ui/widgets/memotext.h"
+#include "ui/platform/openedarchive.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/tabpanel.h"
+#include "ui/widgets/twips.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -82,8 +82,9 @@ QPlainTextEdit *makeMemo(QWidget *parent, const char *name, const QString &acces
 
 } // namespace
 
-CareEventDialog::CareEventDialog(AppContext &ctx, MainList &main, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_main(main) {
+CareEventDialog::CareEventDialog(AppContext &ctx, MainList &main, const PlantKey &plant,
+                                 const EventKey &event, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_main(main), m_plant(plant), m_event(event) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName("CareEventDialog");
     setWindowTitle(T::caption);
@@ -289,7 +290,7 @@ void CareEventDialog::load() {
     // its fields must be on screen, or "OK" would overwrite them with the defaults.
     if (!loadPicture(img))
         showPlaceholder();
-    if (m_ctx.state.idtratsel != 0 && !loadEvent())
+    if (m_event.idtrat != 0 && !loadEvent())
         showPlaceholder();
 }
 
@@ -306,7 +307,7 @@ bool CareEventDialog::loadTypes() {
 
 bool CareEventDialog::loadPlant(QString *img) {
     OpenedArchive archive(m_ctx);
-    const auto plant = archive.plant(m_ctx.state.idpianta, m_ctx.state.plantRow());
+    const auto plant = archive.plant(m_plant.id, m_plant.rowid);
     if (!plant)
         return false;
     const auto text = [&](const char *field) {
@@ -328,7 +329,7 @@ bool CareEventDialog::loadPicture(const QString &img) {
     pictureFrame->clear();
     const QString path = img == QLatin1String("nd.jpg")
                              ? m_ctx.folder.placeholderPath()
-                             : m_ctx.folder.plantPicture(m_ctx.state.idpianta, img);
+                             : m_ctx.folder.plantPicture(m_plant.id, img);
     heldPicture = pictureFrame->hold(path);
     if (heldPicture.isNull())
         return false;
@@ -338,7 +339,7 @@ bool CareEventDialog::loadPicture(const QString &img) {
 
 bool CareEventDialog::loadEvent() {
     OpenedArchive archive(m_ctx);
-    const auto event = archive.event(m_ctx.state.idtratsel, m_ctx.state.eventRow());
+    const auto event = archive.event(m_event.idtrat, m_event.rowid);
     if (!event)
         return false;
     setType(event->value("intervento").toString());
@@ -410,14 +411,13 @@ void CareEventDialog::cancel() {
 }
 
 bool CareEventDialog::save() {
-    ProgramState &state = m_ctx.state;
     const auto failed = [this] {
         m_ctx.messages->show(T::checkData, Messages::Icon::None);
         return false;
     };
-    const bool change = state.idtratsel != 0;
-    const qint64 idtrat = state.idtratsel;
-    const qint64 rowid = state.eventRow();
+    const bool change = m_event.idtrat != 0;
+    qint64 idtrat = m_event.idtrat;
+    const qint64 rowid = m_event.rowid;
     {
         OpenedArchive archive(m_ctx);
         if (!archive.isOpen() || (change && !archive.event(idtrat, rowid)))
@@ -454,6 +454,8 @@ bool CareEventDialog::save() {
             // free number rather than colliding.
             const auto key = archive.freeEventKey(TimestampKey::make(m_ctx.clock->now()));
             saved = key && archive.insertEvent(*key, fields);
+            if (saved)
+                idtrat = *key;
         }
         if (!saved)
             return failed();
@@ -467,8 +469,9 @@ bool CareEventDialog::save() {
     temperatureEdit->clear();
     humidityEdit->clear();
     m_ctx.messages->show(T::saved, Messages::Icon::Information);
+    emit eventSaved(idtrat);
     if (!m_main.showEventsOfSelectedPlant())
         return failed();
-    state.listMode = ListMode::Events;
+    m_ctx.state.listMode = ListMode::Events;
     return true;
 }

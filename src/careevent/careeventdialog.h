@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/appcontext.h"
-#include "ui/heldpicture.h"
+#include "ui/widgets/heldpicture.h"
 
 #include <QDialog>
 #include <QImage>
@@ -19,14 +19,15 @@ class QPlainTextEdit;
 class QPushButton;
 class TabPanel;
 
-// The care event window: records a new event for the plant `idpianta`, or changes the event
-// `idtratsel` when that is not 0. The plant's own fields are shown for reference only; the
+// The care event window: records new events for a plant, or changes one of its events. The plant's own fields are shown for reference only; the
 // window writes to the events table alone. "OK" saves and leaves the window open, emptied,
 // for the next event.
 class CareEventDialog : public QDialog {
     Q_OBJECT
 public:
-    CareEventDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
+    // Opened for `plant`, to change `event`, or to record new ones when its key is 0.
+    CareEventDialog(AppContext &ctx, MainList &main, const PlantKey &plant,
+                    const EventKey &event = {}, QWidget *parent = nullptr);
 
     // The plant's picture: held at its natural size off screen, painted fitted in the frame.
     HeldPicture heldPicture;
@@ -65,6 +66,10 @@ public:
     void updateOtherTypeBox();
     void pickDate(const QDate &date);
 
+signals:
+    // An event was stored under this key (a new one, or the one opened).
+    void eventSaved(qint64 idtrat);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -89,5 +94,7 @@ private:
 
     AppContext &m_ctx;
     MainList &m_main;
+    const PlantKey m_plant;
+    const EventKey m_event;
     QList<QWidget *> m_tabOrder;
 };

@@ -5,7 +5,7 @@
 #include "archive/timestampkey.h"
 #include "duecare/duecaremodel.h"
 #include "duecare/rhythmdialog.h"
-#include "ui/openedarchive.h"
+#include "ui/platform/openedarchive.h"
 
 #include <QButtonGroup>
 #include <QDateEdit>

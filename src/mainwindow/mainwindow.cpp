@@ -13,15 +13,15 @@
 #include "plantcard/plantcarddialog.h"
 #include "printing/cardprintdialog.h"
 #include "printing/cardviewdialog.h"
-#include "ui/decorpanel.h"
-#include "ui/eventrows.h"
-#include "ui/fonts.h"
-#include "ui/openedarchive.h"
-#include "ui/picturebox.h"
-#include "ui/picturebutton.h"
-#include "ui/plantrows.h"
-#include "ui/reportlist.h"
-#include "ui/twips.h"
+#include "ui/widgets/decorpanel.h"
+#include "ui/lists/eventrows.h"
+#include "ui/widgets/fonts.h"
+#include "ui/platform/openedarchive.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/picturebutton.h"
+#include "ui/lists/plantrows.h"
+#include "ui/lists/reportlist.h"
+#include "ui/widgets/twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -659,7 +659,7 @@ void MainWindow::newEvent() {
     }
     m_state.idtratsel = 0;
     highlightSelection();
-    openModal(new CareEventDialog(m_ctx, *this, this));
+    openModal(new CareEventDialog(m_ctx, *this, m_state.selectedPlant(), EventKey{}, this));
 }
 
 void MainWindow::newCard() {
@@ -668,12 +668,25 @@ void MainWindow::newCard() {
     listView->setTracking(false);
     pictureFrame->clear();
     heldPicture = QImage();
-    auto *editor = new PlantCardDialog(m_ctx, *this, this);
+    auto *editor = new PlantCardDialog(m_ctx, *this, PlantKey{}, this);
     // With no plant chosen afterwards, the frame shows the placeholder again rather than
     // staying blank.
     connect(editor, &QDialog::finished, this, [this] {
         if (m_state.idpianta == 0 && m_state.inPlantMode() && heldPicture.isNull())
             showPlaceholder();
+    });
+    openCardEditor(editor);
+}
+
+// Whatever the editor stored, the list shows the plants again once it closes: those the
+// search finds while the search box holds text, else all of them.
+void MainWindow::openCardEditor(PlantCardDialog *editor) {
+    connect(editor, &PlantCardDialog::closing, this, [this] {
+        m_state.listMode = ListMode::Plants;
+        if (searchHasText())
+            showSearchResults();
+        else
+            showAllPlants();
     });
     openModal(editor);
 }
@@ -684,7 +697,7 @@ void MainWindow::editCard() {
         return;
     }
     listView->setTracking(false);
-    openModal(new PlantCardDialog(m_ctx, *this, this));
+    openCardEditor(new PlantCardDialog(m_ctx, *this, m_state.selectedPlant(), this));
 }
 
 void MainWindow::editEvent() {
@@ -693,7 +706,8 @@ void MainWindow::editEvent() {
         return;
     }
     listView->setTracking(false);
-    openModal(new CareEventDialog(m_ctx, *this, this));
+    openModal(new CareEventDialog(m_ctx, *this, m_state.selectedPlant(), m_state.selectedEvent(),
+                                  this));
 }
 
 void MainWindow::deletePlant() {

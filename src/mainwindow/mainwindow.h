@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/appcontext.h"
-#include "ui/heldpicture.h"
+#include "ui/widgets/heldpicture.h"
 #include "ui/mainlist.h"
 
 #include <QImage>
@@ -19,6 +19,7 @@ class QMenu;
 class QTimer;
 class PictureBox;
 class PictureButton;
+class PlantCardDialog;
 class ReportList;
 class DecorPanel;
 
@@ -125,6 +126,7 @@ private:
     void onHeaderClicked(int column);
     void onSearchTextChanged();
     void openModal(QDialog *window);
+    void openCardEditor(PlantCardDialog *editor);
     void showPlaceholder();
 
     AppContext &m_ctx;

@@ -1,6 +1,6 @@
 #include "photohistory/photodetailsdialog.h"
 
-#include "ui/messages.h"
+#include "ui/platform/messages.h"
 
 #include <QDateEdit>
 #include <QDialogButtonBox>

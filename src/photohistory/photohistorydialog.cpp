@@ -6,7 +6,7 @@
 #include "photohistory/exifdate.h"
 #include "photohistory/photodetailsdialog.h"
 #include "photohistory/thumbnailloader.h"
-#include "ui/openedarchive.h"
+#include "ui/platform/openedarchive.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -157,7 +157,7 @@ void PhotoHistoryDialog::showPhotos() {
         OpenedArchive events(m_ctx);
         if (events.isOpen())
             if (const auto rows = events.events(m_key, Archive::EventOrder::ByDate))
-                for (const Record &r : *rows) {
+                for (const CareEvent &r : *rows) {
                     const QDate day = Conversions::isoDatePrefix(r.value("datatratt").toString());
                     const QString what = r.value("intervento").toString().trimmed();
                     if (day.isValid() && !what.isEmpty() && !care[day].contains(what))

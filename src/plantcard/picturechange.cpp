@@ -139,7 +139,7 @@ QString PictureChange::settle(const AppFolder &folder) {
         return {}; // the archive cannot tell: leave everything for a later start
     PictureChange change(folder, key, rowid, name);
     QString error;
-    if (row && rowDigest(*row) == lines.at(2))
+    if (row && rowDigest(row->fields) == lines.at(2))
         change.finish(&error);
     else
         change.abandon();

@@ -1,6 +1,6 @@
 #include "plantcard/picturecopy.h"
 
-#include "ui/regularfile.h"
+#include "ui/platform/regularfile.h"
 
 #include <QFile>
 #include <QFileInfo>

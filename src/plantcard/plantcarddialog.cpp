@@ -5,14 +5,14 @@
 #include "archive/timestampkey.h"
 #include "plantcard/picturechange.h"
 #include "plantcard/picturecopy.h"
-#include "ui/caption.h"
-#include "ui/fonts.h"
+#include "ui/widgets/caption.h"
+#include "ui/widgets/fonts.h"
 #include "ui/mainlist.h"
-#include "ui/memotext.h"
-#include "ui/openedarchive.h"
-#include "ui/picturebox.h"
-#include "ui/tabpanel.h"
-#include "ui/twips.h"
+#include "ui/widgets/memotext.h"
+#include "ui/platform/openedarchive.h"
+#include "ui/widgets/picturebox.h"
+#include "ui/widgets/tabpanel.h"
+#include "ui/widgets/twips.h"
 
 #include <QCalendarWidget>
 #include <QDir>
@@ -155,8 +155,9 @@ QWidget *makeEditor(QWidget *page, const Field &field, const Place &at) {
 }
 } // namespace
 
-PlantCardDialog::PlantCardDialog(AppContext &ctx, MainList &main, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_main(main) {
+PlantCardDialog::PlantCardDialog(AppContext &ctx, MainList &main, const PlantKey &card,
+                                 QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_main(main), m_key(card.id), m_row(card.rowid) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("PlantCardDialog"));
     setWindowTitle(T::caption);
@@ -166,8 +167,6 @@ PlantCardDialog::PlantCardDialog(AppContext &ctx, MainList &main, QWidget *paren
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(Twips::px(11925), Twips::px(7515));
     setFont(Fonts::sans(8.25));
-    m_key = m_ctx.state.idpianta;
-    m_row = m_ctx.state.plantRow();
     buildFrame();
     load();
     // The first letters typed go into the first box, and Return is "OK".
@@ -324,7 +323,7 @@ void PlantCardDialog::load() {
         return;
 
     OpenedArchive archive(m_ctx);
-    const std::optional<Record> card = archive.plant(m_key, m_row);
+    const std::optional<Plant> card = archive.plant(m_key, m_row);
     if (card)
         for (auto it = m_editors.cbegin(); it != m_editors.cend(); ++it)
             setText(it.key(), Conversions::displayText(card->value(it.key())));
@@ -543,11 +542,7 @@ bool PlantCardDialog::insertCard(QString *error) {
 void PlantCardDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
-        m_ctx.state.listMode = ListMode::Plants;
-        if (m_main.searchHasText())
-            m_main.showSearchResults();
-        else
-            m_main.showAllPlants();
+        emit closing();
     }
     QDialog::done(result);
 }

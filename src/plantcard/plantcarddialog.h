@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/appcontext.h"
-#include "ui/heldpicture.h"
+#include "ui/widgets/heldpicture.h"
 
 #include <QDialog>
 #include <QHash>
@@ -24,7 +24,9 @@ class TabPanel;
 class PlantCardDialog : public QDialog {
     Q_OBJECT
 public:
-    PlantCardDialog(AppContext &ctx, MainList &main, QWidget *parent = nullptr);
+    // Opened for `card`, or for new cards when its key is 0.
+    PlantCardDialog(AppContext &ctx, MainList &main, const PlantKey &card,
+                    QWidget *parent = nullptr);
 
     void saveCard();      // "OK": stores the card and says so
     void choosePicture(); // "Sfoglia....": stages a picture
@@ -53,6 +55,8 @@ public:
 signals:
     // A card was stored under this key (a new one, or the one opened).
     void cardSaved(qint64 key);
+    // The window is closing (by any way out), once; the opener refills its list.
+    void closing();
 
 protected:
     void done(int result) override;

@@ -1,12 +1,12 @@
 #include "printing/cardcomposer.h"
 
-#include "ui/openedarchive.h"
+#include "ui/platform/openedarchive.h"
 #include "archive/conversions.h"
 #include "archive/fieldtable.h"
 #include "ui/mainlist.h"
 #include "printing/richtextbox.h"
-#include "ui/fonts.h"
-#include "ui/picturebox.h"
+#include "ui/widgets/fonts.h"
+#include "ui/widgets/picturebox.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -83,7 +83,7 @@ CardComposer::Outcome CardComposer::plantCard(RichTextBox &box) {
     for (const Field &line : FieldTable::plant()) {
         if (line.cardLabel.isEmpty())
             continue;
-        const auto value = fieldText(*plant, line.column);
+        const auto value = fieldText(plant->fields, line.column);
         // An archive still of an older layout lacks the later fields: they are left out.
         if (!value && line.since > 0)
             continue;
@@ -145,7 +145,7 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     const auto plant = archive.plant(id, m_ctx.state.plantRow());
     if (!plant)
         return Outcome::Failed;
-    const auto identificazione = fieldText(*plant, "identificazione");
+    const auto identificazione = fieldText(plant->fields, "identificazione");
     if (!identificazione)
         return Outcome::Failed;
     box.setPlainText('\n' + T::cultivationTitle + *identificazione + "\n\n");
@@ -159,10 +159,10 @@ CardComposer::Outcome CardComposer::cultivationCard(RichTextBox &box) {
     // change nothing and the long text is laid out once.
     setMargins(box, After::CaretAtEnd);
     QString table = T::cultivationHeader;
-    for (const Record &event : *events) {
-        const auto date = fieldText(event, "datatratt");
-        const auto kind = fieldText(event, "intervento");
-        const auto description = fieldText(event, "descrizione");
+    for (const CareEvent &event : *events) {
+        const auto date = fieldText(event.fields, "datatratt");
+        const auto kind = fieldText(event.fields, "intervento");
+        const auto description = fieldText(event.fields, "descrizione");
         if (!date || !kind || !description) {
             append(box, table); // the lines composed so far stay in the box
             return Outcome::Failed;

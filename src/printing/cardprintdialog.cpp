@@ -3,8 +3,8 @@
 #include "ui/mainlist.h"
 #include "printing/cardcomposer.h"
 #include "printing/richtextbox.h"
-#include "ui/fonts.h"
-#include "ui/twips.h"
+#include "ui/widgets/fonts.h"
+#include "ui/widgets/twips.h"
 
 #include <QLabel>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "ui/mainlist.h"
 #include "printing/cardcomposer.h"
 #include "printing/richtextbox.h"
-#include "ui/twips.h"
+#include "ui/widgets/twips.h"
 
 #include <QPointer>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include "printing/richtextbox.h"
 
-#include "ui/twips.h"
+#include "ui/widgets/twips.h"
 
 #include <QImage>
 #include <QKeyEvent>

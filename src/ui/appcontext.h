@@ -2,12 +2,12 @@
 
 #include "archive/appfolder.h"
 #include "archive/clock.h"
-#include "archive/programstate.h"
-#include "ui/filechooser.h"
-#include "ui/messages.h"
-#include "ui/modalrunner.h"
-#include "ui/printchooser.h"
-#include "ui/registry.h"
+#include "ui/programstate.h"
+#include "ui/platform/filechooser.h"
+#include "ui/platform/messages.h"
+#include "ui/platform/modalrunner.h"
+#include "ui/platform/printchooser.h"
+#include "ui/platform/registry.h"
 
 // What every window is handed: the application folder, the program-wide state and the
 // narrow interfaces to the outside world (clock, message boxes, modal opening, file and

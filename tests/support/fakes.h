@@ -1,11 +1,11 @@
 #pragma once
 
 #include "archive/clock.h"
-#include "ui/filechooser.h"
-#include "ui/messages.h"
-#include "ui/modalrunner.h"
-#include "ui/printchooser.h"
-#include "ui/registry.h"
+#include "ui/platform/filechooser.h"
+#include "ui/platform/messages.h"
+#include "ui/platform/modalrunner.h"
+#include "ui/platform/printchooser.h"
+#include "ui/platform/registry.h"
 
 #include <QDialog>
 #include <QHash>

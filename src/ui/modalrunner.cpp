@@ -1,8 +1,0 @@
-#include "ui/modalrunner.h"
-
-#include <QDialog>
-
-void ModalRunner::run(QDialog *window) {
-    window->setModal(true);
-    window->exec();
-}

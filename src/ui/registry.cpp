@@ -1,7 +1,0 @@
-#include "ui/registry.h"
-
-#include <QProcess>
-
-bool Registry::launch(const QString &program) const {
-    return !program.isEmpty() && QProcess::startDetached(program, {});
-}

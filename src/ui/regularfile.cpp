@@ -1,8 +1,0 @@
-#include "ui/regularfile.h"
-
-#include <QFileInfo>
-
-bool RegularFile::is(const QString &path) {
-    // isFile() is true only for a regular file, or a link to one.
-    return QFileInfo(path).isFile();
-}

@@ -1,5 +1,0 @@
-#include "ui/textrows.h"
-
-QString TextRows::text(qsizetype row, int column) const {
-    return m_rows.at(row).value(column);
-}
