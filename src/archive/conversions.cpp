@@ -57,22 +57,31 @@ QString Conversions::listDate(const QVariant &read) {
     return read.toString();
 }
 
-QString Conversions::listDate(const QDate &date) {
-    // Written from the digits: lists show tens of thousands of dates.
-    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
-        return date.toString("yyyy/MM/dd");
+namespace {
+// The date as yyyy, MM and dd between separators, written from its digits: lists and imports
+// write tens of thousands of dates. Only for the years 1 to 9999.
+QString digitDate(const QDate &date, char16_t separator) {
     const int y = date.year(), m = date.month(), d = date.day();
     const QChar text[10] = {QChar(u'0' + y / 1000),
                             QChar(u'0' + y / 100 % 10),
                             QChar(u'0' + y / 10 % 10),
                             QChar(u'0' + y % 10),
-                            QChar(u'/'),
+                            QChar(separator),
                             QChar(u'0' + m / 10),
                             QChar(u'0' + m % 10),
-                            QChar(u'/'),
+                            QChar(separator),
                             QChar(u'0' + d / 10),
                             QChar(u'0' + d % 10)};
     return QString(text, 10);
+}
+
+bool fourDigitYear(const QDate &date) {
+    return date.isValid() && date.year() >= 1 && date.year() <= 9999;
+}
+} // namespace
+
+QString Conversions::listDate(const QDate &date) {
+    return fourDigitYear(date) ? digitDate(date, u'/') : date.toString("yyyy/MM/dd");
 }
 QString Conversions::pickedDate(const QDate &date) {
     return QStringLiteral("%1/%2/%3").arg(date.day()).arg(date.month()).arg(date.year());
@@ -109,7 +118,7 @@ QDate Conversions::storedDate(const QVariant &value) {
 }
 
 QString Conversions::isoDate(const QDate &date) {
-    return date.toString(Qt::ISODate);
+    return fourDigitYear(date) ? digitDate(date, u'-') : date.toString(Qt::ISODate);
 }
 
 QString Conversions::displayText(const QVariant &value) {

@@ -106,18 +106,7 @@ std::optional<QString> date(QStringView text) {
             return std::nullopt;
         d = *typed;
     }
-    const int y = d.year(), m = d.month(), day = d.day();
-    const QChar iso[10] = {QChar(u'0' + y / 1000),
-                           QChar(u'0' + y / 100 % 10),
-                           QChar(u'0' + y / 10 % 10),
-                           QChar(u'0' + y % 10),
-                           QChar(u'-'),
-                           QChar(u'0' + m / 10),
-                           QChar(u'0' + m % 10),
-                           QChar(u'-'),
-                           QChar(u'0' + day / 10),
-                           QChar(u'0' + day % 10)};
-    return QString(iso, 10);
+    return Conversions::isoDate(d);
 }
 
 // How two plant names are compared: blanks at the ends and case left aside.

@@ -3,6 +3,7 @@
 #include "archive/fieldtable.h"
 #include "csvimport/csvfilepanel.h"
 #include "ui/mainlist.h"
+#include "ui/widgets/workprogress.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -150,14 +151,7 @@ void CsvImportDialog::refreshPreview() {
 std::optional<CsvImport::Outcome> CsvImportDialog::runWithProgress(const QString &text,
                                                                    bool writing) {
     // Shown only when the work takes more than a moment; meanwhile the window repaints.
-    QProgressDialog progress(text, T::cancel, 0, progressSteps, this);
-    progress.setObjectName(QStringLiteral("progresso"));
-    progress.setWindowTitle(Messages::title);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
+    WorkProgress progress(text, T::cancel, progressSteps, this);
     const CsvImport::Progress step = [&](qint64 done, qint64 total) {
         progress.setValue(total > 0 ? int(done * progressSteps / total) : 0);
         QCoreApplication::processEvents();

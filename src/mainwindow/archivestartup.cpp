@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 #include "archive/backupstore.h"
 #include "archive/jetconversion.h"
+#include "ui/widgets/workprogress.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -88,13 +89,7 @@ void ArchiveStartup::offerConversion() {
     const QString kept = conversion.keptName();
     if (!m_ctx.messages->askYesNo(T::askConvert.arg(kept), Messages::Icon::Question))
         return;
-    QProgressDialog progress(T::converting, T::cancel, 0, 100);
-    progress.setWindowTitle(Messages::title);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
+    WorkProgress progress(T::converting, T::cancel, 100, nullptr);
     m_progress = &progress;
     const JetConversionResult r = conversion.run(kept, this);
     m_progress = nullptr;

@@ -5,6 +5,7 @@
 #include "archive/filesteps.h"
 #include "mainwindow/archivestartup.h"
 #include "mainwindow/mainwindow.h"
+#include "ui/widgets/workprogress.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -115,14 +116,7 @@ void BackupCommands::exportCsv() {
         return;
 
     // Shown only when the export takes more than a moment; meanwhile the window repaints.
-    QProgressDialog progress(T::exporting, T::cancel, 0, progressSteps, &m_main);
-    progress.setObjectName(QStringLiteral("progresso"));
-    progress.setWindowTitle(Messages::title);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
+    WorkProgress progress(T::exporting, T::cancel, progressSteps, &m_main);
     m_ctx.state.dbpath = m_ctx.folder.archivePath();
     CsvExport csv(m_ctx.state.dbpath);
     const bool ok = csv.write(folder, [&](qint64 done, qint64 total) {

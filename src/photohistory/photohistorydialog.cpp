@@ -7,6 +7,7 @@
 #include "photohistory/photodetailsdialog.h"
 #include "photohistory/thumbnailloader.h"
 #include "ui/platform/openedarchive.h"
+#include "ui/widgets/workprogress.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -233,10 +234,7 @@ void PhotoHistoryDialog::addPhotos() {
     const QStringList chosen = m_ctx.files->openFiles(this, T::filter);
     if (chosen.isEmpty())
         return;
-    QProgressDialog progress(T::copying, T::annulla, 0, int(chosen.size()), this);
-    progress.setObjectName(QStringLiteral("progresso"));
-    progress.setWindowTitle(Messages::title);
-    progress.setWindowModality(Qt::WindowModal);
+    WorkProgress progress(T::copying, T::annulla, int(chosen.size()), this);
     progress.setMinimumDuration(300);
     QStringList refused;
     PhotoFiles files(m_ctx.folder);
