@@ -190,11 +190,9 @@ namespace {
 // The main window, as far as the plant card editor sees it when it closes.
 class QuietList : public MainList {
 public:
-    void showAllPlants() override {}
-    void showSearchResults() override {}
+    void showListAgain() override {}
     bool showEventsOfSelectedPlant() override { return true; }
     bool showEventsOfPlant(qint64, qint64) override { return true; }
-    bool searchHasText() const override { return false; }
     QImage sidePanelPicture() const override { return {}; }
     QImage sidePanelPicture(qreal) const override { return {}; }
     void openPhotoHistory(qint64, QWidget *, const PictureChoice &) override {}

@@ -214,13 +214,6 @@ void CsvImportDialog::importRows() {
     // Stored once: a second click would store the same rows again.
     importButton->setEnabled(false);
     tryButton->setEnabled(false);
-    if (m_ctx.state.inPlantMode()) {
-        if (m_main.searchHasText())
-            m_main.showSearchResults();
-        else
-            m_main.showAllPlants();
-    } else {
-        m_main.showEventsOfSelectedPlant();
-    }
+    m_main.showListAgain();
     m_ctx.messages->show(summary, Messages::Icon::Information);
 }

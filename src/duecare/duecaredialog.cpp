@@ -252,12 +252,7 @@ void DueCareDialog::showStatus() {
 }
 
 void DueCareDialog::refreshMain() {
-    if (!m_ctx.state.inPlantMode())
-        m_main.showEventsOfSelectedPlant();
-    else if (m_main.searchHasText())
-        m_main.showSearchResults();
-    else
-        m_main.showAllPlants();
+    m_main.showListAgain();
 }
 
 void DueCareDialog::showPlant(const QModelIndex &index) {

@@ -380,6 +380,15 @@ void MainWindow::showSearchResults() {
     fillPlants(true);
 }
 
+void MainWindow::showListAgain() {
+    if (!m_state.inPlantMode())
+        showEventsOfSelectedPlant();
+    else if (searchHasText())
+        showSearchResults();
+    else
+        showAllPlants();
+}
+
 bool MainWindow::searchHasText() const {
     return !searchEdit->text().isEmpty();
 }
@@ -683,10 +692,7 @@ void MainWindow::newCard() {
 void MainWindow::openCardEditor(PlantCardDialog *editor) {
     connect(editor, &PlantCardDialog::closing, this, [this] {
         m_state.listMode = ListMode::Plants;
-        if (searchHasText())
-            showSearchResults();
-        else
-            showAllPlants();
+        showListAgain();
     });
     openModal(editor);
 }

@@ -31,11 +31,12 @@ class MainWindow : public QMainWindow, public MainList {
 public:
     explicit MainWindow(AppContext &ctx, QWidget *parent = nullptr);
 
-    void showAllPlants() override;
-    void showSearchResults() override;
+    void showAllPlants();
+    void showSearchResults();
+    void showListAgain() override;
     bool showEventsOfSelectedPlant() override;
     bool showEventsOfPlant(qint64 plantId, qint64 rowid) override;
-    bool searchHasText() const override;
+    bool searchHasText() const;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;
     void openPhotoHistory(qint64 key, QWidget *over,

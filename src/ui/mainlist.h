@@ -6,18 +6,17 @@
 
 class QWidget;
 
-// What the windows opened from the main window need of it: its three list fills, called by
-// name after a change, whether the search box holds text, the picture its side panel shows
-// now, a way to bring one plant's events forward, and the opening of a plant's photo history. The main window implements it; the
-// windows it opens know nothing else of it.
+// What the windows opened from the main window need of it: its list filled again after a
+// change, the picture its side panel shows now, a way to bring one plant's events forward,
+// and the opening of a plant's photo history. The main window implements it; the windows it
+// opens know nothing else of it.
 class MainList {
 public:
     virtual ~MainList() = default;
 
-    // Fills the list with every plant.
-    virtual void showAllPlants() = 0;
-    // Fills the list with the plants the search box finds.
-    virtual void showSearchResults() = 0;
+    // Fills the list again as it is: the selected plant's events while events are listed,
+    // else the plants the search box finds, or every plant when it is empty.
+    virtual void showListAgain() = 0;
     // Fills the list with the events of the plant `idpianta`; false when that failed.
     virtual bool showEventsOfSelectedPlant() = 0;
 
@@ -25,7 +24,6 @@ public:
     // in the side panel; false when that failed.
     virtual bool showEventsOfPlant(qint64 plantId, qint64 rowid) = 0;
 
-    virtual bool searchHasText() const = 0;
     // The side-panel frame as it is painted now.
     virtual QImage sidePanelPicture() const = 0;
     // The same frame drawn afresh at `scale` pixels to each of the frame's, its picture read
