@@ -195,6 +195,7 @@ public:
     bool showEventsOfSelectedPlant() override { return true; }
     bool showEventsOfPlant(qint64, qint64) override { return true; }
     bool searchHasText() const override { return false; }
+    QList<PlantKey> listedPlants() const override { return {}; }
     QImage sidePanelPicture() const override { return {}; }
     QImage sidePanelPicture(qreal) const override { return {}; }
     void openPhotoHistory(qint64, QWidget *, const PictureChoice &) override {}

@@ -35,6 +35,7 @@ public:
     bool showEventsOfSelectedPlant() override;
     bool showEventsOfPlant(qint64 plantId, qint64 rowid) override;
     bool searchHasText() const override;
+    QList<PlantKey> listedPlants() const override;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;
     void openPhotoHistory(qint64 key, QWidget *over,
@@ -70,7 +71,7 @@ public:
     QLabel *bannerVersion;
 
     QMenu *fileMenu, *plantsMenu;
-    QAction *printAction, *restoreAction, *exportAction, *quitAction;
+    QAction *printAction, *labelsAction, *restoreAction, *exportAction, *quitAction;
     QAction *showCardAction, *newCardAction, *editCardAction, *newEventAction, *aboutAction;
     // The pop-up menus over a plant row and over an event row.
     QMenu *plantPopup, *eventPopup;
@@ -91,6 +92,7 @@ public:
     void deleteEvent();
     void showCard();
     void printCard();
+    void printLabels(); // pot labels for the plants listed
     void showAbout();
     void quit();
     void restoreCopy(); // from a safety copy
