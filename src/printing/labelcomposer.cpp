@@ -71,9 +71,11 @@ void LabelComposer::paintLabel(QPainter &painter, const QRectF &cell, const Labe
         return;
     QRectF text = inside;
     if (!label.code.isEmpty()) {
-        // The code takes a square at the right, as tall as the label; its quiet zone keeps
-        // the text off it. On a label too narrow for both it takes a third of the width.
-        const double side = std::min(inside.height(), inside.width() / 3 * 2);
+        // The code takes a square at the right, as tall as the label but no larger than a
+        // phone needs; its quiet zone keeps the text off it. On a label too narrow for both
+        // it takes two thirds of the width.
+        const double largest = largestCodeMm * pixelsPerMm(painter.device());
+        const double side = std::min({inside.height(), inside.width() / 3 * 2, largest});
         const QRectF square(inside.right() - side, inside.center().y() - side / 2, side, side);
         const QrCode code(label.code);
         code.paint(painter, square);

@@ -33,6 +33,8 @@ public:
     static constexpr double smallestPoints = 6;
     // The white border inside each label, in mm: printers feed sheets a little askew.
     static constexpr double paddingMm = 1.5;
+    // The side of the QR code at most, quiet zone included, in mm.
+    static constexpr double largestCodeMm = 24;
 
     // `firstCell` is the first free cell of the first sheet (0 the top left).
     LabelComposer(LabelSheet sheet, int firstCell = 0);
