@@ -173,7 +173,15 @@ void TestLabels::chooseSheet(LabelPrintDialog *w, const Published &sheet) {
 QString TestLabels::printed(TestApp &app, LabelPrintDialog *w) {
     app.printer.pdfPath = app.path("etichette.pdf");
     QFile::remove(app.printer.pdfPath);
-    return w->print() ? app.printer.pdfPath : QString();
+    if (!w->print())
+        return {};
+    // Kept beside the windows' pictures, to be looked at.
+    const QString shots = qEnvironmentVariable("SILVARO_SHOTS");
+    if (!shots.isEmpty())
+        QFile::copy(app.printer.pdfPath, shots + QStringLiteral("/%1-%2.pdf")
+                                                     .arg(QTest::currentTestFunction(),
+                                                          QTest::currentDataTag()));
+    return app.printer.pdfPath;
 }
 
 void TestLabels::labelsLineUpWithTheSheet_data() {
@@ -205,13 +213,19 @@ void TestLabels::labelsLineUpWithTheSheet() {
     for (int i = 0; i < w->plantList->count(); ++i) {
         const QString name = w->plantList->item(i)->text();
         const QString pot = QStringLiteral("V") + name.mid(1);
+        QRectF block;
         int seen = 0;
         for (const Word &word : read)
             if (word.text == name || word.text == pot) {
                 ++seen;
                 QVERIFY2(inside(word.box, sheet.cell(i)), qPrintable(word.text));
+                block |= word.box;
             }
         QCOMPARE(seen, 2);
+        // Where it lines up: 1.5 mm in from the left edge, centred in the height.
+        const double mm = 72 / 25.4;
+        QVERIFY2(qAbs(block.left() - sheet.cell(i).left() - 1.5 * mm) < 0.3 * mm, qPrintable(name));
+        QVERIFY2(qAbs(block.center().y() - sheet.cell(i).center().y()) < 1 * mm, qPrintable(name));
     }
 }
 
