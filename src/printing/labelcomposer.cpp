@@ -48,8 +48,8 @@ QRectF LabelComposer::cellOf(int n) const {
     return m_sheet.cell((m_firstCell + n) % m_sheet.perSheet());
 }
 
-bool LabelComposer::paint(QPainter &painter, QPagedPaintDevice &device,
-                          const QList<Label> &labels, const Progress &progress) const {
+bool LabelComposer::paint(QPainter &painter, QPagedPaintDevice &device, const QList<Label> &labels,
+                          const Progress &progress) const {
     const double scale = pixelsPerMm(&device);
     int page = 0;
     for (qsizetype n = 0; n < labels.size(); ++n) {
@@ -90,7 +90,8 @@ void LabelComposer::paintLabel(QPainter &painter, const QRectF &cell, const Labe
     const double line = std::max(plain.lineSpacing(), strong.lineSpacing());
     const double height = fitted.lines.size() * line - plain.leading();
     // The block of lines is centred in the height left to it.
-    double y = text.top() + (text.height() - height) / 2 + std::max(plain.ascent(), strong.ascent());
+    double y =
+        text.top() + (text.height() - height) / 2 + std::max(plain.ascent(), strong.ascent());
     painter.save();
     painter.setPen(Qt::black);
     for (qsizetype i = 0; i < fitted.lines.size(); ++i) {

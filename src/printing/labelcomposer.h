@@ -54,8 +54,7 @@ public:
     // One label into `cell`, in the painter's device units.
     static void paintLabel(QPainter &painter, const QRectF &cell, const Label &label);
     // The lines fitted into `area`, measured on `device`.
-    static FittedText fit(const QStringList &lines, const QSizeF &area,
-                          const QPaintDevice *device);
+    static FittedText fit(const QStringList &lines, const QSizeF &area, const QPaintDevice *device);
     // The face of the labels' text: scalable at every size.
     static QFont face(double points, bool bold = false);
 

@@ -51,7 +51,8 @@ const QString preview = QStringLiteral("Anteprima di stampa");
 const QString print = QStringLiteral("&Stampa...");
 const QString close = QStringLiteral("&Chiudi");
 const QString summary = QStringLiteral("Etichette: %1, fogli: %2");
-const QString offSheet = QStringLiteral("Le etichette escono dal foglio A4: controlla misure e margini.");
+const QString offSheet =
+    QStringLiteral("Le etichette escono dal foglio A4: controlla misure e margini.");
 const QString noneChosen = QStringLiteral("Nessuna pianta scelta per le etichette.");
 const QString reading = QStringLiteral("Lettura delle piante...");
 const QString printing = QStringLiteral("Stampa delle etichette...");
@@ -101,7 +102,8 @@ void setUpA4(QPrinter &printer) {
 QString plantName(const Record &plant) {
     const QString specie = plant.value(QStringLiteral("specie")).toString().trimmed();
     const QString name = plant.value(QStringLiteral("identificazione")).toString().trimmed();
-    return specie.isEmpty() || name.isEmpty() ? specie + name : specie + QStringLiteral(" - ") + name;
+    return specie.isEmpty() || name.isEmpty() ? specie + name
+                                              : specie + QStringLiteral(" - ") + name;
 }
 } // namespace
 
@@ -209,8 +211,7 @@ LabelPrintDialog::LabelPrintDialog(AppContext &ctx, MainList &main, QWidget *par
     preview->setObjectName("preview");
     preview->setAccessibleName(T::preview);
     preview->setZoomMode(QPrintPreviewWidget::FitToWidth);
-    connect(preview, &QPrintPreviewWidget::paintRequested, this,
-            &LabelPrintDialog::paintPreview);
+    connect(preview, &QPrintPreviewWidget::paintRequested, this, &LabelPrintDialog::paintPreview);
 
     summaryLabel = new QLabel(this);
     summaryLabel->setObjectName("summaryLabel");
@@ -237,11 +238,10 @@ LabelPrintDialog::LabelPrintDialog(AppContext &ctx, MainList &main, QWidget *par
     layout->addLayout(bottom);
 
     // Tab goes through the window as it reads: the plants, the sheet, the fields, the buttons.
-    const QList<QWidget *> order = {plantList,     allButton,  noneButton,   formatCombo,
-                                    rowsSpin,      columnsSpin, widthSpin,   heightSpin,
-                                    leftSpin,      topSpin,    columnGapSpin, rowGapSpin,
-                                    firstLabelSpin, fieldList, upButton,     downButton,
-                                    codeCheck,     preview,    printButton,  closeButton};
+    const QList<QWidget *> order = {
+        plantList,  allButton,  noneButton, formatCombo,   rowsSpin,    columnsSpin,    widthSpin,
+        heightSpin, leftSpin,   topSpin,    columnGapSpin, rowGapSpin,  firstLabelSpin, fieldList,
+        upButton,   downButton, codeCheck,  preview,       printButton, closeButton};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 
@@ -356,8 +356,7 @@ void LabelPrintDialog::showSheet() {
     for (QWidget *box : {static_cast<QWidget *>(rowsSpin), static_cast<QWidget *>(columnsSpin),
                          static_cast<QWidget *>(widthSpin), static_cast<QWidget *>(heightSpin),
                          static_cast<QWidget *>(leftSpin), static_cast<QWidget *>(topSpin),
-                         static_cast<QWidget *>(columnGapSpin),
-                         static_cast<QWidget *>(rowGapSpin)})
+                         static_cast<QWidget *>(columnGapSpin), static_cast<QWidget *>(rowGapSpin)})
         box->setEnabled(own);
     firstLabelSpin->setRange(1, s.perSheet());
     m_showing = false;

@@ -12,9 +12,9 @@ struct LabelSheet {
     QString name; // as the window lists it
     int rows = 1;
     int columns = 1;
-    QSizeF label;        // width and height of one label
-    double left = 0;     // margin on the left of the first column
-    double top = 0;      // margin above the first row
+    QSizeF label;    // width and height of one label
+    double left = 0; // margin on the left of the first column
+    double top = 0;  // margin above the first row
     double columnGap = 0;
     double rowGap = 0;
 

@@ -10,8 +10,8 @@
 QrCode::QrCode(const QString &text) {
     const QByteArray bytes = text.toUtf8();
     QRcode *code = QRcode_encodeData(int(bytes.size()),
-                                     reinterpret_cast<const unsigned char *>(bytes.constData()),
-                                     0, QR_ECLEVEL_M);
+                                     reinterpret_cast<const unsigned char *>(bytes.constData()), 0,
+                                     QR_ECLEVEL_M);
     if (!code)
         return;
     m_width = code->width;
