@@ -15,6 +15,8 @@
 #include "archive/csvimport.h"
 #include "archive/fieldtable.h"
 #include "mainwindow/mainwindow.h"
+#include "printing/labelcomposer.h"
+#include "printing/labelfields.h"
 #include "support/phonephoto.h"
 #include "support/testapp.h"
 #include "ui/widgets/picturebox.h"
@@ -33,6 +35,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPainter>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
@@ -389,6 +392,41 @@ int dueFigures(TestApp &folder, MainWindow &w, const QString &archive, Series *d
             Archive a(archive);
             if (!a.recordCare(care, today, TimestampKey::make(folder.clock.now()))) {
                 std::fprintf(stderr, "record_due failed: %s\n", qPrintable(a.lastError()));
+                ++failures;
+            }
+        });
+    }
+    return failures;
+}
+
+// 500 pot labels to a PDF file, as "Stampa etichette" prints them: the plants read from the
+// archive, their specie, identificazione, purchase date and pot on 3 x 7 labels with the QR
+// code, painted and written out.
+int labelFigures(const QString &archive, const QString &pdf, Series *labels) {
+    constexpr int count = 500;
+    int failures = 0;
+    for (int round = 0; round <= runs; ++round) {
+        Series ignored;
+        (round > 0 ? *labels : ignored).run([&] {
+            Archive a(archive);
+            const auto keys = a.plantKeys();
+            QList<LabelComposer::Label> made;
+            for (qsizetype i = 0; keys && i < keys->size() && made.size() < count; ++i)
+                if (const auto plant = a.plant(keys->at(i).id, keys->at(i).rowid))
+                    made.append({LabelFields::lines(*plant, {"specie", "identificazione",
+                                                             "dataacquisto", "vaso"}),
+                                 LabelFields::codeText(*plant)});
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            printer.setFullPage(true);
+            printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+            QPainter painter(&printer);
+            const bool whole =
+                LabelComposer(LabelSheet::commercial().constFirst()).paint(painter, printer, made);
+            if (made.size() != count || !whole || !painter.end()) {
+                std::fprintf(stderr, "labels_pdf: %d labels made\n", int(made.size()));
                 ++failures;
             }
         });
@@ -769,6 +807,10 @@ int main(int argc, char **argv) {
     failures += dueFigures(folder, w, archive, &due, &dueLimit, &dueReading, &recordDue, &dueRows,
                            &recorded);
 
+    Series labels;
+    QTemporaryDir labelDir;
+    failures += labelFigures(archive, labelDir.filePath("etichette.pdf"), &labels);
+
     auto each = [](const char *what, const QList<double> &v) {
         QStringList t;
         for (double x : v)
@@ -836,6 +878,7 @@ int main(int argc, char **argv) {
         std::printf("csv median_ms=%.1f\n", median(csv.wall));
         std::printf("csv_import median_ms=%.1f limit_ms=3000\n", median(csvImport.wall));
     }
+    std::printf("labels_pdf median_ms=%.1f labels=500\n", median(labels.wall));
     const double c = median(click.wall), d = median(decode.wall);
     std::printf("click median_ms=%.1f full_decode_ms=%.1f ratio=%.2f\n", c, d, d > 0 ? c / d : 0.0);
     std::fprintf(stderr, "the photo: 6000 x 4000, %.1f MB; one read of it for the frame %.1f ms\n",

@@ -45,7 +45,7 @@ void TestBackupCommands::fileMenuOffersRestoreAndExportByKeyboard() {
     MainWindow &w = app.main();
     QCOMPARE(
         fileItems(w),
-        QStringList({"printAction=&Stampa", "-", "restoreAction=&Ripristina copia di sicurezza...",
+        QStringList({"printAction=&Stampa", "labelsAction=Stampa e&tichette...", "-", "restoreAction=&Ripristina copia di sicurezza...",
                      "exportAction=Esporta in &CSV...", "importAction=&Importa da CSV...", "-", "quitAction=&Esci"}));
     QCOMPARE(QKeySequence::mnemonic(w.restoreAction->text()), QKeySequence(Qt::ALT | Qt::Key_R));
     QCOMPARE(QKeySequence::mnemonic(w.exportAction->text()), QKeySequence(Qt::ALT | Qt::Key_C));

@@ -193,6 +193,7 @@ public:
     void showListAgain() override {}
     bool showEventsOfSelectedPlant() override { return true; }
     bool showEventsOfPlant(qint64, qint64) override { return true; }
+    QList<PlantKey> listedPlants() const override { return {}; }
     QImage sidePanelPicture() const override { return {}; }
     QImage sidePanelPicture(qreal) const override { return {}; }
     void openPhotoHistory(qint64, QWidget *, const PictureChoice &) override {}

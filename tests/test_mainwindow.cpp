@@ -157,7 +157,7 @@ void TestMainWindow::menusHaveTheirNamesAndCaptions() {
     QCOMPARE(w.fileMenu->objectName(), QString("fileMenu"));
     QCOMPARE(
         items(w.fileMenu),
-        QStringList({"printAction=Stampa", "=", "restoreAction=Ripristina copia di sicurezza...",
+        QStringList({"printAction=Stampa", "labelsAction=Stampa etichette...", "=", "restoreAction=Ripristina copia di sicurezza...",
                      "exportAction=Esporta in CSV...", "importAction=Importa da CSV...", "=", "quitAction=Esci"}));
     QCOMPARE(w.plantsMenu->objectName(), QString("plantsMenu"));
     QCOMPARE(items(w.plantsMenu),

@@ -108,3 +108,6 @@ QString AppFolder::treatmentsPath() const {
 QString AppFolder::tempBitmapPath() const {
     return filePath("$_tmp.BMP");
 }
+QString AppFolder::labelChoicesPath() const {
+    return filePath("etichette.ini");
+}

@@ -36,6 +36,7 @@ public:
     QString plantPicture(qint64 plantId, const QString &fileName) const;
     QString treatmentsPath() const;          // trattamenti.txt
     QString tempBitmapPath() const;          // $_tmp.BMP
+    QString labelChoicesPath() const;        // etichette.ini
 
 private:
     QString m_dir;

@@ -13,6 +13,7 @@
 #include "plantcard/plantcarddialog.h"
 #include "printing/cardprintdialog.h"
 #include "printing/cardviewdialog.h"
+#include "printing/labelprintdialog.h"
 #include "ui/widgets/decorpanel.h"
 #include "ui/lists/eventrows.h"
 #include "ui/widgets/fonts.h"
@@ -271,6 +272,8 @@ void MainWindow::buildMenus() {
     fileMenu->setObjectName("fileMenu");
     printAction =
         action(fileMenu, "printAction", QStringLiteral("&Stampa"), &MainWindow::printCard);
+    labelsAction = action(fileMenu, "labelsAction", QStringLiteral("Stampa e&tichette..."),
+                          &MainWindow::printLabels);
     fileMenu->addSeparator();
     restoreAction = action(fileMenu, "restoreAction", T::ripristina, &MainWindow::restoreCopy);
     exportAction = action(fileMenu, "exportAction", T::esporta, &MainWindow::exportCsv);
@@ -391,6 +394,21 @@ void MainWindow::showListAgain() {
 
 bool MainWindow::searchHasText() const {
     return !searchEdit->text().isEmpty();
+}
+
+QList<PlantKey> MainWindow::listedPlants() const {
+    QList<PlantKey> plants;
+    if (m_listShowsEvents) {
+        if (m_state.idpianta != 0)
+            plants.append({m_state.plantRow(), m_state.idpianta, true});
+        return plants;
+    }
+    const ReportListModel *rows = listView->list();
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        const auto key = keyOf(rows->text(r, plantKeyItem));
+        plants.append({rows->text(r, plantRowItem).toLongLong(), key.value_or(0), key.has_value()});
+    }
+    return plants;
 }
 
 QImage MainWindow::sidePanelPicture() const {
@@ -759,6 +777,10 @@ void MainWindow::showCard() {
 
 void MainWindow::printCard() {
     openModal(new CardPrintDialog(m_ctx, *this, this));
+}
+
+void MainWindow::printLabels() {
+    openModal(new LabelPrintDialog(m_ctx, *this, this));
 }
 
 void MainWindow::showAbout() {

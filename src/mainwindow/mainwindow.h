@@ -37,6 +37,7 @@ public:
     bool showEventsOfSelectedPlant() override;
     bool showEventsOfPlant(qint64 plantId, qint64 rowid) override;
     bool searchHasText() const;
+    QList<PlantKey> listedPlants() const override;
     QImage sidePanelPicture() const override;
     QImage sidePanelPicture(qreal scale) const override;
     void openPhotoHistory(qint64 key, QWidget *over,
@@ -72,7 +73,7 @@ public:
     QLabel *bannerVersion;
 
     QMenu *fileMenu, *plantsMenu;
-    QAction *printAction, *restoreAction, *exportAction, *quitAction;
+    QAction *printAction, *labelsAction, *restoreAction, *exportAction, *quitAction;
     QAction *showCardAction, *newCardAction, *editCardAction, *newEventAction, *aboutAction;
     // The pop-up menus over a plant row and over an event row.
     QMenu *plantPopup, *eventPopup;
@@ -93,6 +94,7 @@ public:
     void deleteEvent();
     void showCard();
     void printCard();
+    void printLabels(); // pot labels for the plants listed
     void showAbout();
     void quit();
     void restoreCopy(); // from a safety copy

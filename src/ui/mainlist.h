@@ -1,6 +1,9 @@
 #pragma once
 
+#include "archive/records.h"
+
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -24,6 +27,9 @@ public:
     // in the side panel; false when that failed.
     virtual bool showEventsOfPlant(qint64 plantId, qint64 rowid) = 0;
 
+    // The plants the list shows now, top first: every plant or the search's result. While a
+    // plant's events are listed, that plant.
+    virtual QList<PlantKey> listedPlants() const = 0;
     // The side-panel frame as it is painted now.
     virtual QImage sidePanelPicture() const = 0;
     // The same frame drawn afresh at `scale` pixels to each of the frame's, its picture read
