@@ -12,12 +12,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QLocale>
 #include <QSaveFile>
 #include <QSet>
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <memory>
 
@@ -54,14 +54,16 @@ std::optional<double> number(QStringView text) {
         else if (c != u'-' || i != 0)
             return Conversions::parseNumber(text.toString());
     }
-    if (digits == 0 || (comma >= 0 && comma == text.size() - 1))
+    if (digits == 0 || (comma >= 0 && comma == text.size() - 1) || text.size() > 63)
         return Conversions::parseNumber(text.toString());
-    QString plain = text.toString();
-    if (comma >= 0)
-        plain[comma] = u'.';
-    bool ok = false;
-    const double v = QLocale::c().toDouble(plain, &ok);
-    if (!ok || !std::isfinite(v))
+    // Read from an ASCII copy, the comma made a point: from_chars rounds as the general
+    // reader does and heeds no locale.
+    char plain[64];
+    for (qsizetype i = 0; i < text.size(); ++i)
+        plain[i] = i == comma ? '.' : char(text.at(i).unicode());
+    double v = 0;
+    const auto [end, failure] = std::from_chars(plain, plain + text.size(), v);
+    if (failure != std::errc() || end != plain + text.size() || !std::isfinite(v))
         return Conversions::parseNumber(text.toString());
     return v == 0 ? 0.0 : v;
 }
@@ -82,7 +84,9 @@ std::optional<qint64> key(QStringView text) {
 // d/m/yyyy (the editor's) or yyyy-mm-dd, as the stored yyyy-mm-dd.
 std::optional<QString> date(QStringView text) {
     QDate d;
-    const QList<QStringView> parts = text.split(u'/');
+    const qsizetype first = text.indexOf(u'/');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u'/', first + 1);
+    const bool threeParts = second > 0 && text.indexOf(u'/', second + 1) < 0;
     auto whole = [](QStringView s, int most) {
         if (s.isEmpty() || s.size() > most)
             return -1;
@@ -94,8 +98,10 @@ std::optional<QString> date(QStringView text) {
         }
         return n;
     };
-    if (parts.size() == 3 && parts.at(2).size() == 4) {
-        const int y = whole(parts.at(2), 4), m = whole(parts.at(1), 2), day = whole(parts.at(0), 2);
+    if (threeParts && text.size() - second - 1 == 4) {
+        const int y = whole(text.sliced(second + 1), 4),
+                  m = whole(text.sliced(first + 1, second - first - 1), 2),
+                  day = whole(text.first(first), 2);
         if (y > 0 && m > 0 && day > 0)
             d = QDate(y, m, day);
     } else if (text.size() == 10)
