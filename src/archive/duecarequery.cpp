@@ -10,65 +10,124 @@
 #include <QSqlError>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
+// A plant as the rows need it: its names, and its fertilising period read once.
 struct Plant {
-    qint64 rowid = 0;
-    QString specie, identificazione, r1, r2;
+    qint64 id = 0, rowid = 0;
+    QString specie, identificazione;
+    CareRhythm::Period period;
 };
 
-// A date stored as yyyy-mm-dd (maybe with a time after it), read from its bytes; an invalid
-// date when it is none.
-QDate isoDay(QByteArrayView t) {
+// The Julian day of a date stored as yyyy-mm-dd (maybe with a time after it), read from its
+// bytes, with its season; nothing when it is no real calendar date.
+std::optional<CareRhythm::Day> isoDay(QByteArrayView t) {
     if (t.size() < 10 || t[4] != '-' || t[7] != '-')
-        return {};
+        return std::nullopt;
     int n[8];
     for (int i = 0, j = 0; i < 10; ++i) {
         if (i == 4 || i == 7)
             continue;
         if (t[i] < '0' || t[i] > '9')
-            return {};
+            return std::nullopt;
         n[j++] = t[i] - '0';
     }
-    return QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]);
+    const int y = n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], m = n[4] * 10 + n[5],
+              d = n[6] * 10 + n[7];
+    if (y == 0 || m < 1 || m > 12 || d < 1)
+        return std::nullopt;
+    static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (d > monthDays[m - 1] + (m == 2 && leap))
+        return std::nullopt;
+    // The proleptic Gregorian calendar's day count, as QDate keeps it.
+    const int a = (14 - m) / 12;
+    const qint64 yy = y + 4800 - a, mm = m + 12 * a - 3;
+    const qint64 julian = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+    return CareRhythm::Day{julian, CareRhythm::warmSeason(m)};
 }
 
 QString textOf(const RawQuery &q, int column) {
     return q.isNull(column) ? QString() : q.value(column).toString();
 }
 
+// A text column as a QString; ASCII, the common case, without SQLite's UTF-16 copy.
+QString plainText(const RawQuery &q, int column) {
+    const RawQuery::Cell c = q.cell(column);
+    if (c.type != RawQuery::Cell::Text)
+        return textOf(q, column);
+    const QByteArrayView bytes = c.text;
+    for (char c : bytes)
+        if (uchar(c) >= 0x80)
+            return textOf(q, column);
+    return QString::fromLatin1(bytes);
+}
+
+// Values that repeat through the archive (species, months, kinds), made by `make(q, column)`
+// once per distinct stored text; the stored bytes are looked up without a copy. A value
+// that is no text is made each time, and is valid until the next one.
+template <typename T> class ByText {
+public:
+    template <typename Make> const T &get(const RawQuery &q, int column, Make make) {
+        const RawQuery::Cell c = q.cell(column);
+        if (c.type != RawQuery::Cell::Text) {
+            m_other = make(q, column);
+            return m_other;
+        }
+        const QByteArrayView bytes = c.text;
+        const auto found = m_values.constFind(QByteArray::fromRawData(bytes.data(), bytes.size()));
+        if (found != m_values.cend())
+            return *found;
+        // Copied first: reading the value as UTF-16 may free SQLite's UTF-8 bytes.
+        QByteArray key = bytes.toByteArray();
+        return *m_values.insert(std::move(key), make(q, column));
+    }
+
+private:
+    QHash<QByteArray, T> m_values;
+    T m_other;
+};
+
 // The events' days of one plant and kind, distinct and in order. Dates are stored as
 // yyyy-mm-dd and so come sorted; another tool's forms may not, and are sorted here.
 class Days {
 public:
-    void add(const QDate &day) {
-        if (!day.isValid() || day == noDate)
+    void add(const CareRhythm::Day &day) {
+        if (day.julian == noDate)
             return;
-        if (!m_days.isEmpty() && day <= m_days.last()) {
-            if (day < m_days.last())
+        if (!m_days.empty() && day.julian <= m_days.back().julian) {
+            if (day.julian < m_days.back().julian)
                 m_unsorted = true;
             else
                 return;
         }
-        m_days << day;
+        m_days.push_back(day);
     }
-    const QList<QDate> &sorted() {
+    const std::vector<CareRhythm::Day> &sorted() {
         if (m_unsorted) {
-            std::sort(m_days.begin(), m_days.end());
-            m_days.erase(std::unique(m_days.begin(), m_days.end()), m_days.end());
+            const auto earlier = [](const CareRhythm::Day &a, const CareRhythm::Day &b) {
+                return a.julian < b.julian;
+            };
+            const auto same = [](const CareRhythm::Day &a, const CareRhythm::Day &b) {
+                return a.julian == b.julian;
+            };
+            std::sort(m_days.begin(), m_days.end(), earlier);
+            m_days.erase(std::unique(m_days.begin(), m_days.end(), same), m_days.end());
             m_unsorted = false;
         }
         return m_days;
     }
     void clear() {
-        m_days.clear();
+        m_days.clear(); // keeps its room for the next kind
         m_unsorted = false;
     }
 
 private:
-    static inline const QDate noDate = QDate(1900, 1, 1); // what the editor stores for none
-    QList<QDate> m_days;
+    static inline const qint64 noDate = QDate(1900, 1, 1).toJulianDay(); // the editor's none
+    std::vector<CareRhythm::Day> m_days;
     bool m_unsorted = false;
 };
 
@@ -114,95 +173,135 @@ std::optional<QList<DueRow>> DueCareQuery::rows(QSqlDatabase &db, const QDate &t
                 return fail(q);
         }
         // Plants by key, the first stored of any two under one key (another tool's).
-        QHash<qint64, Plant> plants;
+        std::vector<Plant> plants;
         {
+            ByText<QString> species;
+            ByText<std::optional<int>> months;
             RawQuery q(db, QStringLiteral("SELECT id, rowid, specie, identificazione, r1, r2 "
                                           "FROM piante WHERE typeof(id) = 'integer' "
                                           "ORDER BY rowid"));
-            while (q.next())
-                if (!plants.contains(q.integer(0)))
-                    plants.insert(q.integer(0), {q.integer(1), textOf(q, 2), textOf(q, 3),
-                                                 textOf(q, 4), textOf(q, 5)});
+            const auto month = [](const RawQuery &q, int column) {
+                return CareRhythm::month(textOf(q, column));
+            };
+            while (q.next()) {
+                Plant p;
+                p.id = q.integer(0);
+                p.rowid = q.integer(1);
+                p.specie = species.get(q, 2, textOf);
+                p.identificazione = plainText(q, 3);
+                p.period.from = months.get(q, 4, month);
+                p.period.to = months.get(q, 5, month);
+                plants.push_back(std::move(p));
+            }
             if (q.failed())
                 return fail(q);
+            const auto byKey = [](const Plant &a, const Plant &b) { return a.id < b.id; };
+            const auto sameKey = [](const Plant &a, const Plant &b) { return a.id == b.id; };
+            if (!std::is_sorted(plants.begin(), plants.end(), byKey))
+                std::stable_sort(plants.begin(), plants.end(), byKey);
+            plants.erase(std::unique(plants.begin(), plants.end(), sameKey), plants.end());
         }
-        const auto addRow = [&](qint64 id, const Plant &p, const QString &kind, Days &days) {
+        const auto findPlant = [&](qint64 id) -> const Plant * {
+            const auto found = std::lower_bound(
+                plants.cbegin(), plants.cend(), id,
+                [](const Plant &p, qint64 key) { return p.id < key; });
+            return found != plants.cend() && found->id == id ? &*found : nullptr;
+        };
+        const auto newRow = [](const Plant &p, const QString &kind) {
             DueRow row;
-            row.plantId = id;
+            row.plantId = p.id;
             row.plantRowid = p.rowid;
             row.specie = p.specie;
             row.identificazione = p.identificazione;
             row.intervento = kind;
-            const auto hand = byHand.find({id, kind});
+            return row;
+        };
+        const auto addRow = [&](const Plant &p, const QString &kind, Days &days) {
             std::optional<int> set;
-            if (hand != byHand.end()) {
-                set = *hand;
-                byHand.erase(hand);
+            if (!byHand.isEmpty()) {
+                const auto hand = byHand.find({p.id, kind});
+                if (hand != byHand.end()) {
+                    set = *hand;
+                    byHand.erase(hand);
+                }
             }
-            if (CareRhythm::complete(row, days.sorted(), set, p.r1, p.r2, today))
-                rows << row;
+            const auto &sorted = days.sorted();
+            if (!set && qsizetype(sorted.size()) < CareRhythm::fewestDays)
+                return; // most kinds of most plants: no rhythm, and no row to make
+            DueRow row = newRow(p, kind);
+            if (CareRhythm::complete(row, sorted.data(), qsizetype(sorted.size()), set, p.period,
+                                     today))
+                rows << std::move(row);
         };
         // One walk of coltivazione_tipo (id, intervento, datatratt), answered from the index.
         // Rows another tool left without a whole key or a kind are passed over here: a test
-        // in the statement costs more.
+        // in the statement costs more. Kinds and dates are compared and read as SQLite holds
+        // them; a kind is looked up only when it changes.
+        ByText<QString> kinds; // blank kinds as null texts: they get no rows
+        const auto kindOf = [](const RawQuery &q, int column) {
+            const QString t =
+                q.isText(column) ? QString::fromUtf8(q.utf8InPlace(column)) : textOf(q, column);
+            return t.trimmed().isEmpty() ? QString() : t;
+        };
         RawQuery q(db, QStringLiteral("SELECT id, intervento, datatratt FROM coltivazione "
                                       "ORDER BY id, intervento, datatratt"));
+        bool started = false;
         qint64 id = 0;
         const Plant *plant = nullptr;
-        QString kind;
-        QByteArray kindBytes; // the kind as stored, to compare the next rows' with
+        const QString *kind = nullptr;
+        std::string kindBytes; // the kind as stored, to compare the next rows' with
         Days days;
         qint64 seen = 0;
         while (q.next()) {
             if (keepGoing && ++seen % 4096 == 0 && !keepGoing())
                 return false;
-            if (!q.isInteger(0))
+            const RawQuery::Cell key = q.cell(0);
+            if (key.type != RawQuery::Cell::Integer)
                 continue;
-            const qint64 rowPlant = q.integer(0);
-            // Kinds and dates are compared and read as SQLite holds them; a kind becomes a
-            // text only when it changes.
+            const qint64 rowPlant = key.integer;
+            const RawQuery::Cell kindCell = q.cell(1);
             QByteArray other;
-            if (!q.isText(1))
+            if (kindCell.type != RawQuery::Cell::Text)
                 other = q.value(1).toString().toUtf8();
-            const QByteArrayView rowKind = q.isText(1) ? q.utf8InPlace(1) : QByteArrayView(other);
-            if (rowPlant != id || !plant || rowKind != kindBytes) {
-                if (plant)
-                    addRow(id, *plant, kind, days);
+            const QByteArrayView rowKind =
+                kindCell.type == RawQuery::Cell::Text ? kindCell.text : QByteArrayView(other);
+            if (!started || rowPlant != id ||
+                rowKind != QByteArrayView(kindBytes.data(), qsizetype(kindBytes.size()))) {
+                if (plant && kind)
+                    addRow(*plant, *kind, days);
                 days.clear();
-                if (rowPlant != id) {
-                    id = rowPlant;
-                    const auto found = plants.constFind(id);
-                    plant = found == plants.cend() ? nullptr : &*found;
-                }
-                if (!plant)
-                    continue; // the events of a plant that is gone
-                kindBytes = rowKind.toByteArray();
-                kind = QString::fromUtf8(kindBytes);
-                if (kind.trimmed().isEmpty()) {
-                    plant = nullptr;
-                    id = 0;
-                    continue;
+                if (!started || rowPlant != id)
+                    plant = findPlant(rowPlant); // null: the events of a plant that is gone
+                started = true;
+                id = rowPlant;
+                kindBytes.assign(rowKind.data(), size_t(rowKind.size()));
+                kind = nullptr;
+                if (plant) {
+                    kind = &kinds.get(q, 1, kindOf);
+                    if (kind->isNull())
+                        kind = nullptr;
                 }
             }
-            days.add(q.isText(2) ? isoDay(q.utf8InPlace(2)) : Conversions::storedDate(q.value(2)));
+            if (!plant || !kind)
+                continue;
+            if (const RawQuery::Cell date = q.cell(2); date.type == RawQuery::Cell::Text) {
+                if (const auto day = isoDay(date.text))
+                    days.add(*day);
+            } else if (const QDate day = Conversions::storedDate(q.value(2)); day.isValid()) {
+                days.add({day.toJulianDay(), CareRhythm::warmSeason(day)});
+            }
         }
         if (q.failed())
             return fail(q);
-        if (plant)
-            addRow(id, *plant, kind, days);
+        if (plant && kind)
+            addRow(*plant, *kind, days);
         // Rhythms set by hand for a kind the log does not hold (yet).
         for (auto it = byHand.cbegin(); it != byHand.cend(); ++it) {
-            const auto found = plants.constFind(it.key().first);
-            if (found == plants.cend() || it.key().second.trimmed().isEmpty())
+            const Plant *found = findPlant(it.key().first);
+            if (!found || it.key().second.trimmed().isEmpty())
                 continue;
-            Days none;
-            DueRow row;
-            row.plantId = it.key().first;
-            row.plantRowid = found->rowid;
-            row.specie = found->specie;
-            row.identificazione = found->identificazione;
-            row.intervento = it.key().second;
-            CareRhythm::complete(row, none.sorted(), *it, found->r1, found->r2, today);
+            DueRow row = newRow(*found, it.key().second);
+            CareRhythm::complete(row, nullptr, 0, *it, found->period, today);
             rows << row;
         }
         return true;
