@@ -64,15 +64,15 @@ bool CareRhythm::Period::contains(int month) const {
 }
 
 bool CareRhythm::complete(DueRow &row, const Day *days, qsizetype count,
-                          std::optional<int> byHand, const Period &period, const QDate &today) {
+                          std::optional<int> byHand, const QDate &today) {
     row.last = count > 0 ? QDate::fromJulianDay(days[count - 1].julian) : QDate();
     row.byHand = byHand.has_value();
     row.silenced = byHand && *byHand <= 0;
+    row.outOfSeason = false;
     if (row.silenced) {
         row.every = 0;
         row.next = QDate();
         row.late = 0;
-        row.outOfSeason = false;
         return true;
     }
     const std::optional<int> every = byHand ? byHand : learned(days, count, warmSeason(today));
@@ -82,8 +82,11 @@ bool CareRhythm::complete(DueRow &row, const Day *days, qsizetype count,
     // A care set by hand and never done is due now.
     row.next = row.last.isValid() ? row.last.addDays(row.every) : today;
     row.late = int(row.next.daysTo(today));
-    // Fertilising waits for the period: the day it would be done is the later of the two.
-    row.outOfSeason =
-        row.intervento == fertilising && !period.contains(std::max(row.next, today).month());
     return true;
+}
+
+bool CareRhythm::outOfSeason(const DueRow &row, const Period &period, const QDate &today) {
+    // Fertilising waits for the period: the day it would be done is the later of the two.
+    return !row.silenced && row.intervento == fertilising &&
+           !period.contains(std::max(row.next, today).month());
 }

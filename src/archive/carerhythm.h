@@ -50,7 +50,9 @@ public:
 
     // Completes a row whose plant and kind are set, for `today`: from the hand-set rhythm
     // when there is one (0 silences it), else from the log (`count` distinct days in
-    // ascending order). False when it gets no rhythm.
+    // ascending order). False when it gets no rhythm. Its season is seasonOf()'s.
     static bool complete(DueRow &row, const Day *days, qsizetype count, std::optional<int> byHand,
-                         const Period &period, const QDate &today);
+                         const QDate &today);
+    // Whether a completed row is fertilising that falls outside the plant's period.
+    static bool outOfSeason(const DueRow &row, const Period &period, const QDate &today);
 };

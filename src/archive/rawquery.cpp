@@ -5,10 +5,20 @@
 
 #include <sqlite3.h>
 
-RawQuery::RawQuery(const QSqlDatabase &db, const QString &sql) {
+sqlite3 *RawQuery::handle(const QSqlDatabase &db) {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        m_db = *static_cast<sqlite3 *const *>(handle.constData());
+        return *static_cast<sqlite3 *const *>(handle.constData());
+    return nullptr;
+}
+
+RawQuery::RawQuery(const QSqlDatabase &db, const QString &sql) : m_db(handle(db)) {
+    prepare(sql);
+}
+
+RawQuery::RawQuery(sqlite3 *db, const QString &sql) : m_db(db) { prepare(sql); }
+
+void RawQuery::prepare(const QString &sql) {
     if (!m_db) {
         m_error = QStringLiteral("the archive is not open");
         return;

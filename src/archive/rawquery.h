@@ -16,6 +16,10 @@ struct sqlite3_stmt;
 class RawQuery {
 public:
     RawQuery(const QSqlDatabase &db, const QString &sql);
+    // On a connection of SQLite's own (one opened off the Qt driver, for a second thread).
+    RawQuery(sqlite3 *db, const QString &sql);
+    // The SQLite handle of a Qt connection; null when it is not open.
+    static sqlite3 *handle(const QSqlDatabase &db);
     ~RawQuery();
     RawQuery(const RawQuery &) = delete;
     RawQuery &operator=(const RawQuery &) = delete;
@@ -58,6 +62,7 @@ public:
     bool isInteger(int column) const;
 
 private:
+    void prepare(const QString &sql);
     void fail();
 
     sqlite3 *m_db = nullptr;
