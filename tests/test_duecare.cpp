@@ -64,6 +64,7 @@ private slots:
     void cleanup() { closeAllWindows(); }
     void rhythmIsThePlantsOwn_data();
     void rhythmIsThePlantsOwn();
+    void aLargeArchiveReadInTwoHalvesReadsAsOne();
     void aRoundIsRecordedWholeOrNotAtAll();
     void deletingAPlantTakesItsRhythms();
     void anArchiveWithoutTheTableIsReadRestoredAndExported();
@@ -131,6 +132,10 @@ void TestDueCare::rhythmIsThePlantsOwn_data() {
     QTest::newRow("unreadable period means all year")
         << summer << feed << "primavera|9" << -1 << jan << 7 << "";
     QTest::newRow("blank period means all year") << summer << feed << " | " << -1 << jan << 7 << "";
+    QTest::newRow("days that are no dates are passed over")
+        << QStringList{"2024-02-23", "2024-02-26", "2024-02-29", "2024-02-30", "2023-02-29",
+                       "2024-13-01", "2024-00-10", "24-03-01"}
+        << water << "|" << -1 << QDate(2024, 3, 5) << 3 << "2 giorni";
     QTest::newRow("month thirteen is unreadable")
         << summer << feed << "13|1" << -1 << jul << 7 << "";
 }
@@ -164,6 +169,65 @@ void TestDueCare::rhythmIsThePlantsOwn() {
     QCOMPARE(r.every, rhythm);
     if (!lateText.isEmpty())
         QCOMPARE(DueCareModel::lateText(r), lateText);
+}
+
+// A large archive is read in two halves at once, split at a plant key; in WAL mode in one
+// walk. Both must give the same rows: plants and kinds on either side of the split, a plant
+// gone with its events left, rhythms set by hand with and without events.
+void TestDueCare::aLargeArchiveReadInTwoHalvesReadsAsOne() {
+    TestApp app;
+    const int plants = 6000;
+    app.sql(QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                    "INSERT INTO piante (id, specie, identificazione, r1, r2) SELECT i, "
+                    "CASE i % 3 WHEN 0 THEN 'Ficus' WHEN 1 THEN 'ficus' ELSE 'Aloe' END, "
+                    "'pianta ' || i, CASE WHEN i % 4 = 0 THEN 'marzo' END, "
+                    "CASE WHEN i % 4 = 0 THEN 'giugno' END FROM n")
+                .arg(plants));
+    app.sql(QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                    "INSERT INTO coltivazione (idtrat, id, intervento, datatratt) "
+                    "SELECT i, 1 + i % %2, CASE i % 5 WHEN 0 THEN 'Concimazione' "
+                    "WHEN 1 THEN 'Potatura' ELSE 'Annaffiatura' END, "
+                    "date('2025-01-01', '+' || (i * 7 % 300) || ' days') FROM n")
+                .arg(plants * 12)
+                .arg(plants + 3)); // events of three keys no plant has
+    app.sql("DELETE FROM piante WHERE id = 3751");    // gone, about where the split falls
+    const QDate today(2025, 11, 20);
+    const auto read = [&] {
+        Archive archive(app.path("dbpiante.mdb"));
+        auto rows = archive.dueCare(today);
+        if (!rows)
+            qWarning() << archive.lastError();
+        return rows.value_or(QList<DueRow>());
+    };
+    {
+        Archive archive(app.path("dbpiante.mdb"));
+        for (qint64 id : {2, 3749, 3750, 3752, 3753, 5999})
+            QVERIFY(archive.setRhythm(id, id % 2 ? "Annaffiatura" : "Rinvaso", int(id % 9)));
+        QVERIFY(archive.setRhythm(3751, "Annaffiatura", 4)); // of the plant that is gone
+    }
+    const auto text = [](QList<DueRow> rows) {
+        DueCareModel::sortFirst(rows);
+        QStringList lines;
+        for (const DueRow &r : rows)
+            lines << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12")
+                         .arg(r.plantId)
+                         .arg(r.plantRowid)
+                         .arg(r.specie, r.identificazione, r.intervento,
+                              r.last.toString(Qt::ISODate))
+                         .arg(r.every)
+                         .arg(r.byHand)
+                         .arg(r.silenced)
+                         .arg(r.next.toString(Qt::ISODate))
+                         .arg(r.late)
+                         .arg(r.outOfSeason);
+        return lines;
+    };
+    const QList<DueRow> halves = read();
+    app.sql("PRAGMA journal_mode=WAL");
+    QCOMPARE(app.sqlValue("PRAGMA journal_mode").toString(), QString("wal"));
+    const QList<DueRow> one = read();
+    QVERIFY(halves.size() > plants);
+    QCOMPARE(text(halves), text(one));
 }
 
 void TestDueCare::aRoundIsRecordedWholeOrNotAtAll() {

@@ -81,7 +81,8 @@ public:
     std::optional<qint64> freeEventKey(qint64 made);
 
     // Care that is due (see CareRhythm), for `today`; `keepGoing` false stops the reading,
-    // which then gives nothing with an empty lastError(). Works on any thread.
+    // which then gives nothing with an empty lastError(). Works on any thread; a large
+    // archive is read by two, and `keepGoing` is asked from both.
     std::optional<QList<DueRow>> dueCare(const QDate &today,
                                          const std::function<bool()> &keepGoing = {});
     // The kinds of care in a plant's log, in alphabetical order.

@@ -6,41 +6,38 @@
 
 const QString CareRhythm::fertilising = QStringLiteral("Concimazione");
 
-bool CareRhythm::warmSeason(const QDate &day) {
-    return day.month() >= 4 && day.month() <= 9;
-}
-
-int CareRhythm::median(QList<int> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    if (n == 0)
+int CareRhythm::median(int *values, int count) {
+    if (count <= 0)
         return 0;
-    if (n % 2)
-        return values.at(n / 2);
-    return (values.at(n / 2 - 1) + values.at(n / 2) + 1) / 2;
+    std::sort(values, values + count);
+    if (count % 2)
+        return values[count / 2];
+    return (values[count / 2 - 1] + values[count / 2] + 1) / 2;
 }
 
-std::optional<int> CareRhythm::learned(const QList<QDate> &days, const QDate &on) {
-    if (days.size() < fewestDays)
+std::optional<int> CareRhythm::learned(const Day *days, qsizetype count, bool warmNow) {
+    if (count < fewestDays)
         return std::nullopt;
     // Newest first, up to six of each season; an interval belongs to the day that ended it.
-    QList<int> same, other, all;
-    const bool warm = warmSeason(on);
-    for (qsizetype i = days.size() - 1; i > 0; --i) {
-        const int gap = int(days.at(i - 1).daysTo(days.at(i)));
-        QList<int> &season = warmSeason(days.at(i)) == warm ? same : other;
-        if (season.size() < lastIntervals)
-            season << gap;
-        if (all.size() < lastIntervals)
-            all << gap;
-        if (same.size() == lastIntervals && other.size() == lastIntervals)
+    int same[lastIntervals], other[lastIntervals], all[lastIntervals];
+    int sameCount = 0, otherCount = 0, allCount = 0;
+    for (qsizetype i = count - 1; i > 0; --i) {
+        const int gap = int(days[i].julian - days[i - 1].julian);
+        const bool inSame = days[i].warm == warmNow;
+        int *season = inSame ? same : other;
+        int &n = inSame ? sameCount : otherCount;
+        if (n < lastIntervals)
+            season[n++] = gap;
+        if (allCount < lastIntervals)
+            all[allCount++] = gap;
+        if (sameCount == lastIntervals && otherCount == lastIntervals)
             break;
     }
-    if (same.size() >= fewestIntervals)
-        return median(same);
-    if (other.size() >= fewestIntervals)
-        return median(other);
-    return median(all);
+    if (sameCount >= fewestIntervals)
+        return median(same, sameCount);
+    if (otherCount >= fewestIntervals)
+        return median(other, otherCount);
+    return median(all, allCount);
 }
 
 std::optional<int> CareRhythm::month(const QString &text) {
@@ -60,34 +57,36 @@ std::optional<int> CareRhythm::month(const QString &text) {
     return std::nullopt;
 }
 
-bool CareRhythm::inPeriod(const QString &r1, const QString &r2, int month) {
-    const auto from = CareRhythm::month(r1), to = CareRhythm::month(r2);
+bool CareRhythm::Period::contains(int month) const {
     if (!from || !to)
         return true;
     return *from <= *to ? month >= *from && month <= *to : month >= *from || month <= *to;
 }
 
-bool CareRhythm::complete(DueRow &row, const QList<QDate> &days, std::optional<int> byHand,
-                          const QString &r1, const QString &r2, const QDate &today) {
-    row.last = days.isEmpty() ? QDate() : days.last();
+bool CareRhythm::complete(DueRow &row, const Day *days, qsizetype count,
+                          std::optional<int> byHand, const QDate &today) {
+    row.last = count > 0 ? QDate::fromJulianDay(days[count - 1].julian) : QDate();
     row.byHand = byHand.has_value();
     row.silenced = byHand && *byHand <= 0;
+    row.outOfSeason = false;
     if (row.silenced) {
         row.every = 0;
         row.next = QDate();
         row.late = 0;
-        row.outOfSeason = false;
         return true;
     }
-    const std::optional<int> every = byHand ? byHand : learned(days, today);
+    const std::optional<int> every = byHand ? byHand : learned(days, count, warmSeason(today));
     if (!every)
         return false;
     row.every = *every;
     // A care set by hand and never done is due now.
     row.next = row.last.isValid() ? row.last.addDays(row.every) : today;
     row.late = int(row.next.daysTo(today));
-    // Fertilising waits for the period: the day it would be done is the later of the two.
-    row.outOfSeason =
-        row.intervento == fertilising && !inPeriod(r1, r2, std::max(row.next, today).month());
     return true;
+}
+
+bool CareRhythm::outOfSeason(const DueRow &row, const Period &period, const QDate &today) {
+    // Fertilising waits for the period: the day it would be done is the later of the two.
+    return !row.silenced && row.intervento == fertilising &&
+           !period.contains(std::max(row.next, today).month());
 }

@@ -5,10 +5,20 @@
 
 #include <sqlite3.h>
 
-RawQuery::RawQuery(const QSqlDatabase &db, const QString &sql) {
+sqlite3 *RawQuery::handle(const QSqlDatabase &db) {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        m_db = *static_cast<sqlite3 *const *>(handle.constData());
+        return *static_cast<sqlite3 *const *>(handle.constData());
+    return nullptr;
+}
+
+RawQuery::RawQuery(const QSqlDatabase &db, const QString &sql) : m_db(handle(db)) {
+    prepare(sql);
+}
+
+RawQuery::RawQuery(sqlite3 *db, const QString &sql) : m_db(db) { prepare(sql); }
+
+void RawQuery::prepare(const QString &sql) {
     if (!m_db) {
         m_error = QStringLiteral("the archive is not open");
         return;
@@ -134,6 +144,25 @@ QByteArrayView RawQuery::utf8InPlace(int column) const {
 }
 
 qint64 RawQuery::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+
+static_assert(RawQuery::Cell::Integer == SQLITE_INTEGER && RawQuery::Cell::Real == SQLITE_FLOAT &&
+              RawQuery::Cell::Text == SQLITE_TEXT && RawQuery::Cell::Blob == SQLITE_BLOB &&
+              RawQuery::Cell::Null == SQLITE_NULL);
+
+RawQuery::Cell RawQuery::cell(int column) const {
+    // The row's own value: read through sqlite3_value_* it costs no second look-up of the
+    // column (the connection is used by this thread alone).
+    sqlite3_value *value = sqlite3_column_value(m_statement, column);
+    Cell c;
+    c.type = sqlite3_value_type(value);
+    if (c.type == SQLITE_INTEGER) {
+        c.integer = sqlite3_value_int64(value);
+    } else if (c.type == SQLITE_TEXT) {
+        const auto *chars = reinterpret_cast<const char *>(sqlite3_value_text(value));
+        c.text = QByteArrayView(chars, sqlite3_value_bytes(value));
+    }
+    return c;
+}
 
 bool RawQuery::isNull(int column) const {
     return sqlite3_column_type(m_statement, column) == SQLITE_NULL;

@@ -16,6 +16,10 @@ struct sqlite3_stmt;
 class RawQuery {
 public:
     RawQuery(const QSqlDatabase &db, const QString &sql);
+    // On a connection of SQLite's own (one opened off the Qt driver, for a second thread).
+    RawQuery(sqlite3 *db, const QString &sql);
+    // The SQLite handle of a Qt connection; null when it is not open.
+    static sqlite3 *handle(const QSqlDatabase &db);
     ~RawQuery();
     RawQuery(const RawQuery &) = delete;
     RawQuery &operator=(const RawQuery &) = delete;
@@ -44,11 +48,21 @@ public:
     // The same as UTF-8 bytes, as SQLite holds them: no conversion at all.
     QByteArrayView utf8InPlace(int column) const;
     qint64 integer(int column) const;
+    // A column's type, with its whole number or its UTF-8 text as SQLite holds it (valid
+    // until the next row), from one look-up of the column: for loops over millions of rows.
+    struct Cell {
+        enum Type { Integer = 1, Real, Text, Blob, Null }; // numbered as SQLite's
+        int type = Null;
+        qint64 integer = 0;
+        QByteArrayView text;
+    };
+    Cell cell(int column) const;
     bool isNull(int column) const;
     bool isText(int column) const;
     bool isInteger(int column) const;
 
 private:
+    void prepare(const QString &sql);
     void fail();
 
     sqlite3 *m_db = nullptr;

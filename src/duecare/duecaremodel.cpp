@@ -2,9 +2,14 @@
 
 #include "archive/conversions.h"
 
+#include <QHash>
+#include <QStringList>
+
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <utility>
+#include <vector>
 
 namespace {
 namespace T {
@@ -116,10 +121,81 @@ bool before(const DueRow &a, const DueRow &b, int c) {
 }
 } // namespace
 
+namespace {
+// The rank of each row's text in an order of texts, equal texts (by `equal`) sharing one.
+// The rows' texts are mostly shared copies of a few (the archive's reading makes each
+// species and kind once), so a text is looked up by its value only once per copy.
+template <typename Text, typename Less, typename Equal>
+std::vector<int> ranks(const QList<DueRow> &rows, Text text, Less less, Equal equal) {
+    QHash<std::pair<const QChar *, qsizetype>, int> byAddress;
+    QHash<QString, int> byValue;
+    QStringList distinct;
+    std::vector<int> of(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QString &t = text(rows.at(i));
+        const std::pair<const QChar *, qsizetype> at{t.constData(), t.size()};
+        auto found = byAddress.constFind(at);
+        if (found == byAddress.cend()) {
+            auto value = byValue.constFind(t);
+            if (value == byValue.cend()) {
+                value = byValue.insert(t, int(distinct.size()));
+                distinct << t;
+            }
+            found = byAddress.insert(at, *value);
+        }
+        of[i] = *found;
+    }
+    std::vector<int> order(distinct.size()), rank(distinct.size());
+    for (int i = 0; i < int(order.size()); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return less(distinct.at(a), distinct.at(b)); });
+    for (int i = 0, n = 0; i < int(order.size()); ++i) {
+        if (i > 0 && !equal(distinct.at(order[i - 1]), distinct.at(order[i])))
+            ++n;
+        rank[order[i]] = n;
+    }
+    for (int &r : of)
+        r = rank[r];
+    return of;
+}
+} // namespace
+
 void DueCareModel::sortFirst(QList<DueRow> &rows) {
-    std::stable_sort(rows.begin(), rows.end(), [](const DueRow &a, const DueRow &b) {
-        return before(a, b, -compare(a, b, Late));
+    // The order of before(), on numbers worked out once: the species and kinds ranked in
+    // their order, then the rows sorted on keys, their positions last so that ties keep
+    // their order as a stable sort would.
+    const std::vector<int> specie = ranks(
+        rows, [](const DueRow &r) -> const QString & { return r.specie; },
+        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; },
+        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; });
+    const std::vector<int> kind = ranks(
+        rows, [](const DueRow &r) -> const QString & { return r.intervento; },
+        std::less<QString>(), std::equal_to<QString>());
+    struct Key {
+        int late, specie, kind, at;
+        qint64 plant;
+    };
+    std::vector<Key> keys;
+    keys.reserve(rows.size());
+    for (int i = 0; i < rows.size(); ++i)
+        keys.push_back({lateness(rows.at(i)), specie[i], kind[i], i, rows.at(i).plantId});
+    std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+        if (a.late != b.late)
+            return a.late > b.late;
+        if (a.specie != b.specie)
+            return a.specie < b.specie;
+        if (a.plant != b.plant)
+            return a.plant < b.plant;
+        if (a.kind != b.kind)
+            return a.kind < b.kind;
+        return a.at < b.at;
     });
+    QList<DueRow> sorted;
+    sorted.reserve(rows.size());
+    for (const Key &k : keys)
+        sorted << std::move(rows[k.at]);
+    rows = std::move(sorted);
 }
 
 void DueCareModel::arrange() {
