@@ -76,6 +76,7 @@ private slots:
     void duplicatesAreSkippedOrUpdated_data();
     void duplicatesAreSkippedOrUpdated();
     void exportThenImportGivesBackEveryValue();
+    void exportWritesMalformedTextsAsTheyRead();
     void cancelledOrFailedImportStoresNothing_data();
     void cancelledOrFailedImportStoresNothing();
     void windowImportsTellsAndRefreshesTheList();
@@ -323,6 +324,22 @@ void TestCsvImport::exportThenImportGivesBackEveryValue() {
     QCOMPARE(written->skipped.size(), 0);
     for (const QString &table : {FieldTable::plants, FieldTable::events})
         QCOMPARE(rowsOf(to, table), rowsOf(from, table));
+}
+
+// Another tool may have stored bytes that are no UTF-8 as a text, or a blob: they go out as
+// reading them as text gives them, not as the bytes stored.
+void TestCsvImport::exportWritesMalformedTextsAsTheyRead() {
+    TestApp app;
+    app.addPlant(1, {{"specie", "x"}});
+    app.sql("UPDATE piante SET note = CAST(x'66c3a8ff41eda080' AS TEXT), vaso = x'3d41'");
+    const QString note = app.sqlValue("SELECT note FROM piante").toString();
+    QTemporaryDir out;
+    QVERIFY(CsvExport(app.path("dbpiante.mdb")).write(out.path()));
+    QFile file(QDir(out.path()).filePath(CsvExport::plantsFile));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray row = file.readAll().split('\n').value(1);
+    QVERIFY2(row.contains(';' + note.toUtf8() + ';'), row.toHex(' ').constData());
+    QVERIFY(row.contains(";'=A;"));
 }
 
 void TestCsvImport::cancelledOrFailedImportStoresNothing_data() {

@@ -140,14 +140,28 @@ QString Conversions::displayText(const QVariant &value) {
     }
 }
 
-QDate Conversions::isoDatePrefix(QStringView text) {
-    if (text.size() < 10 || text.at(4) != u'-' || text.at(7) != u'-')
+namespace {
+int codeOf(QChar c) { return c.unicode(); }
+int codeOf(char c) { return static_cast<unsigned char>(c); }
+
+template <typename Text>
+QDate isoPrefixOf(const Text &text) {
+    if (text.size() < 10 || codeOf(text.at(4)) != '-' || codeOf(text.at(7)) != '-')
         return {};
     int n[10] = {};
     for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-        n[i] = text.at(i).unicode() - u'0';
+        n[i] = codeOf(text.at(i)) - '0';
         if (n[i] < 0 || n[i] > 9)
             return {};
     }
     return QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[5] * 10 + n[6], n[8] * 10 + n[9]);
+}
+} // namespace
+
+QDate Conversions::isoDatePrefix(QStringView text) {
+    return isoPrefixOf(text);
+}
+
+QDate Conversions::isoDatePrefix(QByteArrayView text) {
+    return isoPrefixOf(text);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
 #include <QVariant>
@@ -29,6 +30,8 @@ public:
     // The date written as yyyy-mm-dd at the start of a stored text, read from its digits
     // (lists and the export read hundreds of thousands); an invalid date when it is none.
     static QDate isoDatePrefix(QStringView text);
+    // The same from UTF-8 bytes as SQLite holds them.
+    static QDate isoDatePrefix(QByteArrayView text);
     static QString isoDate(const QDate &date);
 
     // A stored value in the form a text box shows it: text as stored, numbers Italian style,

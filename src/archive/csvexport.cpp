@@ -4,6 +4,7 @@
 #include "archive/failurereason.h"
 #include "archive/fieldtable.h"
 #include "archive/filesteps.h"
+#include "archive/rawquery.h"
 #include "archive/sqlitefile.h"
 
 #include <QDate>
@@ -18,7 +19,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <charconv>
 #include <cerrno>
+#include <optional>
 #include <unistd.h>
 
 const QString CsvExport::plantsFile = QStringLiteral("piante.csv");
@@ -41,16 +44,53 @@ const QString noteName = QStringLiteral(".esportazione-csv");
 // A text a spreadsheet would take for a formula: one of = + - @, a tab or a carriage return
 // first, after any apostrophes. It goes out with one apostrophe more in front; the import
 // takes the first apostrophe away from such a text, so the round trip is exact.
-QByteArray guarded(QByteArray text) {
+bool wantsGuard(QByteArrayView text) {
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == '\'')
         ++i;
-    if (i < text.size()) {
-        const char c = text.at(i);
-        if (c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r')
-            text.prepend('\'');
+    if (i == text.size())
+        return false;
+    const char c = text.at(i);
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+// Whether stored bytes are well-formed UTF-8, which then go out as they are; others go
+// through the conversion that reading them as text makes.
+bool isUtf8(QByteArrayView text) {
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const auto *end = p + text.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int more = 0;
+        char32_t c = 0;
+        if ((*p & 0xE0) == 0xC0) {
+            more = 1;
+            c = *p & 0x1F;
+        } else if ((*p & 0xF0) == 0xE0) {
+            more = 2;
+            c = *p & 0x0F;
+        } else if ((*p & 0xF8) == 0xF0) {
+            more = 3;
+            c = *p & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= more)
+            return false;
+        for (int i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (p[i] & 0x3F);
+        }
+        static constexpr char32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        p += more + 1;
     }
-    return text;
+    return true;
 }
 
 // Removes a staging folder with what the export put in it (nothing else).
@@ -98,51 +138,63 @@ bool isDateField(const QString &name) {
            name.compare(QLatin1String("datatratt"), Qt::CaseInsensitive) == 0;
 }
 
-// One field as text. Quotes only where the field needs them: a ';', a quote or a line break.
-void appendField(QByteArray &out, const QByteArray &text) {
+// A field's text before quoting, and whether it takes the apostrophe against formulas.
+struct FieldText {
+    QByteArrayView text;
+    bool guard = false;
+    QByteArray owned() const { return guard ? '\'' + text.toByteArray() : text.toByteArray(); }
+};
+
+// One field. Quotes only where the field needs them: a ';', a quote or a line break.
+void appendField(QByteArray &out, const FieldText &field) {
+    const QByteArrayView text = field.text;
     bool quote = false;
     for (const char c : text)
         if (c == ';' || c == '"' || c == '\n' || c == '\r') {
             quote = true;
             break;
         }
+    if (quote)
+        out += '"';
+    if (field.guard)
+        out += '\'';
     if (!quote) {
         out += text;
         return;
     }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"')
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text.at(i) == '"') {
+            out += text.sliced(from, i + 1 - from);
             out += '"';
-        out += c;
-    }
+            from = i + 1;
+        }
+    out += text.sliced(from);
     out += '"';
 }
 
-// A stored date as dd/mm/yyyy, nothing for 1 January 1900 (no date); a stored value that
-// is no date (another tool's) goes out as it is. Worked from the digits: an export writes
-// hundreds of thousands of dates.
-QByteArray dateText(const QString &stored) {
-    const qsizetype n = stored.size();
+// A stored date as dd/mm/yyyy (into `digits`), nothing for 1 January 1900 (no date); a
+// stored value that is no date (another tool's) goes out as it is. Worked from the digits:
+// an export writes hundreds of thousands of dates.
+QByteArrayView dateText(QByteArrayView stored, char *digits) {
     // A date another tool stored with the time of midnight is still a date.
-    const QStringView time = QStringView(stored).mid(10);
-    const bool midnight = time == u" 00:00:00" || time == u"T00:00:00" ||
-                          time == u" 00:00:00.000" || time == u"T00:00:00.000";
-    if (n == 10 || midnight) {
-        const QDate date = Conversions::isoDatePrefix(stored);
-        if (date.isValid()) {
-            if (date == QDate(1900, 1, 1))
-                return {};
-            const int y = date.year(), m = date.month(), d = date.day();
-            const char text[10] = {
-                char('0' + d / 10),   char('0' + d % 10),       '/',
-                char('0' + m / 10),   char('0' + m % 10),       '/',
-                char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
-                char('0' + y % 10)};
-            return QByteArray(text, 10);
-        }
-    }
-    return stored.toUtf8();
+    const QByteArrayView time = stored.size() > 10 ? stored.sliced(10) : QByteArrayView();
+    const bool midnight = time == " 00:00:00" || time == "T00:00:00" ||
+                          time == " 00:00:00.000" || time == "T00:00:00.000";
+    if (stored.size() != 10 && !midnight)
+        return stored;
+    const QDate date = Conversions::isoDatePrefix(stored);
+    if (!date.isValid())
+        return stored;
+    if (date == QDate(1900, 1, 1))
+        return {};
+    const int y = date.year(), m = date.month(), d = date.day();
+    const char text[10] = {char('0' + d / 10),   char('0' + d % 10),       '/',
+                           char('0' + m / 10),   char('0' + m % 10),       '/',
+                           char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
+                           char('0' + y % 10)};
+    std::copy(text, text + 10, digits);
+    return QByteArrayView(digits, 10);
 }
 
 // A number with a decimal comma, in as few digits as give it back exactly; never an
@@ -155,20 +207,37 @@ QByteArray numberText(double value) {
     return s;
 }
 
-// A value as its field's text: numbers as numbers, anything else guarded against formulas.
-QByteArray valueText(const QVariant &v, bool date) {
-    if (v.isNull())
-        return {};
-    switch (v.typeId()) {
-    case QMetaType::Double:
-        return numberText(v.toDouble());
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-        return QByteArray::number(v.toLongLong());
-    case QMetaType::QByteArray:
-        return guarded(v.toByteArray());
+// A cell as its field's text: numbers as numbers, anything else guarded against formulas.
+// Texts are taken as SQLite holds them, without a copy; `scratch` holds a text made here.
+using Digits = char[24];
+FieldText fieldText(const RawQuery &q, int column, bool date, QByteArray &scratch,
+                    Digits &digits) {
+    const RawQuery::Cell c = q.cell(column);
+    switch (c.type) {
+    case RawQuery::Cell::Integer: {
+        const auto end = std::to_chars(digits, digits + sizeof digits, c.integer);
+        if (end.ec == std::errc())
+            return {QByteArrayView(digits, end.ptr - digits)};
+        scratch = QByteArray::number(c.integer);
+        return {scratch};
+    }
+    case RawQuery::Cell::Real:
+        scratch = numberText(c.real);
+        return {scratch};
+    case RawQuery::Cell::Blob:
+        return {c.text, wantsGuard(c.text)};
+    case RawQuery::Cell::Text: {
+        QByteArrayView text = c.text;
+        if (!isUtf8(text)) {
+            scratch = q.value(column).toString().toUtf8();
+            text = scratch;
+        }
+        if (date)
+            text = dateText(text, digits);
+        return {text, wantsGuard(text)};
+    }
     default:
-        return guarded(date ? dateText(v.toString()) : v.toString().toUtf8());
+        return {};
     }
 }
 
@@ -187,12 +256,16 @@ public:
         m_buffer += "\xEF\xBB\xBF";
         return true;
     }
-    void field(const QByteArray &text) {
+    void field(const FieldText &text) {
         if (m_first)
             m_first = false;
         else
             m_buffer += ';';
         appendField(m_buffer, text);
+    }
+    // The cell of the row `q` is on.
+    void cell(const RawQuery &q, int column, bool date) {
+        field(fieldText(q, column, date, m_scratch, m_digits));
     }
     bool endRow() {
         m_buffer += "\r\n";
@@ -223,6 +296,8 @@ private:
     qint64 m_size = 0;
     QByteArray m_buffer;
     bool m_first = true;
+    QByteArray m_scratch;
+    Digits m_digits = {};
 };
 
 } // namespace
@@ -336,16 +411,23 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
     // (the first plant stored under a key, when a file holds the same key twice).
     QHash<qint64, std::pair<QByteArray, QByteArray>> names;
     names.reserve(plantCount);
+    // The id of a row as a key: a whole number as stored, anything else as a number read
+    // from it (0 when it is none).
+    auto keyOf = [](const RawQuery &q, int column) -> std::optional<qint64> {
+        const RawQuery::Cell c = q.cell(column);
+        if (c.type == RawQuery::Cell::Null)
+            return std::nullopt;
+        return c.type == RawQuery::Cell::Integer ? c.integer : q.value(column).toLongLong();
+    };
     {
-        QSqlQuery q(archive.db());
-        if (!archive.run(q, QStringLiteral("SELECT * FROM piante ORDER BY rowid")))
-            return fail(FailureReason::told(archive.error(), reading, m_path));
-        const QSqlRecord rec = q.record();
+        RawQuery q(archive.db(), QStringLiteral("SELECT * FROM piante ORDER BY rowid"));
+        if (q.failed())
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
         QList<bool> date;
         int id = -1, specie = -1, ident = -1;
-        for (int i = 0; i < rec.count(); ++i) {
-            const QString name = rec.fieldName(i).toLower();
-            plants.field(rec.fieldName(i).toUtf8());
+        for (int i = 0; i < q.columns(); ++i) {
+            const QString name = q.columnName(i).toLower();
+            plants.field({q.columnName(i).toUtf8()});
             date << isDateField(name);
             id = name == QLatin1String("id") ? i : id;
             specie = name == QLatin1String("specie") ? i : specie;
@@ -353,40 +435,42 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         }
         if (!plants.endRow())
             return failed(plants.error(), writing, out.filePath(plantsFile));
+        QByteArray scratch;
+        Digits digits;
         while (q.next()) {
             for (int i = 0; i < date.size(); ++i)
-                plants.field(valueText(q.value(i), date.at(i)));
+                plants.cell(q, i, date.at(i));
             if (!plants.endRow())
                 return failed(plants.error(), writing, out.filePath(plantsFile));
-            if (id >= 0 && !q.value(id).isNull()) {
-                const qint64 key = q.value(id).toLongLong();
-                if (!names.contains(key))
-                    names.insert(key,
-                                 {specie >= 0 ? valueText(q.value(specie), false) : QByteArray(),
-                                  ident >= 0 ? valueText(q.value(ident), false) : QByteArray()});
+            if (const auto key = id >= 0 ? keyOf(q, id) : std::nullopt;
+                key && !names.contains(*key)) {
+                auto text = [&](int column) {
+                    return column >= 0 ? fieldText(q, column, false, scratch, digits).owned()
+                                       : QByteArray();
+                };
+                names.insert(*key, {text(specie), text(ident)});
             }
             ++m_plants;
             if (!step())
                 return false;
         }
-        if (q.lastError().isValid())
+        if (q.failed())
             return fail(FailureReason::told(archive.failed(q), reading, m_path));
     }
     {
-        QSqlQuery q(archive.db());
-        if (!archive.run(q, QStringLiteral("SELECT * FROM coltivazione ORDER BY rowid")))
-            return fail(FailureReason::told(archive.error(), reading, m_path));
-        const QSqlRecord rec = q.record();
+        RawQuery q(archive.db(), QStringLiteral("SELECT * FROM coltivazione ORDER BY rowid"));
+        if (q.failed())
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
         QList<bool> date;
         int id = -1;
-        for (int i = 0; i < rec.count(); ++i) {
-            const QString name = rec.fieldName(i).toLower();
-            events.field(rec.fieldName(i).toUtf8());
+        for (int i = 0; i < q.columns(); ++i) {
+            const QString name = q.columnName(i).toLower();
+            events.field({q.columnName(i).toUtf8()});
             date << isDateField(name);
             if (name == QLatin1String("id")) {
                 id = i;
-                events.field("specie");
-                events.field("identificazione");
+                events.field({"specie"});
+                events.field({"identificazione"});
             }
         }
         if (!events.endRow())
@@ -394,13 +478,13 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
         const std::pair<QByteArray, QByteArray> none;
         while (q.next()) {
             for (int i = 0; i < date.size(); ++i) {
-                const QVariant v = q.value(i);
-                events.field(valueText(v, date.at(i)));
+                events.cell(q, i, date.at(i));
                 if (i == id) {
-                    const auto it = v.isNull() ? names.cend() : names.constFind(v.toLongLong());
+                    const auto key = keyOf(q, i);
+                    const auto it = key ? names.constFind(*key) : names.cend();
                     const auto &n = it == names.cend() ? none : *it;
-                    events.field(n.first);
-                    events.field(n.second);
+                    events.field({n.first});
+                    events.field({n.second});
                 }
             }
             if (!events.endRow())
@@ -409,9 +493,32 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
             if (!step())
                 return false;
         }
-        if (q.lastError().isValid())
+        if (q.failed())
             return fail(FailureReason::told(archive.failed(q), reading, m_path));
     }
+    // A small table whole: its field names, then its rows, the named field read as a date.
+    auto copyTable = [&](const QString &select, CsvFile &file, const QString &fileName,
+                         const QString &dateField) {
+        RawQuery q(archive.db(), select);
+        if (q.failed())
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
+        QList<bool> date;
+        for (int i = 0; i < q.columns(); ++i) {
+            file.field({q.columnName(i).toUtf8()});
+            date << (q.columnName(i) == dateField);
+        }
+        if (!file.endRow())
+            return failed(file.error(), writing, out.filePath(fileName));
+        while (q.next()) {
+            for (int i = 0; i < date.size(); ++i)
+                file.cell(q, i, date.at(i));
+            if (!file.endRow())
+                return failed(file.error(), writing, out.filePath(fileName));
+        }
+        if (q.failed())
+            return fail(FailureReason::told(archive.failed(q), reading, m_path));
+        return true;
+    };
     {
         // Few rows, and none (but the field names) in an archive of an older layout.
         const QVariant has = archive.value(
@@ -422,26 +529,12 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
             return fail(FailureReason::told(archive.error(), reading, m_path));
         if (has.toInt() == 0) {
             for (const QString &name : FieldTable::columns(FieldTable::reminders))
-                reminders.field(name.toUtf8());
+                reminders.field({name.toUtf8()});
             if (!reminders.endRow())
                 return failed(reminders.error(), writing, out.filePath(remindersFile));
-        } else {
-            QSqlQuery q(archive.db());
-            if (!archive.run(q, QStringLiteral("SELECT * FROM promemoria ORDER BY rowid")))
-                return fail(FailureReason::told(archive.error(), reading, m_path));
-            const QSqlRecord rec = q.record();
-            for (int i = 0; i < rec.count(); ++i)
-                reminders.field(rec.fieldName(i).toUtf8());
-            if (!reminders.endRow())
-                return failed(reminders.error(), writing, out.filePath(remindersFile));
-            while (q.next()) {
-                for (int i = 0; i < rec.count(); ++i)
-                    reminders.field(valueText(q.value(i), false));
-                if (!reminders.endRow())
-                    return failed(reminders.error(), writing, out.filePath(remindersFile));
-            }
-            if (q.lastError().isValid())
-                return fail(FailureReason::told(archive.failed(q), reading, m_path));
+        } else if (!copyTable(QStringLiteral("SELECT * FROM promemoria ORDER BY rowid"), reminders,
+                              remindersFile, QString())) {
+            return false;
         }
     }
     {
@@ -451,27 +544,13 @@ bool CsvExport::write(const QString &folder, const Progress &progress) {
             {QStringLiteral("foto")});
         if (!has.isValid())
             return fail(FailureReason::told(archive.error(), reading, m_path));
-        QSqlQuery q(archive.db());
         const QString select = has.toInt() > 0
                                    ? QStringLiteral("SELECT idfoto, id, data, file, nota FROM foto "
                                                     "ORDER BY rowid")
                                    : QStringLiteral("SELECT NULL AS idfoto, NULL AS id, NULL AS "
                                                     "data, NULL AS file, NULL AS nota WHERE 0");
-        if (!archive.run(q, select))
-            return fail(FailureReason::told(archive.error(), reading, m_path));
-        const QSqlRecord rec = q.record();
-        for (int i = 0; i < rec.count(); ++i)
-            photos.field(rec.fieldName(i).toUtf8());
-        if (!photos.endRow())
-            return failed(photos.error(), writing, out.filePath(photosFile));
-        while (q.next()) {
-            for (int i = 0; i < rec.count(); ++i)
-                photos.field(valueText(q.value(i), rec.fieldName(i) == QLatin1String("data")));
-            if (!photos.endRow())
-                return failed(photos.error(), writing, out.filePath(photosFile));
-        }
-        if (q.lastError().isValid())
-            return fail(FailureReason::told(archive.failed(q), reading, m_path));
+        if (!copyTable(select, photos, photosFile, QStringLiteral("data")))
+            return false;
     }
     QSqlQuery end(archive.db());
     archive.run(end, QStringLiteral("ROLLBACK")); // nothing was written

@@ -21,6 +21,7 @@ RawQuery::RawQuery(sqlite3 *db, const QString &sql) : m_db(db) { prepare(sql); }
 void RawQuery::prepare(const QString &sql) {
     if (!m_db) {
         m_error = QStringLiteral("the archive is not open");
+        m_code = SQLITE_CANTOPEN;
         return;
     }
     const QByteArray text = sql.toUtf8();
@@ -32,8 +33,17 @@ void RawQuery::prepare(const QString &sql) {
 RawQuery::~RawQuery() { sqlite3_finalize(m_statement); }
 
 void RawQuery::fail() {
-    if (m_error.isEmpty())
+    if (m_error.isEmpty()) {
         m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        m_code = sqlite3_extended_errcode(m_db);
+        m_systemErrno = sqlite3_system_errno(m_db);
+    }
+}
+
+int RawQuery::columns() const { return m_statement ? sqlite3_column_count(m_statement) : 0; }
+
+QString RawQuery::columnName(int column) const {
+    return QString::fromUtf8(sqlite3_column_name(m_statement, column));
 }
 
 void RawQuery::bind(int at, const QString &text) {
@@ -157,9 +167,14 @@ RawQuery::Cell RawQuery::cell(int column) const {
     c.type = sqlite3_value_type(value);
     if (c.type == SQLITE_INTEGER) {
         c.integer = sqlite3_value_int64(value);
+    } else if (c.type == SQLITE_FLOAT) {
+        c.real = sqlite3_value_double(value);
     } else if (c.type == SQLITE_TEXT) {
         const auto *chars = reinterpret_cast<const char *>(sqlite3_value_text(value));
         c.text = QByteArrayView(chars, sqlite3_value_bytes(value));
+    } else if (c.type == SQLITE_BLOB) {
+        const auto *bytes = static_cast<const char *>(sqlite3_value_blob(value));
+        c.text = QByteArrayView(bytes, sqlite3_value_bytes(value));
     }
     return c;
 }

@@ -41,6 +41,13 @@ public:
     bool next();
     bool failed() const { return !m_error.isEmpty(); }
     QString error() const { return m_error; }
+    // SQLite's extended result code of the failure, and the system's errno behind it.
+    int errorCode() const { return m_code; }
+    int systemErrno() const { return m_systemErrno; }
+
+    // The columns of the statement's rows, and their names.
+    int columns() const;
+    QString columnName(int column) const;
 
     QVariant value(int column) const;
     // The column's text without a copy, valid until the next row: for a test of every row.
@@ -54,7 +61,8 @@ public:
         enum Type { Integer = 1, Real, Text, Blob, Null }; // numbered as SQLite's
         int type = Null;
         qint64 integer = 0;
-        QByteArrayView text;
+        double real = 0;
+        QByteArrayView text; // a text's UTF-8, or a blob's bytes
     };
     Cell cell(int column) const;
     bool isNull(int column) const;
@@ -68,4 +76,6 @@ private:
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_statement = nullptr;
     QString m_error;
+    int m_code = 0;
+    int m_systemErrno = 0;
 };

@@ -1,6 +1,7 @@
 #include "archive/sqlitefile.h"
 
 #include "archive/failurereason.h"
+#include "archive/rawquery.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -94,6 +95,11 @@ bool SqliteFile::open(const QString &path, bool readOnly) {
 
 QString SqliteFile::failed(const QSqlQuery &q) {
     m_error = reasonOf(m_db, q.lastError());
+    return m_error;
+}
+
+QString SqliteFile::failed(const RawQuery &q) {
+    m_error = FailureReason::ofSqlite(q.errorCode(), q.systemErrno(), q.error());
     return m_error;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QSqlQuery;
+class RawQuery;
 
 // One connection of its own to an SQLite file, for the copies and the export: opened on an
 // existing file only (never creates one), read-only unless asked, closed when it goes.
@@ -31,6 +32,7 @@ public:
 
     // Why a statement on this file failed, in Italian; also kept as error().
     QString failed(const QSqlQuery &q);
+    QString failed(const RawQuery &q);
 
     // Called now and then while a long statement runs (after open()); returning false stops
     // the statement, which then fails.
